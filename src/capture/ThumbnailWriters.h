@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+class QIODevice;
+class TBitmap32;
+
+// Each writer encodes the whole bitmap to `device`; on failure it returns false with a
+// reason in `error` and may have written part of the data.
+bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error);
+bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error);
+bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error);
+
+using ThumbnailWriter = bool (*)(const TBitmap32&, QIODevice*, QString*);
+
+// The writer for a file name's extension (".bmp", ".jpg", ".gif", compared exactly), or
+// nullptr for any other name.
+ThumbnailWriter WriterForPath(const QByteArray& path);
+
+// Index into the 216-colour web palette for one pixel, levels rounded as (c + 3) / 51.
+int WebPaletteIndex(uint32_t pixel);

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "urllist/UrlJob.h"
+
+#include <QByteArray>
+#include <QList>
+
+class QIODevice;
+class QString;
+
+// The three layouts of a URL list file, numbered as the import and export windows'
+// radio buttons are.
+enum class ListFormat : int
+{
+    OneUrlPerLine = 1,
+    Pipe = 2,
+    Comma = 3,
+};
+
+// Splits list text into lines: CR LF, lone LF and lone CR end a line; a NUL ends the
+// text; a break at the very end adds no empty line. Nothing is trimmed and a
+// byte-order mark stays part of the first line.
+QList<QByteArray> SplitListLines(const QByteArray& text);
+
+struct ListEntry
+{
+    QByteArray Id;  // empty for OneUrlPerLine: the caller makes one from the URL
+    QByteArray Url;
+};
+
+// Splits one line by `format`: the ID is everything before the first separator, the URL
+// everything after it; a line without the separator is all URL.
+ListEntry ParseListLine(const QByteArray& line, ListFormat format);
+
+// One line per job, each followed by CR LF, IDs and URLs exactly as stored.
+QByteArray FormatListFile(const QList<TUrlJob>& jobs, ListFormat format);
+
+// Rows of a freshly read list: numbered from `base` + 1, status "Pending", IDs from the
+// file (pipe and comma) or from MakeJobId(url, idKind) (one URL per line).
+QList<TUrlJob> MakeJobs(const QList<QByteArray>& lines, ListFormat format, int idKind, int base);
