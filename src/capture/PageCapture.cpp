@@ -1,0 +1,69 @@
+#include "capture/PageCapture.h"
+
+#include "capture/ManipulateBitmaps.h"
+#include "capture/ThumbnailWriters.h"
+#include "capture/WebBrowser.h"
+#include "common/ByteFile.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+bool CreateBitmap(const char* what, int width, int height, TBitmap32* bitmap, QString* error)
+{
+    if (TBitmap32::TryCreate(width, height, bitmap))
+        return true;
+    *error = QStringLiteral("Cannot create a %1 bitmap of %2 x %3 pixels").arg(QLatin1String(what)).arg(width).arg(height);
+    return false;
+}
+
+// The page bitmap seen as a QImage, so the view can be painted into it scaled to bounds.
+void PaintView(const QImage& view, int boundsWidth, int boundsHeight, TBitmap32& page)
+{
+    if (view.isNull() || page.IsEmpty())
+        return;
+    QImage target(reinterpret_cast<uchar*>(page.Row(0)), page.Width(), page.Height(),
+                  qsizetype(page.Width()) * 4, QImage::Format_RGB32);
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(0, 0, boundsWidth, boundsHeight), view);
+}
+
+} // namespace
+
+bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error)
+{
+    if (!browser.HasDocument())
+        return true;
+
+    TBitmap32 page;
+    TBitmap32 thumb;
+    if (!CreateBitmap("page", sizes.BrowserX, sizes.BrowserY, &page, error) ||
+        !CreateBitmap("thumbnail", sizes.ThumbX, sizes.ThumbY, &thumb, error))
+        return false;
+
+    PaintView(browser.Draw(), browser.Width(), browser.Height(), page);
+
+    if (!ResampleBitmap(page, thumb)) {
+        *error = QStringLiteral("Cannot reduce a page of %1 x %2 pixels to a thumbnail")
+                     .arg(sizes.BrowserX)
+                     .arg(sizes.BrowserY);
+        return false;
+    }
+
+    const ThumbnailWriter write = WriterForPath(path);
+    if (!write)
+        return true;
+
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QString reason;
+    if (!write(thumb, &buffer, &reason)) {
+        *error = QStringLiteral("Cannot encode \"%1\": %2").arg(DisplayText(path), reason);
+        return false;
+    }
+    return ByteFile::WriteReplacing(path, encoded, error);
+}

@@ -1,1 +1,63 @@
 #pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+// What the program needs of an embeddable web browser. The capture batch and the
+// browsing tab talk to this; the Qt WebEngine adapter lives in platform/, tests hand
+// in fakes.
+class WebBrowser : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Values of ReadyState(), as the document's loading states are numbered.
+    enum : int
+    {
+        Uninitialized = 0,
+        Loading = 1,
+        Interactive = 3,
+        Complete = 4,
+    };
+
+    using QObject::QObject;
+    ~WebBrowser() override = default;
+
+    // Starts loading `url` (the bytes as the list stores them); returns at once.
+    virtual void Navigate(const QByteArray& url) = 0;
+    // Cancels the current load; the next Navigate works even if the page's script hangs.
+    virtual void Stop() = 0;
+    virtual void GoBack() = 0;
+    virtual void GoForward() = 0;
+    virtual void Refresh() = 0;
+
+    virtual bool Busy() const = 0;
+    // Complete only once the page has finished loading and a frame of it has been painted.
+    virtual int ReadyState() const = 0;
+    virtual QString LocationURL() const = 0;
+    // Whether a document is loaded that can be drawn.
+    virtual bool HasDocument() const = 0;
+
+    // The viewport the page is laid out in.
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual void SetWidth(int width) = 0;
+    virtual void SetHeight(int height) = 0;
+
+    // The current view, Width() x Height(); a null image when nothing can be drawn.
+    virtual QImage Draw() = 0;
+
+Q_SIGNALS:
+    // Every navigation, the page's frames included.
+    void BeforeNavigate2();
+    // The load failed: an HTTP status of 400 or more, an unknown host, a refused
+    // connection, a render process that died. The page still reaches Complete.
+    void NavigateError(const QString& reason);
+    void ProgressChange(int progress, int progressMax);
+    // A top-level navigation has committed (the address bar may follow it).
+    void NavigateComplete2();
+    // ReadyState() has become Complete.
+    void DocumentComplete();
+};

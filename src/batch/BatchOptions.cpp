@@ -1,0 +1,158 @@
+#include "batch/BatchOptions.h"
+
+#include "common/ByteFile.h"
+#include "capture/CaptureSettings.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+
+const QString kDescription = QStringLiteral(
+    "Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"
+    "\n"
+    "Each row's file is FOLDER/ID.EXT. The ID comes from the list (pipe and comma formats) or is\n"
+    "made from the URL (one-URL-per-line format): its MD5 digest in hexadecimal (--id md5) or\n"
+    "the URL with \"http://\" and \"www.\" removed, lower-case, \".\" as \"_\" and \"/\" as \"I\"\n"
+    "(--id url). A row whose ID holds \"/\" is an error and writes nothing.\n"
+    "\n"
+    "Prints one line per row (number, ID, status, and the reason of an error), a progress bar\n"
+    "on a terminal, and the counts at the end.\n"
+    "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input.");
+
+// "WxH" with both sides positive.
+bool ParseSize(const QString& text, int* width, int* height)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return false;
+    *width = m.captured(1).toInt();
+    *height = m.captured(2).toInt();
+    return *width > 0 && *height > 0;
+}
+
+ParseResult Invalid(QString* message, const QString& text)
+{
+    *message = text;
+    return ParseResult::Invalid;
+}
+
+} // namespace
+
+ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* options, QString* message)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("Folder that receives the thumbnails (must exist)."),
+                                 QStringLiteral("FOLDER"));
+    const QCommandLineOption format(QStringLiteral("list-format"),
+                                    QStringLiteral("Layout of LIST_FILE: url (one URL per line), pipe (ID|URL) or "
+                                                   "comma (ID,URL). Default: url."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("url"));
+    const QCommandLineOption browser(QStringLiteral("browser"),
+                                     QStringLiteral("Size of the capture browser's viewport. Default: 800x600."),
+                                     QStringLiteral("WxH"), QStringLiteral("800x600"));
+    const QCommandLineOption thumb(QStringLiteral("thumb"),
+                                   QStringLiteral("Size of each thumbnail. Default: 200x150. Unless --no-keep-aspect "
+                                                  "is given, the height follows the width in the browser's "
+                                                  "proportions (truncated) and the given height is not used."),
+                                   QStringLiteral("WxH"), QStringLiteral("200x150"));
+    const QCommandLineOption noKeepAspect(QStringLiteral("no-keep-aspect"),
+                                          QStringLiteral("Use the thumbnail height as given."));
+    const QCommandLineOption image(QStringLiteral("image"),
+                                   QStringLiteral("Thumbnail format: jpg (quality 90), gif (web palette) or bmp "
+                                                  "(32 bits). Default: jpg."),
+                                   QStringLiteral("FORMAT"), QStringLiteral("jpg"));
+    const QCommandLineOption id(QStringLiteral("id"),
+                                QStringLiteral("How IDs are made for one-URL-per-line lists: md5 or url. Default: md5."),
+                                QStringLiteral("KIND"), QStringLiteral("md5"));
+    const QCommandLineOption noSkip(QStringLiteral("no-skip"),
+                                    QStringLiteral("Capture rows whose thumbnail file already exists (by default they "
+                                                   "are Skipped)."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Seconds a page may take to load before its row is an Error. "
+                                                    "Default: 30."),
+                                     QStringLiteral("SECONDS"), QStringLiteral("30"));
+    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout});
+    parser.addPositionalArgument(QStringLiteral("LIST_FILE"), QStringLiteral("The URL list file to capture."));
+
+    if (!parser.parse(arguments))
+        return Invalid(message, parser.errorText());
+    if (parser.isSet(help)) {
+        *message = parser.helpText();
+        return ParseResult::Help;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return Invalid(message, positional.isEmpty() ? QStringLiteral("No LIST_FILE given.")
+                                                     : QStringLiteral("Only one LIST_FILE may be given."));
+    options->ListFile = positional.first();
+    if (!ByteFile::FileExists(QFile::encodeName(options->ListFile)))
+        return Invalid(message, QStringLiteral("The list file \"%1\" does not exist.").arg(options->ListFile));
+
+    if (!parser.isSet(out))
+        return Invalid(message, QStringLiteral("--out FOLDER is required."));
+    TBatchSettings& settings = options->Settings;
+    settings.Folder = parser.value(out);
+    if (!ByteFile::DirectoryExists(QFile::encodeName(settings.Folder)))
+        return Invalid(message, QStringLiteral("The output folder \"%1\" does not exist.").arg(settings.Folder));
+
+    const QString formatName = parser.value(format);
+    if (formatName == QLatin1String("url"))
+        options->Format = ListFormat::OneUrlPerLine;
+    else if (formatName == QLatin1String("pipe"))
+        options->Format = ListFormat::Pipe;
+    else if (formatName == QLatin1String("comma"))
+        options->Format = ListFormat::Comma;
+    else
+        return Invalid(message, QStringLiteral("--list-format must be url, pipe or comma, not \"%1\".").arg(formatName));
+
+    TCaptureSizes& sizes = settings.Sizes;
+    if (!ParseSize(parser.value(browser), &sizes.BrowserX, &sizes.BrowserY))
+        return Invalid(message, QStringLiteral("--browser must be two positive numbers as WxH, not \"%1\".")
+                                    .arg(parser.value(browser)));
+    if (!ParseSize(parser.value(thumb), &sizes.ThumbX, &sizes.ThumbY))
+        return Invalid(message,
+                       QStringLiteral("--thumb must be two positive numbers as WxH, not \"%1\".").arg(parser.value(thumb)));
+    if (qMax(sizes.BrowserX, sizes.BrowserY) > kMaxSide || qMax(sizes.ThumbX, sizes.ThumbY) > kMaxSide)
+        return Invalid(message, QStringLiteral("Sizes may be at most %1 pixels a side.").arg(kMaxSide));
+    if (!parser.isSet(noKeepAspect)) {
+        const std::optional<int> height = AspectThumbHeight(sizes.ThumbX, sizes.BrowserX, sizes.BrowserY);
+        if (!height || *height <= 0 || *height > kMaxSide)
+            return Invalid(message, QStringLiteral("A thumbnail %1 pixels wide in the browser's proportions would be "
+                                                   "%2 pixels high.")
+                                        .arg(sizes.ThumbX)
+                                        .arg(height.value_or(0)));
+        sizes.ThumbY = *height;
+    }
+
+    settings.Extension = parser.value(image);
+    if (settings.Extension != QLatin1String("jpg") && settings.Extension != QLatin1String("gif") &&
+        settings.Extension != QLatin1String("bmp"))
+        return Invalid(message, QStringLiteral("--image must be jpg, gif or bmp, not \"%1\".").arg(settings.Extension));
+
+    const QString idName = parser.value(id);
+    if (idName == QLatin1String("md5"))
+        options->IdKind = 0;
+    else if (idName == QLatin1String("url"))
+        options->IdKind = 1;
+    else
+        return Invalid(message, QStringLiteral("--id must be md5 or url, not \"%1\".").arg(idName));
+
+    settings.Skip = !parser.isSet(noSkip);
+
+    bool ok = false;
+    const double seconds = parser.value(timeout).toDouble(&ok);
+    if (!ok || !(seconds > 0) || seconds > 24 * 3600)
+        return Invalid(message, QStringLiteral("--timeout must be a positive number of seconds, not \"%1\".")
+                                    .arg(parser.value(timeout)));
+    settings.TimeoutMs = qMax(1, int(seconds * 1000));
+    return ParseResult::Run;
+}

@@ -1,0 +1,100 @@
+// thumbrix-batch: captures a URL list file to thumbnails without a window.
+
+#include "batch/BatchConsole.h"
+#include "batch/BatchOptions.h"
+#include "capture/BatchRunner.h"
+#include "common/ByteFile.h"
+#include "platform/WebEngineBrowser.h"
+#include "urllist/UrlListFile.h"
+
+#include <QApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+enum ExitCode
+{
+    AllCaptured = 0,
+    SomeFailed = 1,
+    BadUsage = 2,
+};
+
+// A batch needs no screen. Chromium cannot sandbox itself as root, and has no GPU off screen.
+void PrepareHeadlessEngine()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+}
+
+void PrintLine(std::FILE* stream, const QString& text)
+{
+    std::fprintf(stream, "%s\n", text.toUtf8().constData());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+
+    TBatchOptions options;
+    QString message;
+    switch (ParseBatchOptions(arguments, &options, &message)) {
+    case ParseResult::Help:
+        std::fputs(message.toUtf8().constData(), stdout);
+        return AllCaptured;
+    case ParseResult::Invalid:
+        PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
+        PrintLine(stderr, QStringLiteral("Try 'thumbrix-batch --help' for more information."));
+        return BadUsage;
+    case ParseResult::Run:
+        break;
+    }
+
+    QByteArray text;
+    if (!ByteFile::ReadAll(QFile::encodeName(options.ListFile), &text, &message)) {
+        PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
+        return BadUsage;
+    }
+    const QList<TUrlJob> jobs = MakeJobs(SplitListLines(text), options.Format, options.IdKind, 0);
+
+    PrepareHeadlessEngine();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));
+
+    WebEngineBrowser browser(WebEngineBrowser::Role::Capture);
+    browser.SetWidth(options.Settings.Sizes.BrowserX);
+    browser.SetHeight(options.Settings.Sizes.BrowserY);
+
+    BatchConsole console(stdout, stderr, isatty(STDERR_FILENO));
+    BatchRunner runner(browser);
+    int finished = 0;
+    QObject::connect(&runner, &BatchRunner::RowFinished, &app, [&](int index, const QString& reason) {
+        console.RowFinished(runner.Jobs().at(index), reason, ++finished);
+    });
+    QObject::connect(&runner, &BatchRunner::Finished, &app, [&] {
+        console.End(runner.Jobs());
+        app.quit();
+    });
+
+    console.Begin(int(jobs.size()));
+    runner.Start(jobs, options.Settings);
+    app.exec();
+
+    for (const TUrlJob& job : runner.Jobs()) {
+        if (job.Status == JobStatus::Error)
+            return SomeFailed;
+    }
+    return AllCaptured;
+}

@@ -1,0 +1,416 @@
+#include "platform/WebEngineBrowser.h"
+
+#include "common/ByteFile.h"
+
+#include <QAuthenticator>
+#include <QDateTime>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineQuotaRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace {
+
+constexpr int kFencePollMs = 4;
+constexpr int kFenceTimeoutMs = 2000;
+// A hung renderer ignores Stop and swallows the next same-site load; these bound how
+// long we wait before giving the view a fresh page.
+constexpr int kStopCheckMs = 500;
+constexpr int kStartWatchdogMs = 3000;
+// ERR_ABORTED: the load was cancelled (by Stop or by the next navigation), not failed.
+constexpr int kNetErrorAborted = -3;
+
+const QColor kFenceColour(0xfe, 0x01, 0xfd);
+
+const QString kFenceInject = QStringLiteral(
+    "(()=>{let m=document.getElementById('__thumbrix_fence');if(!m){m=document.createElement('thumbrix-fence');"
+    "m.id='__thumbrix_fence';}m.style.cssText='all:initial;display:block!important;position:fixed!important;"
+    "left:0!important;top:0!important;width:2px!important;height:2px!important;background:#fe01fd!important;"
+    "z-index:2147483647!important;pointer-events:none!important;opacity:1!important';"
+    "(document.documentElement||document).appendChild(m)})()");
+const QString kFenceRemove = QStringLiteral("document.getElementById('__thumbrix_fence')?.remove()");
+
+QUrl ToQUrl(const QByteArray& bytes)
+{
+    return QUrl::fromUserInput(DisplayText(bytes));
+}
+
+QString DescribeFailure(const QWebEngineLoadingInfo& info)
+{
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return QStringLiteral("HTTP status %1").arg(info.errorCode());
+    QString text = info.errorString().trimmed();
+    if (text.isEmpty() || text.size() > 120 || text.contains(QLatin1Char('<')))
+        text = QStringLiteral("network error");
+    return QStringLiteral("%1 (%2)").arg(text).arg(info.errorCode());
+}
+
+} // namespace
+
+// A page that never waits for a person: script dialogs, new windows, permission,
+// authentication and certificate prompts are all answered "no" at once.
+class QuietPage : public QWebEnginePage
+{
+    Q_OBJECT
+
+public:
+    QuietPage(QWebEngineProfile* profile, bool showScrollBars, QObject* parent)
+        : QWebEnginePage(profile, parent)
+    {
+        QWebEngineSettings* s = settings();
+        s->setAttribute(QWebEngineSettings::ShowScrollBars, showScrollBars);
+        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+        s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+        s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+        s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+
+        connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
+            setFeaturePermission(origin, feature, PermissionDeniedByUser);
+        });
+        connect(this, &QWebEnginePage::fullScreenRequested, this,
+                [](QWebEngineFullScreenRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
+        connect(this, &QWebEnginePage::selectClientCertificate, this,
+                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [](const QUrl&, QAuthenticator* auth) { *auth = QAuthenticator(); });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [](const QUrl&, QAuthenticator* auth, const QString&) { *auth = QAuthenticator(); });
+    }
+
+Q_SIGNALS:
+    void NavigationRequested();
+
+protected:
+    bool acceptNavigationRequest(const QUrl&, NavigationType, bool) override
+    {
+        Q_EMIT NavigationRequested();
+        return true;
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
+};
+
+WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent)
+    : WebBrowser(parent), m_role(role)
+{
+    // No storage name: an in-memory profile, so nothing of a run is kept on disk.
+    m_profile = new QWebEngineProfile(this);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [](QWebEngineDownloadRequest* download) { download->cancel(); });
+
+    if (m_role == Role::Capture) {
+        m_view = new QWebEngineView();
+        m_view->setAttribute(Qt::WA_DontShowOnScreen);
+        m_view->resize(800, 600);
+    } else {
+        m_view = new QWebEngineView(parent);
+    }
+    CreatePage();
+    m_view->setPage(m_page);
+    if (m_role == Role::Capture)
+        m_view->show();
+
+    m_fencePoll.setInterval(kFencePollMs);
+    connect(&m_fencePoll, &QTimer::timeout, this, &WebEngineBrowser::PollPaintFence);
+    m_startWatchdog.setSingleShot(true);
+    connect(&m_startWatchdog, &QTimer::timeout, this, &WebEngineBrowser::OnStartWatchdog);
+    m_stopCheck.setSingleShot(true);
+    connect(&m_stopCheck, &QTimer::timeout, this, [this] {
+        if (m_loading)
+            ReplacePage();
+    });
+}
+
+WebEngineBrowser::~WebEngineBrowser()
+{
+    // Pages must go before the profile they use, and the view before its page.
+    delete m_view.data();
+    delete m_page.data();
+}
+
+QWidget* WebEngineBrowser::Widget() const
+{
+    return m_view;
+}
+
+void WebEngineBrowser::CreatePage()
+{
+    auto* page = new QuietPage(m_profile, m_role == Role::Interactive, this);
+    m_page = page;
+    connect(page, &QuietPage::NavigationRequested, this, &WebBrowser::BeforeNavigate2);
+    connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::OnLoadingChanged);
+    connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) { Q_EMIT ProgressChange(progress, 100); });
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                OnRenderProcessTerminated(int(status), exitCode);
+            });
+    connect(page, &QWebEnginePage::urlChanged, this, [this] {
+        // Same-document moves (anchors, history.pushState) load nothing.
+        if (!m_loading)
+            Q_EMIT NavigateComplete2();
+    });
+}
+
+void WebEngineBrowser::ReplacePage()
+{
+    QuietPage* old = m_page;
+    CreatePage();
+    m_view->setPage(m_page);
+    if (old) {
+        old->disconnect(this);
+        old->deleteLater();
+    }
+    m_loading = false;
+    m_crashed = false;
+    m_fence = Fence::Idle;
+    m_fencePoll.stop();
+    m_readyState = Uninitialized;
+}
+
+void WebEngineBrowser::Navigate(const QByteArray& url)
+{
+    if (m_stopCheck.isActive()) {
+        // Stop has not taken yet: the renderer may be stuck in a script.
+        m_stopCheck.stop();
+        ReplacePage();
+    }
+    m_fence = Fence::Idle;
+    m_fencePoll.stop();
+    m_loadSeen = false;
+    m_crashed = false;
+    m_pendingError.clear();
+    m_readyState = Loading;
+
+    QUrl target = ToQUrl(url);
+    if (!target.isValid() || target.isEmpty()) {
+        m_pendingError = QStringLiteral("not a valid address");
+        target = QUrl(QStringLiteral("about:blank"));
+    }
+    m_pendingUrl = target.toEncoded();
+    m_page->load(target);
+    m_startWatchdog.start(kStartWatchdogMs);
+}
+
+void WebEngineBrowser::OnStartWatchdog()
+{
+    if (m_loadSeen || m_readyState != Loading)
+        return;
+    const QByteArray url = m_pendingUrl;
+    const QString pendingError = m_pendingError;
+    ReplacePage();
+    m_readyState = Loading;
+    m_pendingError = pendingError;
+    m_page->load(QUrl::fromEncoded(url));
+}
+
+void WebEngineBrowser::Stop()
+{
+    m_startWatchdog.stop();
+    m_fence = Fence::Idle;
+    m_fencePoll.stop();
+    if (m_readyState == Loading || m_loading) {
+        m_readyState = Interactive;
+        m_page->triggerAction(QWebEnginePage::Stop);
+        if (m_loading)
+            m_stopCheck.start(kStopCheckMs);
+    }
+}
+
+void WebEngineBrowser::GoBack()
+{
+    m_page->triggerAction(QWebEnginePage::Back);
+}
+
+void WebEngineBrowser::GoForward()
+{
+    m_page->triggerAction(QWebEnginePage::Forward);
+}
+
+void WebEngineBrowser::Refresh()
+{
+    m_page->triggerAction(QWebEnginePage::Reload);
+}
+
+bool WebEngineBrowser::Busy() const
+{
+    return m_loading;
+}
+
+QString WebEngineBrowser::LocationURL() const
+{
+    return m_page->url().toString();
+}
+
+bool WebEngineBrowser::HasDocument() const
+{
+    return m_page && !m_crashed && m_readyState != Uninitialized;
+}
+
+int WebEngineBrowser::Width() const
+{
+    return m_view->width();
+}
+
+int WebEngineBrowser::Height() const
+{
+    return m_view->height();
+}
+
+void WebEngineBrowser::SetWidth(int width)
+{
+    m_view->resize(qBound(0, width, kMaxSide), m_view->height());
+}
+
+void WebEngineBrowser::SetHeight(int height)
+{
+    m_view->resize(m_view->width(), qBound(0, height, kMaxSide));
+}
+
+QImage WebEngineBrowser::Draw()
+{
+    if (!HasDocument() || m_view->width() <= 0 || m_view->height() <= 0)
+        return {};
+    QImage shot = m_view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (!shot.isNull() && shot.size() != m_view->size())
+        shot = shot.scaled(m_view->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return shot;
+}
+
+void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        m_loading = true;
+        m_loadSeen = true;
+        m_startWatchdog.stop();
+        if (m_readyState != Loading && m_readyState != Interactive) {
+            // The page moved on by itself (a script or meta refresh): complete again later.
+            m_fence = Fence::Idle;
+            m_fencePoll.stop();
+            m_readyState = Loading;
+        }
+        break;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+        m_loading = false;
+        m_stopCheck.stop();
+        if (m_readyState == Loading && m_loadSeen)
+            FinishLoad(true);
+        break;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        m_loading = false;
+        m_stopCheck.stop();
+        Q_EMIT NavigateComplete2();
+        if (m_readyState == Loading && m_loadSeen)
+            FinishLoad(true);
+        break;
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        m_loading = false;
+        m_stopCheck.stop();
+        if (info.errorCode() == kNetErrorAborted) {
+            if (m_readyState == Loading && m_loadSeen)
+                FinishLoad(true);
+            break;
+        }
+        Q_EMIT NavigateComplete2();
+        if (m_readyState == Loading && m_loadSeen) {
+            Q_EMIT NavigateError(DescribeFailure(info));
+            FinishLoad(false);
+        }
+        break;
+    }
+}
+
+void WebEngineBrowser::OnRenderProcessTerminated(int status, int exitCode)
+{
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    m_crashed = true;
+    m_loading = false;
+    m_fence = Fence::Idle;
+    m_fencePoll.stop();
+    if (m_readyState == Loading || m_readyState == Interactive) {
+        const QString how = status == QWebEnginePage::KilledTerminationStatus ? QStringLiteral("was killed")
+                                                                              : QStringLiteral("crashed");
+        Q_EMIT NavigateError(QStringLiteral("the page's render process %1 (exit code %2)").arg(how).arg(exitCode));
+        SetComplete();
+    }
+}
+
+void WebEngineBrowser::FinishLoad(bool paintWanted)
+{
+    if (!m_pendingError.isEmpty()) {
+        const QString reason = m_pendingError;
+        m_pendingError.clear();
+        Q_EMIT NavigateError(reason);
+        paintWanted = false;
+    }
+    if (paintWanted && m_role == Role::Capture && m_view->width() > 0 && m_view->height() > 0)
+        StartPaintFence();
+    else
+        SetComplete();
+}
+
+void WebEngineBrowser::StartPaintFence()
+{
+    m_fence = Fence::WaitShown;
+    m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
+    m_page->runJavaScript(kFenceInject, QWebEngineScript::ApplicationWorld);
+    m_fencePoll.start();
+}
+
+bool WebEngineBrowser::FenceMarkerShown()
+{
+    const QImage corner = m_view->grab(QRect(0, 0, 2, 2)).toImage();
+    return !corner.isNull() && corner.pixelColor(0, 0) == kFenceColour;
+}
+
+void WebEngineBrowser::PollPaintFence()
+{
+    // Past the deadline we go on anyway: a page may hide the marker (a CSS filter, say).
+    const bool late = QDateTime::currentMSecsSinceEpoch() > m_fenceDeadline;
+    switch (m_fence) {
+    case Fence::Idle:
+        m_fencePoll.stop();
+        break;
+    case Fence::WaitShown:
+        if (late || FenceMarkerShown()) {
+            m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
+            m_fence = Fence::WaitGone;
+            m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
+        }
+        break;
+    case Fence::WaitGone:
+        if (late || !FenceMarkerShown()) {
+            m_fence = Fence::Idle;
+            m_fencePoll.stop();
+            SetComplete();
+        }
+        break;
+    }
+}
+
+void WebEngineBrowser::SetComplete()
+{
+    m_readyState = Complete;
+    Q_EMIT DocumentComplete();
+}
+
+#include "WebEngineBrowser.moc"

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "capture/WebBrowser.h"
+
+#include <QPointer>
+#include <QTimer>
+
+class QWebEngineLoadingInfo;
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+class QuietPage;
+
+// WebBrowser over Qt WebEngine.
+//
+// Capture role: a top-level view that is never put on screen but still renders (a view
+// on a hidden tab page paints nothing), without scroll bars.
+// Interactive role: an ordinary child view for browsing.
+//
+// Complete means loaded *and painted*: a grab taken at loadFinished still shows the
+// previous page, so a marker is drawn over the page and the view is grabbed until the
+// marker appears and is gone again.
+class WebEngineBrowser : public WebBrowser
+{
+    Q_OBJECT
+
+public:
+    enum class Role
+    {
+        Capture,
+        Interactive,
+    };
+
+    explicit WebEngineBrowser(Role role, QWidget* parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    // Largest side the view is given; larger requests are clamped.
+    static constexpr int kMaxSide = 16384;
+
+    QWidget* Widget() const;
+
+    void Navigate(const QByteArray& url) override;
+    void Stop() override;
+    void GoBack() override;
+    void GoForward() override;
+    void Refresh() override;
+
+    bool Busy() const override;
+    int ReadyState() const override { return m_readyState; }
+    QString LocationURL() const override;
+    bool HasDocument() const override;
+
+    int Width() const override;
+    int Height() const override;
+    void SetWidth(int width) override;
+    void SetHeight(int height) override;
+
+    QImage Draw() override;
+
+private:
+    void CreatePage();
+    void ReplacePage();
+    void OnLoadingChanged(const QWebEngineLoadingInfo& info);
+    void OnRenderProcessTerminated(int status, int exitCode);
+    void OnStartWatchdog();
+    void FinishLoad(bool painted);
+    void StartPaintFence();
+    void PollPaintFence();
+    bool FenceMarkerShown();
+    void SetComplete();
+
+    Role m_role;
+    QWebEngineProfile* m_profile = nullptr;
+    QPointer<QWebEngineView> m_view;
+    QPointer<QuietPage> m_page;
+
+    int m_readyState = Uninitialized;
+    bool m_loading = false;
+    bool m_loadSeen = false;      // a load started since the last Navigate
+    bool m_crashed = false;
+    QByteArray m_pendingUrl;      // reloaded once if the engine never starts it
+    QString m_pendingError;       // reported when the stand-in page for a bad address finishes
+
+    enum class Fence
+    {
+        Idle,
+        WaitShown,
+        WaitGone,
+    } m_fence = Fence::Idle;
+    QTimer m_fencePoll;
+    qint64 m_fenceDeadline = 0;
+
+    QTimer m_startWatchdog;
+    QTimer m_stopCheck;
+};

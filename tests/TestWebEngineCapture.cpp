@@ -1,0 +1,277 @@
+// The capture core on the real engine: pages served on 127.0.0.1, captured through the
+// batch runner, thumbnails read back.
+
+#include "LocalHttpServer.h"
+#include "WebEngineTestMain.h"
+
+#include "capture/BatchRunner.h"
+#include "capture/CaptureSettings.h"
+#include "capture/WebBrowser.h"
+#include "common/ByteFile.h"
+#include "platform/WebEngineBrowser.h"
+#include "urllist/JobId.h"
+
+#include <QDir>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+TUrlJob Job(const QByteArray& id, const QByteArray& url)
+{
+    TUrlJob job;
+    job.Id = id;
+    job.Url = url;
+    job.Status = JobStatus::Pending;
+    return job;
+}
+
+// Every pixel of the thumbnail is `colour`, give or take `tolerance` per channel.
+bool IsSolid(const QImage& image, QRgb colour, int tolerance = 0)
+{
+    if (image.isNull())
+        return false;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAbs(qRed(p) - qRed(colour)) > tolerance || qAbs(qGreen(p) - qGreen(colour)) > tolerance ||
+                qAbs(qBlue(p) - qBlue(colour)) > tolerance)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestWebEngineCapture : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void coloursNeverStale();
+    void failedLoadsWriteNothing();
+    void pagesThatWouldBlock();
+    void framesArePainted();
+    void hungPageTimesOutAndNextLoads();
+    void crashedRendererIsAnError();
+    void unsafeIdWritesNothing();
+    void stopDuringLoadThenNavigate();
+    void engineEvents();
+
+private:
+    QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings,
+                            QStringList* reasons = nullptr, int timeoutMs = 60000);
+    TBatchSettings Settings(const QString& extension = QStringLiteral("bmp")) const;
+
+    LocalHttpServer m_server;
+    QTemporaryDir m_dir;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+};
+
+void TestWebEngineCapture::initTestCase()
+{
+    QVERIFY(m_server.Start());
+    QVERIFY(m_dir.isValid());
+    m_server.RoutePage("/red", LocalHttpServer::SolidPage("#ff0000"));
+    m_server.RoutePage("/green", LocalHttpServer::SolidPage("#00ff00"));
+    m_server.RoutePage("/blue", LocalHttpServer::SolidPage("#0000ff"));
+    m_server.Route("/missing", {404, "text/html", LocalHttpServer::SolidPage("#ff0000"), 0});
+    m_server.RoutePage("/alert", LocalHttpServer::SolidPage(
+                                     "#00ff00", "<script>alert('a');confirm('c');prompt('p');window.open('/red');"
+                                                "</script>"));
+    m_server.RoutePage("/frames",
+                       "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:#ffff00}"
+                       "iframe{position:absolute;left:0;top:0;width:400px;height:300px;border:0}</style></head>"
+                       "<body><iframe src='/blue'></iframe></body></html>");
+    m_server.RoutePage("/hang", LocalHttpServer::SolidPage("#ff0000", "<script>for(;;){}</script>"));
+    m_server.Route("/slow", {200, "text/html", LocalHttpServer::SolidPage("#ff0000"), 8000});
+    m_browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
+    m_browser->SetWidth(800);
+    m_browser->SetHeight(600);
+}
+
+TBatchSettings TestWebEngineCapture::Settings(const QString& extension) const
+{
+    TBatchSettings settings;
+    settings.Folder = m_dir.path();
+    settings.Extension = extension;
+    settings.Skip = false;
+    settings.TimeoutMs = 20000;
+    return settings;
+}
+
+QList<TUrlJob> TestWebEngineCapture::RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings,
+                                              QStringList* reasons, int timeoutMs)
+{
+    BatchRunner runner(*m_browser);
+    QStringList collected(jobs.size());
+    connect(&runner, &BatchRunner::RowFinished, this,
+            [&collected](int index, const QString& reason) { collected[index] = reason; });
+    QSignalSpy finished(&runner, &BatchRunner::Finished);
+    runner.Start(jobs, settings);
+    if (!finished.wait(timeoutMs))
+        return {};
+    if (reasons)
+        *reasons = collected;
+    return runner.Jobs();
+}
+
+void TestWebEngineCapture::coloursNeverStale()
+{
+    // Alternating colours: a stale frame shows the previous page's colour.
+    const QList<QByteArray> paths = {"/red", "/green", "/blue", "/red", "/blue", "/green", "/red", "/green"};
+    const QList<QRgb> colours = {0xff0000, 0x00ff00, 0x0000ff, 0xff0000, 0x0000ff, 0x00ff00, 0xff0000, 0x00ff00};
+    QList<TUrlJob> jobs;
+    for (int i = 0; i < paths.size(); ++i)
+        jobs << Job("stale" + QByteArray::number(i), m_server.Url(paths[i]));
+    QStringList reasons;
+    const QList<TUrlJob> done = RunBatch(jobs, Settings(), &reasons);
+    QCOMPARE(done.size(), jobs.size());
+    for (int i = 0; i < done.size(); ++i) {
+        QCOMPARE(done[i].Status, JobStatus::Success);
+        const QImage thumb(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".bmp")));
+        QCOMPARE(thumb.size(), QSize(200, 150));
+        QVERIFY2(IsSolid(thumb, colours[i]), qPrintable(QStringLiteral("row %1 %2").arg(i).arg(
+                                                  QString::number(thumb.pixel(100, 75), 16))));
+    }
+}
+
+void TestWebEngineCapture::failedLoadsWriteNothing()
+{
+    const QList<TUrlJob> jobs = {
+        Job("notfound", m_server.Url("/missing")),
+        Job("refused", "http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/"),
+        Job("nohost", "http://no-such-host.invalid/"),
+        Job("after", m_server.Url("/blue")),
+    };
+    QStringList reasons;
+    const QList<TUrlJob> done = RunBatch(jobs, Settings(QStringLiteral("jpg")), &reasons);
+    QCOMPARE(done.size(), jobs.size());
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(done[i].Status, JobStatus::Error);
+        QVERIFY(!reasons[i].isEmpty());
+        QVERIFY(!QFile::exists(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".jpg"))));
+    }
+    QVERIFY2(reasons[0].contains(QLatin1String("404")), qPrintable(reasons[0]));
+    QCOMPARE(done[3].Status, JobStatus::Success);
+    QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("after.jpg"))), 0x0000ff, 8));
+}
+
+void TestWebEngineCapture::pagesThatWouldBlock()
+{
+    const QList<TUrlJob> done = RunBatch({Job("alert", m_server.Url("/alert"))}, Settings(), nullptr, 15000);
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(done[0].Status, JobStatus::Success);
+    QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("alert.bmp"))), 0x00ff00));
+}
+
+void TestWebEngineCapture::framesArePainted()
+{
+    QSignalSpy before(m_browser.get(), &WebBrowser::BeforeNavigate2);
+    const QList<TUrlJob> done = RunBatch({Job("frames", m_server.Url("/frames"))}, Settings());
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(done[0].Status, JobStatus::Success);
+    QVERIFY2(before.count() >= 2, "the frame's navigation is reported too");
+    const QImage thumb(m_dir.filePath(QStringLiteral("frames.bmp")));
+    // The frame covers the top-left quarter of the 800x600 view.
+    QVERIFY(IsSolid(thumb.copy(0, 0, 100, 75), 0x0000ff));
+    QVERIFY(IsSolid(thumb.copy(100, 75, 100, 75), 0xffff00));
+}
+
+void TestWebEngineCapture::hungPageTimesOutAndNextLoads()
+{
+    TBatchSettings settings = Settings();
+    settings.TimeoutMs = 2000;
+    QStringList reasons;
+    const QList<TUrlJob> done =
+        RunBatch({Job("hung", m_server.Url("/hang")), Job("afterhang", m_server.Url("/green"))}, settings, &reasons);
+    QCOMPARE(done.size(), 2);
+    QCOMPARE(done[0].Status, JobStatus::Error);
+    QVERIFY2(reasons[0].contains(QLatin1String("did not load")), qPrintable(reasons[0]));
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("hung.bmp"))));
+    QCOMPARE(done[1].Status, JobStatus::Success);
+    QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("afterhang.bmp"))), 0x00ff00));
+}
+
+void TestWebEngineCapture::crashedRendererIsAnError()
+{
+    QStringList reasons;
+    const QList<TUrlJob> done =
+        RunBatch({Job("crash", "chrome://crash"), Job("aftercrash", m_server.Url("/red"))}, Settings(), &reasons);
+    QCOMPARE(done.size(), 2);
+    QCOMPARE(done[0].Status, JobStatus::Error);
+    QVERIFY2(reasons[0].contains(QLatin1String("render process")), qPrintable(reasons[0]));
+    QCOMPARE(done[1].Status, JobStatus::Success);
+    QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("aftercrash.bmp"))), 0xff0000));
+}
+
+void TestWebEngineCapture::unsafeIdWritesNothing()
+{
+    QTemporaryDir outer;
+    const QString out = outer.filePath(QStringLiteral("a/b"));
+    QVERIFY(QDir().mkpath(out));
+    TBatchSettings settings = Settings();
+    settings.Folder = out;
+    const QList<TUrlJob> done =
+        RunBatch({Job("../../escaped", m_server.Url("/red")), Job("inside", m_server.Url("/red"))}, settings);
+    QCOMPARE(done.size(), 2);
+    QCOMPARE(done[0].Status, JobStatus::Error);
+    QCOMPARE(done[1].Status, JobStatus::Success);
+    QVERIFY(!QFile::exists(outer.filePath(QStringLiteral("escaped.bmp"))));
+    QCOMPARE(m_server.RequestCount("/red") > 0, true);
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{QStringLiteral("inside.bmp")});
+}
+
+void TestWebEngineCapture::stopDuringLoadThenNavigate()
+{
+    QSignalSpy complete(m_browser.get(), &WebBrowser::DocumentComplete);
+    m_browser->Navigate(m_server.Url("/slow"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.RequestCount("/slow"), 1, 5000);
+    m_browser->Stop();
+    QVERIFY(m_browser->ReadyState() != WebBrowser::Complete);
+    m_browser->Navigate(m_server.Url("/blue"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_browser->ReadyState(), int(WebBrowser::Complete), 10000);
+    QCOMPARE(complete.count(), 1);
+    QVERIFY(IsSolid(m_browser->Draw(), 0x0000ff));
+
+    // Stop on a page whose script never yields: the next load of the same site still works.
+    m_browser->Navigate(m_server.Url("/hang"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.RequestCount("/hang") >= 1, true, 5000);
+    QTest::qWait(300);
+    m_browser->Stop();
+    complete.clear();
+    m_browser->Navigate(m_server.Url("/green"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_browser->ReadyState(), int(WebBrowser::Complete), 10000);
+    QVERIFY(IsSolid(m_browser->Draw(), 0x00ff00));
+}
+
+void TestWebEngineCapture::engineEvents()
+{
+    QSignalSpy before(m_browser.get(), &WebBrowser::BeforeNavigate2);
+    QSignalSpy progress(m_browser.get(), &WebBrowser::ProgressChange);
+    QSignalSpy error(m_browser.get(), &WebBrowser::NavigateError);
+    m_browser->Navigate(m_server.Url("/missing"));
+    QCOMPARE(m_browser->ReadyState(), int(WebBrowser::Loading));
+    QTRY_COMPARE_WITH_TIMEOUT(m_browser->ReadyState(), int(WebBrowser::Complete), 10000);
+    QCOMPARE(error.count(), 1);
+    QVERIFY(before.count() >= 1);
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last().at(0).toInt(), 100);
+    QCOMPARE(progress.last().at(1).toInt(), 100);
+
+    // The next navigation after an error reports no error of its own.
+    error.clear();
+    m_browser->Navigate(m_server.Url("/red"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_browser->ReadyState(), int(WebBrowser::Complete), 10000);
+    QCOMPARE(error.count(), 0);
+    QVERIFY(m_browser->HasDocument());
+    const QImage view = m_browser->Draw();
+    QCOMPARE(view.size(), QSize(800, 600));
+    QVERIFY(IsSolid(view, 0xff0000));
+}
+
+THUMBRIX_WEBENGINE_TEST_MAIN(TestWebEngineCapture)
+#include "TestWebEngineCapture.moc"
