@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -9,10 +10,10 @@ class TBitmap32
 {
 public:
     TBitmap32() = default;
-    // Sizes are not checked here; see TryCreate for sizes that come from the user.
+    // A negative size gives an empty bitmap; see TryCreate for sizes that come from the user.
     TBitmap32(int width, int height, uint32_t fill = 0);
 
-    // Allocates only sizes that are not negative and stay below kMaxBytes, so a mistyped
+    // Allocates only sizes that are not negative and stay within kMaxBytes, so a mistyped
     // size gives a clear refusal instead of a failed or fatal allocation.
     static bool TryCreate(int width, int height, TBitmap32* bitmap);
     static constexpr uint64_t kMaxBytes = uint64_t(1) << 30;
@@ -42,6 +43,7 @@ struct TSourceSpan
     double lastWeight = 0.0;
 };
 
+// Both lengths must be positive; otherwise the span is all zeros.
 TSourceSpan ComputeSourceSpan(int32_t destLength, int32_t sourceLength, int32_t index);
 
 // Area-averages `source` into `dest` (which keeps its size): reduces, enlarges or copies.

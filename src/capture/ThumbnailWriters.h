@@ -9,7 +9,8 @@ class QIODevice;
 class TBitmap32;
 
 // Each writer encodes the whole bitmap to `device`; on failure it returns false with a
-// reason in `error` and may have written part of the data.
+// reason in `error` and may have written part of the data. An empty bitmap gives a BMP of
+// headers only; JPEG and GIF have no way to hold it and fail.
 bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error);
 bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error);
 bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error);
