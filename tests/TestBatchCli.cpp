@@ -1,0 +1,222 @@
+// thumbrix-batch run as a process against pages served by the test.
+
+#include "LocalHttpServer.h"
+
+#include "urllist/JobId.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestBatchCli : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void badUsage_data();
+    void badUsage();
+    void help();
+    void capturesAndReports();
+    void skipsExistingUnlessTold();
+    void idsAndSizes_data();
+    void idsAndSizes();
+
+private:
+    Run Batch(const QStringList& arguments);
+    QString WriteList(const QByteArray& bytes);
+
+    LocalHttpServer m_server;
+    QTemporaryDir m_dir;
+    int m_lists = 0;
+};
+
+void TestBatchCli::initTestCase()
+{
+    QVERIFY(QFile::exists(QStringLiteral(THUMBRIX_BATCH_BIN)));
+    QVERIFY(m_server.Start());
+    QVERIFY(m_dir.isValid());
+    m_server.RoutePage("/red", LocalHttpServer::SolidPage("#ff0000"));
+    m_server.RoutePage("/blue", LocalHttpServer::SolidPage("#0000ff"));
+}
+
+Run TestBatchCli::Batch(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments);
+    Run run;
+    if (!process.waitForStarted(10000))
+        return run;
+    // The pages come from this process, so keep its event loop turning while we wait.
+    if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QString TestBatchCli::WriteList(const QByteArray& bytes)
+{
+    const QString path = m_dir.filePath(QStringLiteral("list%1.txt").arg(++m_lists));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+void TestBatchCli::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const QString list = QStringLiteral(THUMBRIX_TEST_DATA "/three-urls.txt");
+    const QString out = QDir::tempPath();
+    auto args = [&](std::initializer_list<const char*> extra) {
+        QStringList a;
+        for (const char* e : extra)
+            a << QString::fromUtf8(e);
+        return a;
+    };
+    QTest::newRow("no-list") << args({"--out", "/tmp"}) << QStringLiteral("No LIST_FILE");
+    QTest::newRow("missing-list") << args({"--out", "/tmp", "/no/such/list.txt"}) << QStringLiteral("does not exist");
+    QTest::newRow("no-out") << QStringList{list} << QStringLiteral("--out FOLDER is required");
+    QTest::newRow("missing-folder") << (args({"--out", "/no/such/folder"}) << list)
+                                    << QStringLiteral("output folder \"/no/such/folder\" does not exist");
+    QTest::newRow("zero-browser") << (args({"--browser", "0x600", "--out"}) << out << list)
+                                  << QStringLiteral("--browser must be two positive numbers");
+    QTest::newRow("negative-thumb") << (args({"--thumb", "-5x5", "--out"}) << out << list)
+                                    << QStringLiteral("--thumb must be two positive numbers");
+    QTest::newRow("word-size") << (args({"--thumb", "abcx10", "--out"}) << out << list)
+                               << QStringLiteral("--thumb must be two positive numbers");
+    QTest::newRow("huge-browser") << (args({"--browser", "100000x100000", "--out"}) << out << list)
+                                  << QStringLiteral("at most 16384 pixels");
+    QTest::newRow("aspect-gives-zero") << (args({"--thumb", "1x1", "--browser", "800x10", "--out"}) << out << list)
+                                       << QStringLiteral("would be 0 pixels high");
+    QTest::newRow("image-png") << (args({"--image", "png", "--out"}) << out << list)
+                               << QStringLiteral("--image must be jpg, gif or bmp");
+    QTest::newRow("list-format") << (args({"--list-format", "tab", "--out"}) << out << list)
+                                 << QStringLiteral("--list-format must be");
+    QTest::newRow("id-kind") << (args({"--id", "sha1", "--out"}) << out << list) << QStringLiteral("--id must be");
+    QTest::newRow("timeout-zero") << (args({"--timeout", "0", "--out"}) << out << list)
+                                  << QStringLiteral("--timeout must be a positive number");
+    QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
+}
+
+void TestBatchCli::badUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const Run run = Batch(arguments);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestBatchCli::help()
+{
+    const Run run = Batch({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
+                               "--no-skip", "--timeout", "LIST_FILE", "Exit status"})
+        QVERIFY2(run.out.contains(QLatin1String(option)), option);
+}
+
+void TestBatchCli::capturesAndReports()
+{
+    QTemporaryDir out;
+    const QString list = WriteList("red|" + m_server.Url("/red") + "\r\n" + "gone|" + m_server.Url("/gone") + "\n" +
+                                   "../escape|" + m_server.Url("/red") + "\r" + "blue|" + m_server.Url("/blue"));
+    const Run run = Batch({QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--image"),
+                           QStringLiteral("bmp"), QStringLiteral("--out"), out.path(), list});
+    QCOMPARE(run.exitCode, 1);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines[0], QStringLiteral("1 red Success"));
+    QCOMPARE(lines[1], QStringLiteral("2 gone Error: HTTP status 404"));
+    QVERIFY2(lines[2].startsWith(QLatin1String("3 ../escape Error: ")), qPrintable(lines[2]));
+    QCOMPARE(lines[3], QStringLiteral("4 blue Success"));
+    QCOMPARE(lines[4], QStringLiteral("Total: 4  Done: 4  Success: 2  Error: 2"));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
+    QCOMPARE(QImage(out.filePath(QStringLiteral("red.bmp"))).pixel(10, 10), qRgb(255, 0, 0));
+    QVERIFY(!QFile::exists(QDir(out.path()).absoluteFilePath(QStringLiteral("../escape.bmp"))));
+}
+
+void TestBatchCli::skipsExistingUnlessTold()
+{
+    QTemporaryDir out;
+    const QString list = WriteList(m_server.Url("/red") + "\n");
+    const QString id = QString::fromLatin1(MakeJobId(m_server.Url("/red"), 0));
+    const QStringList arguments{QStringLiteral("--out"), out.path(), list};
+
+    Run run = Batch(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("1 %1 Success\nTotal: 1  Done: 1  Success: 1  Error: 0\n").arg(id));
+    const int requests = m_server.RequestCount("/red");
+
+    run = Batch(arguments);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("1 %1 Skipped\nTotal: 1  Done: 1  Success: 0  Error: 0\n").arg(id));
+    QCOMPARE(m_server.RequestCount("/red"), requests);
+
+    run = Batch(QStringList{QStringLiteral("--no-skip")} + arguments);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(run.out.startsWith(QStringLiteral("1 %1 Success\n").arg(id)));
+    QCOMPARE(m_server.RequestCount("/red"), requests + 1);
+}
+
+void TestBatchCli::idsAndSizes_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QSize>("size");
+
+    const QByteArray url = m_server.Url("/blue");
+    QTest::newRow("defaults") << QStringList{} << QString::fromLatin1(MakeJobId(url, 0) + ".jpg") << QSize(200, 150);
+    QTest::newRow("url-id-gif") << QStringList{QStringLiteral("--id"), QStringLiteral("url"), QStringLiteral("--image"),
+                                               QStringLiteral("gif")}
+                                << QString::fromLatin1(UrlToFileId(url) + ".gif") << QSize(200, 150);
+    QTest::newRow("aspect-333-gives-249")
+        << QStringList{QStringLiteral("--thumb"), QStringLiteral("333x10")} << QString::fromLatin1(MakeJobId(url, 0) + ".jpg")
+        << QSize(333, 249);
+    QTest::newRow("no-keep-aspect") << QStringList{QStringLiteral("--thumb"), QStringLiteral("120x120"),
+                                                   QStringLiteral("--no-keep-aspect"), QStringLiteral("--image"),
+                                                   QStringLiteral("bmp")}
+                                    << QString::fromLatin1(MakeJobId(url, 0) + ".bmp") << QSize(120, 120);
+    QTest::newRow("browser-follows") << QStringList{QStringLiteral("--browser"), QStringLiteral("400x400")}
+                                     << QString::fromLatin1(MakeJobId(url, 0) + ".jpg") << QSize(200, 200);
+}
+
+void TestBatchCli::idsAndSizes()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, fileName);
+    QFETCH(QSize, size);
+    QTemporaryDir out;
+    const QString list = WriteList(m_server.Url("/blue"));
+    const Run run = Batch(options + QStringList{QStringLiteral("--out"), out.path(), list});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{fileName});
+    const QImage thumb(out.filePath(fileName));
+    QCOMPARE(thumb.size(), size);
+    const QRgb centre = thumb.pixel(size.width() / 2, size.height() / 2);
+    QVERIFY2(qBlue(centre) > 200 && qRed(centre) < 40 && qGreen(centre) < 40, qPrintable(QString::number(centre, 16)));
+}
+
+QTEST_MAIN(TestBatchCli)
+#include "TestBatchCli.moc"
