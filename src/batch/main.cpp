@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,8 @@ int main(int argc, char* argv[])
     const QList<TUrlJob> jobs = MakeJobs(SplitListLines(text), options.Format, options.IdKind, 0);
 
     PrepareHeadlessEngine();
+    // The engine describes its graphics set-up at start; a batch's output is its report.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));
