@@ -60,6 +60,7 @@ private Q_SLOTS:
     void unsafeIdWritesNothing();
     void stopDuringLoadThenNavigate();
     void engineEvents();
+    void browsingHistory();
 
 private:
     QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings,
@@ -86,6 +87,13 @@ void TestWebEngineCapture::initTestCase()
                        "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:#ffff00}"
                        "iframe{position:absolute;left:0;top:0;width:400px;height:300px;border:0}</style></head>"
                        "<body><iframe src='/blue'></iframe></body></html>");
+    m_server.RoutePage("/perm", LocalHttpServer::SolidPage(
+                                    "#00ff00", "<script>navigator.geolocation.getCurrentPosition(()=>{},()=>{});"
+                                               "Notification.requestPermission();</script>"));
+    m_server.RoutePage("/redirect", "<html><head><script>location.replace('/blue')</script></head></html>");
+    m_server.RoutePage("/tall", "<html><body style='margin:0;background:#ff0000'><div style='height:3000px;"
+                                "width:2000px'></div></body></html>");
+    m_server.Route("/download", {200, "application/octet-stream", "not a page", 0});
     m_server.RoutePage("/hang", LocalHttpServer::SolidPage("#ff0000", "<script>for(;;){}</script>"));
     m_server.Route("/slow", {200, "text/html", LocalHttpServer::SolidPage("#ff0000"), 8000});
     m_browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
@@ -122,8 +130,11 @@ QList<TUrlJob> TestWebEngineCapture::RunBatch(const QList<TUrlJob>& jobs, const 
 void TestWebEngineCapture::coloursNeverStale()
 {
     // Alternating colours: a stale frame shows the previous page's colour.
-    const QList<QByteArray> paths = {"/red", "/green", "/blue", "/red", "/blue", "/green", "/red", "/green"};
-    const QList<QRgb> colours = {0xff0000, 0x00ff00, 0x0000ff, 0xff0000, 0x0000ff, 0x00ff00, 0xff0000, 0x00ff00};
+    // A page larger than the view shows no scroll bars; a script redirect is captured at its end.
+    const QList<QByteArray> paths = {"/red", "/green", "/blue", "/red",  "/blue",
+                                     "/green", "/red", "/green", "/tall", "/redirect"};
+    const QList<QRgb> colours = {0xff0000, 0x00ff00, 0x0000ff, 0xff0000, 0x0000ff,
+                                 0x00ff00, 0xff0000, 0x00ff00, 0xff0000, 0x0000ff};
     QList<TUrlJob> jobs;
     for (int i = 0; i < paths.size(); ++i)
         jobs << Job("stale" + QByteArray::number(i), m_server.Url(paths[i]));
@@ -145,27 +156,31 @@ void TestWebEngineCapture::failedLoadsWriteNothing()
         Job("notfound", m_server.Url("/missing")),
         Job("refused", "http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/"),
         Job("nohost", "http://no-such-host.invalid/"),
+        Job("download", m_server.Url("/download")),
         Job("after", m_server.Url("/blue")),
     };
     QStringList reasons;
     const QList<TUrlJob> done = RunBatch(jobs, Settings(QStringLiteral("jpg")), &reasons);
     QCOMPARE(done.size(), jobs.size());
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         QCOMPARE(done[i].Status, JobStatus::Error);
         QVERIFY(!reasons[i].isEmpty());
         QVERIFY(!QFile::exists(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".jpg"))));
     }
     QVERIFY2(reasons[0].contains(QLatin1String("404")), qPrintable(reasons[0]));
-    QCOMPARE(done[3].Status, JobStatus::Success);
+    QCOMPARE(done[4].Status, JobStatus::Success);
     QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("after.jpg"))), 0x0000ff, 8));
 }
 
 void TestWebEngineCapture::pagesThatWouldBlock()
 {
-    const QList<TUrlJob> done = RunBatch({Job("alert", m_server.Url("/alert"))}, Settings(), nullptr, 15000);
-    QCOMPARE(done.size(), 1);
-    QCOMPARE(done[0].Status, JobStatus::Success);
-    QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("alert.bmp"))), 0x00ff00));
+    const QList<TUrlJob> done = RunBatch({Job("alert", m_server.Url("/alert")), Job("perm", m_server.Url("/perm"))},
+                                         Settings(), nullptr, 15000);
+    QCOMPARE(done.size(), 2);
+    for (const TUrlJob& job : done) {
+        QCOMPARE(job.Status, JobStatus::Success);
+        QVERIFY(IsSolid(QImage(m_dir.filePath(QString::fromLatin1(job.Id) + QStringLiteral(".bmp"))), 0x00ff00));
+    }
 }
 
 void TestWebEngineCapture::framesArePainted()
@@ -271,6 +286,53 @@ void TestWebEngineCapture::engineEvents()
     const QImage view = m_browser->Draw();
     QCOMPARE(view.size(), QSize(800, 600));
     QVERIFY(IsSolid(view, 0xff0000));
+}
+
+void TestWebEngineCapture::browsingHistory()
+{
+    QWidget host;
+    host.setAttribute(Qt::WA_DontShowOnScreen);
+    host.resize(640, 480);
+    WebEngineBrowser browser(WebEngineBrowser::Role::Interactive, &host);
+    browser.Widget()->resize(640, 480);
+    host.show();
+    QSignalSpy complete(&browser, &WebBrowser::NavigateComplete2);
+
+    browser.GoBack(); // nothing shown yet: no effect, no failure
+    QVERIFY(!browser.Busy());
+
+    const QString red = QString::fromLatin1(m_server.Url("/red"));
+    const QString green = QString::fromLatin1(m_server.Url("/green"));
+    browser.Navigate(m_server.Url("/red"));
+    QVERIFY(browser.Busy());
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), red, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!browser.Busy(), 10000);
+    QVERIFY(!complete.isEmpty());
+
+    // A navigation the page starts itself is followed as well.
+    m_server.RoutePage("/link", "<html><body><script>setTimeout(()=>location.href='/green',50)</script></body></html>");
+    browser.Navigate(m_server.Url("/link"));
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), green, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!browser.Busy(), 10000);
+
+    browser.Navigate(m_server.Url("/blue"));
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), QString::fromLatin1(m_server.Url("/blue")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!browser.Busy(), 10000);
+
+    // The engine leaves out of its history a page that moved on without the user.
+    complete.clear();
+    browser.GoBack();
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), green, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!complete.isEmpty(), 10000);
+    browser.GoBack();
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), red, 10000);
+    browser.GoForward();
+    QTRY_COMPARE_WITH_TIMEOUT(browser.LocationURL(), green, 10000);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!browser.Busy(), 10000);
+    const int requests = m_server.RequestCount("/green");
+    browser.Refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.RequestCount("/green"), requests + 1, 10000);
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestWebEngineCapture)

@@ -251,7 +251,7 @@ void WebEngineBrowser::Refresh()
 
 bool WebEngineBrowser::Busy() const
 {
-    return m_loading;
+    return m_loading || m_readyState == Loading;
 }
 
 QString WebEngineBrowser::LocationURL() const
@@ -311,8 +311,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         m_loading = false;
         m_stopCheck.stop();
-        if (m_readyState == Loading && m_loadSeen)
-            FinishLoad(true);
+        OnLoadCancelled(info);
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_loading = false;
@@ -325,8 +324,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = false;
         m_stopCheck.stop();
         if (info.errorCode() == kNetErrorAborted) {
-            if (m_readyState == Loading && m_loadSeen)
-                FinishLoad(true);
+            OnLoadCancelled(info);
             break;
         }
         Q_EMIT NavigateComplete2();
@@ -336,6 +334,17 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         }
         break;
     }
+}
+
+void WebEngineBrowser::OnLoadCancelled(const QWebEngineLoadingInfo& info)
+{
+    // Not our Stop (that leaves Loading first): the engine gave up on the address, a
+    // download for one, and the view still shows the previous page.
+    if (m_readyState != Loading || !m_loadSeen)
+        return;
+    Q_UNUSED(info);
+    Q_EMIT NavigateError(QStringLiteral("the address gave no page to show (a download, perhaps)"));
+    FinishLoad(false);
 }
 
 void WebEngineBrowser::OnRenderProcessTerminated(int status, int exitCode)

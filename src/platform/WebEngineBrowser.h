@@ -61,6 +61,7 @@ private:
     void CreatePage();
     void ReplacePage();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
+    void OnLoadCancelled(const QWebEngineLoadingInfo& info);
     void OnRenderProcessTerminated(int status, int exitCode);
     void OnStartWatchdog();
     void FinishLoad(bool painted);
