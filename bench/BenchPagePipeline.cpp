@@ -22,10 +22,8 @@ namespace {
 
 void PrepareHeadlessEngine()
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -33,8 +31,7 @@ void PrepareHeadlessEngine()
 
 void Report(const char* what, std::vector<double> ms)
 {
-    if (ms.empty())
-        return;
+    if (ms.empty()) return;
     std::sort(ms.begin(), ms.end());
     double sum = 0;
     for (double m : ms)
@@ -95,8 +92,7 @@ int main(int argc, char* argv[])
     QObject::connect(view->page(), &QWebEnginePage::loadFinished, &app, [&] { loadedAt = pageClock.nsecsElapsed(); });
     QObject::connect(&browser, &WebBrowser::DocumentComplete, &app, [&] {
         const qint64 completeAt = pageClock.nsecsElapsed();
-        if (index == 1)
-            firstComplete = double(sinceStart.elapsed());
+        if (index == 1) firstComplete = double(sinceStart.elapsed());
         load.push_back(double(loadedAt) / 1e6);
         fence.push_back(double(completeAt - loadedAt) / 1e6);
         QElapsedTimer captureClock;

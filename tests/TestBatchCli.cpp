@@ -60,11 +60,9 @@ Run TestBatchCli::Batch(const QStringList& arguments)
     QProcess process;
     process.start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments);
     Run run;
-    if (!process.waitForStarted(10000))
-        return run;
+    if (!process.waitForStarted(10000)) return run;
     // The pages come from this process, so keep its event loop turning while we wait.
-    if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 120000))
-        return run;
+    if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 120000)) return run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
@@ -75,8 +73,7 @@ QString TestBatchCli::WriteList(const QByteArray& bytes)
 {
     const QString path = m_dir.filePath(QStringLiteral("list%1.txt").arg(++m_lists));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return {};
     return path;
 }
 
@@ -152,7 +149,8 @@ void TestBatchCli::capturesAndReports()
     QVERIFY2(lines[2].startsWith(QLatin1String("3 ../escape Error: ")), qPrintable(lines[2]));
     QCOMPARE(lines[3], QStringLiteral("4 blue Success"));
     QCOMPARE(lines[4], QStringLiteral("Total: 4  Done: 4  Success: 2  Error: 2"));
-    QCOMPARE(QDir(out.path()).entryList(QDir::Files), (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+             (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
     QCOMPARE(QImage(out.filePath(QStringLiteral("red.bmp"))).pixel(10, 10), qRgb(255, 0, 0));
     QVERIFY(!QFile::exists(QDir(out.path()).absoluteFilePath(QStringLiteral("../escape.bmp"))));
 }
@@ -191,9 +189,8 @@ void TestBatchCli::idsAndSizes_data()
     QTest::newRow("url-id-gif") << QStringList{QStringLiteral("--id"), QStringLiteral("url"), QStringLiteral("--image"),
                                                QStringLiteral("gif")}
                                 << QString::fromLatin1(UrlToFileId(url) + ".gif") << QSize(200, 150);
-    QTest::newRow("aspect-333-gives-249")
-        << QStringList{QStringLiteral("--thumb"), QStringLiteral("333x10")} << QString::fromLatin1(MakeJobId(url, 0) + ".jpg")
-        << QSize(333, 249);
+    QTest::newRow("aspect-333-gives-249") << QStringList{QStringLiteral("--thumb"), QStringLiteral("333x10")}
+                                          << QString::fromLatin1(MakeJobId(url, 0) + ".jpg") << QSize(333, 249);
     QTest::newRow("no-keep-aspect") << QStringList{QStringLiteral("--thumb"), QStringLiteral("120x120"),
                                                    QStringLiteral("--no-keep-aspect"), QStringLiteral("--image"),
                                                    QStringLiteral("bmp")}

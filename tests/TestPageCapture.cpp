@@ -162,7 +162,8 @@ void TestPageCapture::reportsUnwritablePath()
     const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("missing/page.jpg")));
     QString error;
     QVERIFY(!CapturePageToFile(browser, {}, path, &error));
-    QVERIFY2(error.contains(QString::fromUtf8(path)) && error.contains(QLatin1String("No such file")), qPrintable(error));
+    QVERIFY2(error.contains(QString::fromUtf8(path)) && error.contains(QLatin1String("No such file")),
+             qPrintable(error));
 }
 
 void TestPageCapture::replacesExistingFile()

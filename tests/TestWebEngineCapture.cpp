@@ -30,8 +30,7 @@ TUrlJob Job(const QByteArray& id, const QByteArray& url)
 // Every pixel of the thumbnail is `colour`, give or take `tolerance` per channel.
 bool IsSolid(const QImage& image, QRgb colour, int tolerance = 0)
 {
-    if (image.isNull())
-        return false;
+    if (image.isNull()) return false;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
@@ -63,8 +62,8 @@ private Q_SLOTS:
     void browsingHistory();
 
 private:
-    QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings,
-                            QStringList* reasons = nullptr, int timeoutMs = 60000);
+    QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings, QStringList* reasons = nullptr,
+                            int timeoutMs = 60000);
     TBatchSettings Settings(const QString& extension = QStringLiteral("bmp")) const;
 
     LocalHttpServer m_server;
@@ -120,10 +119,8 @@ QList<TUrlJob> TestWebEngineCapture::RunBatch(const QList<TUrlJob>& jobs, const 
             [&collected](int index, const QString& reason) { collected[index] = reason; });
     QSignalSpy finished(&runner, &BatchRunner::Finished);
     runner.Start(jobs, settings);
-    if (!finished.wait(timeoutMs))
-        return {};
-    if (reasons)
-        *reasons = collected;
+    if (!finished.wait(timeoutMs)) return {};
+    if (reasons) *reasons = collected;
     return runner.Jobs();
 }
 
@@ -131,8 +128,8 @@ void TestWebEngineCapture::coloursNeverStale()
 {
     // Alternating colours: a stale frame shows the previous page's colour.
     // A page larger than the view shows no scroll bars; a script redirect is captured at its end.
-    const QList<QByteArray> paths = {"/red", "/green", "/blue", "/red",  "/blue",
-                                     "/green", "/red", "/green", "/tall", "/redirect"};
+    const QList<QByteArray> paths = {"/red",   "/green", "/blue",  "/red",  "/blue",
+                                     "/green", "/red",   "/green", "/tall", "/redirect"};
     const QList<QRgb> colours = {0xff0000, 0x00ff00, 0x0000ff, 0xff0000, 0x0000ff,
                                  0x00ff00, 0xff0000, 0x00ff00, 0xff0000, 0x0000ff};
     QList<TUrlJob> jobs;
@@ -145,8 +142,8 @@ void TestWebEngineCapture::coloursNeverStale()
         QCOMPARE(done[i].Status, JobStatus::Success);
         const QImage thumb(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".bmp")));
         QCOMPARE(thumb.size(), QSize(200, 150));
-        QVERIFY2(IsSolid(thumb, colours[i]), qPrintable(QStringLiteral("row %1 %2").arg(i).arg(
-                                                  QString::number(thumb.pixel(100, 75), 16))));
+        QVERIFY2(IsSolid(thumb, colours[i]),
+                 qPrintable(QStringLiteral("row %1 %2").arg(i).arg(QString::number(thumb.pixel(100, 75), 16))));
     }
 }
 

@@ -34,9 +34,9 @@ void BatchConsole::Begin(int rowCount)
 
 QString BatchConsole::RowLine(const TUrlJob& job, const QString& reason)
 {
-    QString line = QStringLiteral("%1 %2 %3").arg(DisplayText(job.Number), DisplayText(job.Id), DisplayText(job.Status));
-    if (!reason.isEmpty())
-        line += QStringLiteral(": ") + reason;
+    QString line =
+        QStringLiteral("%1 %2 %3").arg(DisplayText(job.Number), DisplayText(job.Id), DisplayText(job.Status));
+    if (!reason.isEmpty()) line += QStringLiteral(": ") + reason;
     return line;
 }
 
@@ -71,8 +71,7 @@ void BatchConsole::End(const QList<TUrlJob>& jobs)
 
 void BatchConsole::DrawProgress(int finishedCount)
 {
-    if (!m_showProgress || m_rowCount <= 0)
-        return;
+    if (!m_showProgress || m_rowCount <= 0) return;
     const int filled = int(qint64(kBarWidth) * finishedCount / m_rowCount);
     QString bar = QStringLiteral("\r[") + QString(filled, QLatin1Char('#')) +
                   QString(kBarWidth - filled, QLatin1Char('.')) +
@@ -86,6 +85,5 @@ void BatchConsole::DrawProgress(int finishedCount)
 
 void BatchConsole::ClearProgress()
 {
-    if (m_showProgress && m_rowCount > 0)
-        Print(m_err, QStringLiteral("\r\x1b[K"));
+    if (m_showProgress && m_rowCount > 0) Print(m_err, QStringLiteral("\r\x1b[K"));
 }

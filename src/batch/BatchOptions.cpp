@@ -1,7 +1,7 @@
 #include "batch/BatchOptions.h"
 
-#include "common/ByteFile.h"
 #include "capture/CaptureSettings.h"
+#include "common/ByteFile.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -11,25 +11,24 @@ namespace {
 
 constexpr int kMaxSide = 16384;
 
-const QString kDescription = QStringLiteral(
-    "Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"
-    "\n"
-    "Each row's file is FOLDER/ID.EXT. The ID comes from the list (pipe and comma formats) or is\n"
-    "made from the URL (one-URL-per-line format): its MD5 digest in hexadecimal (--id md5) or\n"
-    "the URL with \"http://\" and \"www.\" removed, lower-case, \".\" as \"_\" and \"/\" as \"I\"\n"
-    "(--id url). A row whose ID holds \"/\" is an error and writes nothing.\n"
-    "\n"
-    "Prints one line per row (number, ID, status, and the reason of an error), a progress bar\n"
-    "on a terminal, and the counts at the end.\n"
-    "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input.");
+const QString kDescription =
+    QStringLiteral("Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"
+                   "\n"
+                   "Each row's file is FOLDER/ID.EXT. The ID comes from the list (pipe and comma formats) or is\n"
+                   "made from the URL (one-URL-per-line format): its MD5 digest in hexadecimal (--id md5) or\n"
+                   "the URL with \"http://\" and \"www.\" removed, lower-case, \".\" as \"_\" and \"/\" as \"I\"\n"
+                   "(--id url). A row whose ID holds \"/\" is an error and writes nothing.\n"
+                   "\n"
+                   "Prints one line per row (number, ID, status, and the reason of an error), a progress bar\n"
+                   "on a terminal, and the counts at the end.\n"
+                   "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input.");
 
 // "WxH" with both sides positive.
 bool ParseSize(const QString& text, int* width, int* height)
 {
     static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
     const QRegularExpressionMatch m = pattern.match(text);
-    if (!m.hasMatch())
-        return false;
+    if (!m.hasMatch()) return false;
     *width = m.captured(1).toInt();
     *height = m.captured(2).toInt();
     return *width > 0 && *height > 0;
@@ -49,7 +48,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     parser.setApplicationDescription(kDescription);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("Folder that receives the thumbnails (must exist)."),
+    const QCommandLineOption out(QStringLiteral("out"),
+                                 QStringLiteral("Folder that receives the thumbnails (must exist)."),
                                  QStringLiteral("FOLDER"));
     const QCommandLineOption format(QStringLiteral("list-format"),
                                     QStringLiteral("Layout of LIST_FILE: url (one URL per line), pipe (ID|URL) or "
@@ -69,9 +69,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                    QStringLiteral("Thumbnail format: jpg (quality 90), gif (web palette) or bmp "
                                                   "(32 bits). Default: jpg."),
                                    QStringLiteral("FORMAT"), QStringLiteral("jpg"));
-    const QCommandLineOption id(QStringLiteral("id"),
-                                QStringLiteral("How IDs are made for one-URL-per-line lists: md5 or url. Default: md5."),
-                                QStringLiteral("KIND"), QStringLiteral("md5"));
+    const QCommandLineOption id(
+        QStringLiteral("id"), QStringLiteral("How IDs are made for one-URL-per-line lists: md5 or url. Default: md5."),
+        QStringLiteral("KIND"), QStringLiteral("md5"));
     const QCommandLineOption noSkip(QStringLiteral("no-skip"),
                                     QStringLiteral("Capture rows whose thumbnail file already exists (by default they "
                                                    "are Skipped)."));
@@ -82,8 +82,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"), QStringLiteral("The URL list file to capture."));
 
-    if (!parser.parse(arguments))
-        return Invalid(message, parser.errorText());
+    if (!parser.parse(arguments)) return Invalid(message, parser.errorText());
     if (parser.isSet(help)) {
         *message = parser.helpText();
         return ParseResult::Help;
@@ -97,8 +96,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     if (!ByteFile::FileExists(QFile::encodeName(options->ListFile)))
         return Invalid(message, QStringLiteral("The list file \"%1\" does not exist.").arg(options->ListFile));
 
-    if (!parser.isSet(out))
-        return Invalid(message, QStringLiteral("--out FOLDER is required."));
+    if (!parser.isSet(out)) return Invalid(message, QStringLiteral("--out FOLDER is required."));
     TBatchSettings& settings = options->Settings;
     settings.Folder = parser.value(out);
     if (!ByteFile::DirectoryExists(QFile::encodeName(settings.Folder)))
@@ -112,15 +110,18 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     else if (formatName == QLatin1String("comma"))
         options->Format = ListFormat::Comma;
     else
-        return Invalid(message, QStringLiteral("--list-format must be url, pipe or comma, not \"%1\".").arg(formatName));
+        return Invalid(message,
+                       QStringLiteral("--list-format must be url, pipe or comma, not \"%1\".").arg(formatName));
 
     TCaptureSizes& sizes = settings.Sizes;
     if (!ParseSize(parser.value(browser), &sizes.BrowserX, &sizes.BrowserY))
-        return Invalid(message, QStringLiteral("--browser must be two positive numbers as WxH, not \"%1\".")
-                                    .arg(parser.value(browser)));
+        return Invalid(
+            message,
+            QStringLiteral("--browser must be two positive numbers as WxH, not \"%1\".").arg(parser.value(browser)));
     if (!ParseSize(parser.value(thumb), &sizes.ThumbX, &sizes.ThumbY))
-        return Invalid(message,
-                       QStringLiteral("--thumb must be two positive numbers as WxH, not \"%1\".").arg(parser.value(thumb)));
+        return Invalid(
+            message,
+            QStringLiteral("--thumb must be two positive numbers as WxH, not \"%1\".").arg(parser.value(thumb)));
     if (qMax(sizes.BrowserX, sizes.BrowserY) > kMaxSide || qMax(sizes.ThumbX, sizes.ThumbY) > kMaxSide)
         return Invalid(message, QStringLiteral("Sizes may be at most %1 pixels a side.").arg(kMaxSide));
     if (!parser.isSet(noKeepAspect)) {
@@ -151,8 +152,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     bool ok = false;
     const double seconds = parser.value(timeout).toDouble(&ok);
     if (!ok || !(seconds > 0) || seconds > 24 * 3600)
-        return Invalid(message, QStringLiteral("--timeout must be a positive number of seconds, not \"%1\".")
-                                    .arg(parser.value(timeout)));
+        return Invalid(
+            message,
+            QStringLiteral("--timeout must be a positive number of seconds, not \"%1\".").arg(parser.value(timeout)));
     settings.TimeoutMs = qMax(1, int(seconds * 1000));
     return ParseResult::Run;
 }

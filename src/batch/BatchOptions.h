@@ -14,8 +14,7 @@ struct TBatchOptions
     TBatchSettings Settings;
 };
 
-enum class ParseResult
-{
+enum class ParseResult {
     Run,
     Help,
     Invalid,

@@ -17,8 +17,7 @@
 
 namespace {
 
-enum ExitCode
-{
+enum ExitCode {
     AllCaptured = 0,
     SomeFailed = 1,
     BadUsage = 2,
@@ -27,8 +26,7 @@ enum ExitCode
 // A batch needs no screen. Chromium cannot sandbox itself as root, and has no GPU off screen.
 void PrepareHeadlessEngine()
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
@@ -96,8 +94,7 @@ int main(int argc, char* argv[])
     app.exec();
 
     for (const TUrlJob& job : runner.Jobs()) {
-        if (job.Status == JobStatus::Error)
-            return SomeFailed;
+        if (job.Status == JobStatus::Error) return SomeFailed;
     }
     return AllCaptured;
 }

@@ -63,16 +63,14 @@ void BatchRunner::OnBeforeNavigate()
 
 void BatchRunner::OnNavigateError(const QString& reason)
 {
-    if (m_current < 0)
-        return;
+    if (m_current < 0) return;
     m_jobs[m_current].Status = JobStatus::Error;
     m_error = reason;
 }
 
 void BatchRunner::OnDocumentComplete()
 {
-    if (m_current < 0)
-        return;
+    if (m_current < 0) return;
     if (m_jobs[m_current].Status == JobStatus::Error) {
         FinishRow(JobStatus::Error, m_error);
         return;
@@ -87,8 +85,7 @@ void BatchRunner::OnDocumentComplete()
 
 void BatchRunner::OnTimeout()
 {
-    if (m_current < 0)
-        return;
+    if (m_current < 0) return;
     m_browser.Stop();
     FinishRow(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0));
 }

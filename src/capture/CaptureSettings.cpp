@@ -7,8 +7,7 @@
 
 std::optional<int> AspectThumbHeight(int thumbX, int browserX, int browserY)
 {
-    if (browserX == 0)
-        return std::nullopt;
+    if (browserX == 0) return std::nullopt;
     const double height = std::trunc(double(thumbX) / double(browserX) * double(browserY));
     if (!std::isfinite(height) || height < double(std::numeric_limits<int>::min()) ||
         height > double(std::numeric_limits<int>::max()))

@@ -13,19 +13,18 @@ namespace {
 
 bool CreateBitmap(const char* what, int width, int height, TBitmap32* bitmap, QString* error)
 {
-    if (TBitmap32::TryCreate(width, height, bitmap))
-        return true;
-    *error = QStringLiteral("Cannot create a %1 bitmap of %2 x %3 pixels").arg(QLatin1String(what)).arg(width).arg(height);
+    if (TBitmap32::TryCreate(width, height, bitmap)) return true;
+    *error =
+        QStringLiteral("Cannot create a %1 bitmap of %2 x %3 pixels").arg(QLatin1String(what)).arg(width).arg(height);
     return false;
 }
 
 // The page bitmap seen as a QImage, so the view can be painted into it scaled to bounds.
 void PaintView(const QImage& view, int boundsWidth, int boundsHeight, TBitmap32& page)
 {
-    if (view.isNull() || page.IsEmpty())
-        return;
-    QImage target(reinterpret_cast<uchar*>(page.Row(0)), page.Width(), page.Height(),
-                  qsizetype(page.Width()) * 4, QImage::Format_RGB32);
+    if (view.isNull() || page.IsEmpty()) return;
+    QImage target(reinterpret_cast<uchar*>(page.Row(0)), page.Width(), page.Height(), qsizetype(page.Width()) * 4,
+                  QImage::Format_RGB32);
     QPainter painter(&target);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRect(0, 0, boundsWidth, boundsHeight), view);
@@ -35,8 +34,7 @@ void PaintView(const QImage& view, int boundsWidth, int boundsHeight, TBitmap32&
 
 bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error)
 {
-    if (!browser.HasDocument())
-        return true;
+    if (!browser.HasDocument()) return true;
 
     TBitmap32 page;
     TBitmap32 thumb;
@@ -54,8 +52,7 @@ bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QB
     }
 
     const ThumbnailWriter write = WriterForPath(path);
-    if (!write)
-        return true;
+    if (!write) return true;
 
     QByteArray encoded;
     QBuffer buffer(&encoded);

@@ -14,8 +14,7 @@ class WebBrowser : public QObject
 
 public:
     // Values of ReadyState(), as the document's loading states are numbered.
-    enum : int
-    {
+    enum : int {
         Uninitialized = 0,
         Loading = 1,
         Interactive = 3,

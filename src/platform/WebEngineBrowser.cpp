@@ -47,8 +47,7 @@ QString DescribeFailure(const QWebEngineLoadingInfo& info)
     if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
         return QStringLiteral("HTTP status %1").arg(info.errorCode());
     QString text = info.errorString().trimmed();
-    if (text.isEmpty() || text.size() > 120 || text.contains(QLatin1Char('<')))
-        text = QStringLiteral("network error");
+    if (text.isEmpty() || text.size() > 120 || text.contains(QLatin1Char('<'))) text = QStringLiteral("network error");
     return QStringLiteral("%1 (%2)").arg(text).arg(info.errorCode());
 }
 
@@ -61,8 +60,7 @@ class QuietPage : public QWebEnginePage
     Q_OBJECT
 
 public:
-    QuietPage(QWebEngineProfile* profile, bool showScrollBars, QObject* parent)
-        : QWebEnginePage(profile, parent)
+    QuietPage(QWebEngineProfile* profile, bool showScrollBars, QObject* parent) : QWebEnginePage(profile, parent)
     {
         QWebEngineSettings* s = settings();
         s->setAttribute(QWebEngineSettings::ShowScrollBars, showScrollBars);
@@ -108,8 +106,7 @@ protected:
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
 };
 
-WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent)
-    : WebBrowser(parent), m_role(role)
+WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebBrowser(parent), m_role(role)
 {
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
     m_profile = new QWebEngineProfile(this);
@@ -125,8 +122,7 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent)
     }
     CreatePage();
     m_view->setPage(m_page);
-    if (m_role == Role::Capture)
-        m_view->show();
+    if (m_role == Role::Capture) m_view->show();
 
     m_fencePoll.setInterval(kFencePollMs);
     connect(&m_fencePoll, &QTimer::timeout, this, &WebEngineBrowser::PollPaintFence);
@@ -134,8 +130,7 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent)
     connect(&m_startWatchdog, &QTimer::timeout, this, &WebEngineBrowser::OnStartWatchdog);
     m_stopCheck.setSingleShot(true);
     connect(&m_stopCheck, &QTimer::timeout, this, [this] {
-        if (m_loading)
-            ReplacePage();
+        if (m_loading) ReplacePage();
     });
 }
 
@@ -164,8 +159,7 @@ void WebEngineBrowser::CreatePage()
             });
     connect(page, &QWebEnginePage::urlChanged, this, [this] {
         // Same-document moves (anchors, history.pushState) load nothing.
-        if (!m_loading)
-            Q_EMIT NavigateComplete2();
+        if (!m_loading) Q_EMIT NavigateComplete2();
     });
 }
 
@@ -211,8 +205,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
 
 void WebEngineBrowser::OnStartWatchdog()
 {
-    if (m_loadSeen || m_readyState != Loading)
-        return;
+    if (m_loadSeen || m_readyState != Loading) return;
     const QByteArray url = m_pendingUrl;
     const QString pendingError = m_pendingError;
     ReplacePage();
@@ -229,8 +222,7 @@ void WebEngineBrowser::Stop()
     if (m_readyState == Loading || m_loading) {
         m_readyState = Interactive;
         m_page->triggerAction(QWebEnginePage::Stop);
-        if (m_loading)
-            m_stopCheck.start(kStopCheckMs);
+        if (m_loading) m_stopCheck.start(kStopCheckMs);
     }
 }
 
@@ -286,8 +278,7 @@ void WebEngineBrowser::SetHeight(int height)
 
 QImage WebEngineBrowser::Draw()
 {
-    if (!HasDocument() || m_view->width() <= 0 || m_view->height() <= 0)
-        return {};
+    if (!HasDocument() || m_view->width() <= 0 || m_view->height() <= 0) return {};
     QImage shot = m_view->grab().toImage().convertToFormat(QImage::Format_RGB32);
     if (!shot.isNull() && shot.size() != m_view->size())
         shot = shot.scaled(m_view->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -317,8 +308,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = false;
         m_stopCheck.stop();
         Q_EMIT NavigateComplete2();
-        if (m_readyState == Loading && m_loadSeen)
-            FinishLoad(true);
+        if (m_readyState == Loading && m_loadSeen) FinishLoad(true);
         break;
     case QWebEngineLoadingInfo::LoadFailedStatus:
         m_loading = false;
@@ -340,8 +330,7 @@ void WebEngineBrowser::OnLoadCancelled(const QWebEngineLoadingInfo& info)
 {
     // Not our Stop (that leaves Loading first): the engine gave up on the address, a
     // download for one, and the view still shows the previous page.
-    if (m_readyState != Loading || !m_loadSeen)
-        return;
+    if (m_readyState != Loading || !m_loadSeen) return;
     Q_UNUSED(info);
     Q_EMIT NavigateError(QStringLiteral("the address gave no page to show (a download, perhaps)"));
     FinishLoad(false);
@@ -349,8 +338,7 @@ void WebEngineBrowser::OnLoadCancelled(const QWebEngineLoadingInfo& info)
 
 void WebEngineBrowser::OnRenderProcessTerminated(int status, int exitCode)
 {
-    if (status == QWebEnginePage::NormalTerminationStatus)
-        return;
+    if (status == QWebEnginePage::NormalTerminationStatus) return;
     m_crashed = true;
     m_loading = false;
     m_fence = Fence::Idle;

@@ -25,8 +25,7 @@ class WebEngineBrowser : public WebBrowser
     Q_OBJECT
 
 public:
-    enum class Role
-    {
+    enum class Role {
         Capture,
         Interactive,
     };
@@ -77,13 +76,12 @@ private:
 
     int m_readyState = Uninitialized;
     bool m_loading = false;
-    bool m_loadSeen = false;      // a load started since the last Navigate
+    bool m_loadSeen = false; // a load started since the last Navigate
     bool m_crashed = false;
-    QByteArray m_pendingUrl;      // reloaded once if the engine never starts it
-    QString m_pendingError;       // reported when the stand-in page for a bad address finishes
+    QByteArray m_pendingUrl; // reloaded once if the engine never starts it
+    QString m_pendingError;  // reported when the stand-in page for a bad address finishes
 
-    enum class Fence
-    {
+    enum class Fence {
         Idle,
         WaitShown,
         WaitGone,

@@ -3,8 +3,7 @@
 #include <QByteArray>
 
 // Index of the ID kind in the "Generate File Name From:" selector.
-enum class IdKind : int
-{
+enum class IdKind : int {
     Md5 = 0, // "Automatic Alphanumeric ID"
     Url = 1, // "URL Address"
 };

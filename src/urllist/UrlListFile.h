@@ -10,8 +10,7 @@ class QString;
 
 // The three layouts of a URL list file, numbered as the import and export windows'
 // radio buttons are.
-enum class ListFormat : int
-{
+enum class ListFormat : int {
     OneUrlPerLine = 1,
     Pipe = 2,
     Comma = 3,
@@ -24,7 +23,7 @@ QList<QByteArray> SplitListLines(const QByteArray& text);
 
 struct ListEntry
 {
-    QByteArray Id;  // empty for OneUrlPerLine: the caller makes one from the URL
+    QByteArray Id; // empty for OneUrlPerLine: the caller makes one from the URL
     QByteArray Url;
 };
 

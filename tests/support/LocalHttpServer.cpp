@@ -25,8 +25,8 @@ QByteArray LocalHttpServer::Url(const QByteArray& path) const
 
 QByteArray LocalHttpServer::SolidPage(const QByteArray& colour, const QByteArray& extraHead)
 {
-    return "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:" + colour +
-           "}</style>" + extraHead + "</head><body></body></html>";
+    return "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:" + colour + "}</style>" +
+           extraHead + "</head><body></body></html>";
 }
 
 void LocalHttpServer::OnNewConnection()
@@ -34,12 +34,10 @@ void LocalHttpServer::OnNewConnection()
     while (QTcpSocket* socket = nextPendingConnection()) {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-            if (socket->property("answered").toBool())
-                return;
+            if (socket->property("answered").toBool()) return;
             QByteArray request = socket->property("request").toByteArray() + socket->readAll();
             socket->setProperty("request", request);
-            if (!request.contains("\r\n\r\n"))
-                return;
+            if (!request.contains("\r\n\r\n")) return;
             socket->setProperty("answered", true);
             QByteArray path = request.mid(request.indexOf(' ') + 1);
             path.truncate(path.indexOf(' '));
