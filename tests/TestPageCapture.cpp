@@ -11,6 +11,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+QImage SolidView(Qt::GlobalColor colour)
+{
+    QImage view(800, 600, QImage::Format_RGB32);
+    view.fill(colour);
+    return view;
+}
+
+} // namespace
+
 class TestPageCapture : public QObject
 {
     Q_OBJECT
@@ -72,8 +83,7 @@ void TestPageCapture::writesThumbnail()
 
     // Left half red, right half blue: a thumbnail keeps the halves where they were.
     FakeWebBrowser browser;
-    browser.View = QImage(800, 600, QImage::Format_RGB32);
-    browser.View.fill(Qt::blue);
+    browser.View = SolidView(Qt::blue);
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 400; ++x)
             browser.View.setPixel(x, y, qRgb(255, 0, 0));
@@ -143,8 +153,7 @@ void TestPageCapture::refusesUnusableSizes()
     QFETCH(QSize, thumb);
     QFETCH(QString, message);
     FakeWebBrowser browser;
-    browser.View = QImage(800, 600, QImage::Format_RGB32);
-    browser.View.fill(Qt::green);
+    browser.View = SolidView(Qt::green);
     QTemporaryDir dir;
     QString error;
     const TCaptureSizes sizes{browserSize.width(), browserSize.height(), thumb.width(), thumb.height()};
@@ -156,8 +165,7 @@ void TestPageCapture::refusesUnusableSizes()
 void TestPageCapture::reportsUnwritablePath()
 {
     FakeWebBrowser browser;
-    browser.View = QImage(800, 600, QImage::Format_RGB32);
-    browser.View.fill(Qt::green);
+    browser.View = SolidView(Qt::green);
     QTemporaryDir dir;
     const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("missing/page.jpg")));
     QString error;
@@ -169,8 +177,7 @@ void TestPageCapture::reportsUnwritablePath()
 void TestPageCapture::replacesExistingFile()
 {
     FakeWebBrowser browser;
-    browser.View = QImage(800, 600, QImage::Format_RGB32);
-    browser.View.fill(Qt::green);
+    browser.View = SolidView(Qt::green);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("page.bmp"));
     {
