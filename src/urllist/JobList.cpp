@@ -1,0 +1,89 @@
+#include "urllist/JobList.h"
+
+#include "urllist/JobId.h"
+
+TJobList::TJobList(TJobTableModel* model, QItemSelectionModel* selection) : m_model(model), m_selection(selection)
+{
+}
+
+bool TJobList::IsSelected(int row) const
+{
+    return m_selection->isRowSelected(row, {});
+}
+
+bool TJobList::AnySelected() const
+{
+    return m_selection->hasSelection();
+}
+
+QList<TUrlJob> TJobList::SelectedJobs() const
+{
+    QList<TUrlJob> jobs;
+    for (int row = 0; row < Count(); ++row) {
+        if (IsSelected(row))
+            jobs << m_model->At(row);
+    }
+    return jobs;
+}
+
+void TJobList::SelectAll()
+{
+    if (Count() == 0)
+        return;
+    const QItemSelection all(m_model->index(0, 0), m_model->index(Count() - 1, TJobTableModel::ColumnCount - 1));
+    m_selection->select(all, QItemSelectionModel::Select);
+}
+
+void TJobList::ClearSelection()
+{
+    m_selection->clearSelection();
+}
+
+bool TJobList::DeleteSelected()
+{
+    if (!AnySelected())
+        return false;
+    for (int row = Count() - 1; row >= 0; --row) {
+        if (IsSelected(row))
+            m_model->RemoveAt(row);
+    }
+    m_model->Renumber();
+    return true;
+}
+
+int TJobList::Import(const QList<QByteArray>& lines, ListFormat format, int idKind)
+{
+    const int base = m_model->LastRowNumber();
+    m_model->Clear();
+    const QList<TUrlJob> jobs = MakeJobs(lines, format, idKind, base);
+    for (const TUrlJob& job : jobs)
+        m_model->Append(job);
+    return int(jobs.size());
+}
+
+bool TJobList::AddUrl(const QByteArray& url, int idKind)
+{
+    if (!HasContent(url))
+        return false;
+    TUrlJob job;
+    job.Number = QByteArray::number(qint64(m_model->LastRowNumber()) + 1);
+    job.Id = MakeJobId(url, idKind);
+    job.Url = url;
+    job.Status = JobStatus::Pending;
+    m_model->Append(job);
+    return true;
+}
+
+QByteArray TJobList::ExportSelected(ListFormat format) const
+{
+    return FormatListFile(SelectedJobs(), format);
+}
+
+bool HasContent(const QByteArray& text)
+{
+    for (char c : text) {
+        if (uchar(c) > 32)
+            return true;
+    }
+    return false;
+}
