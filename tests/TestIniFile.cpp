@@ -1,0 +1,316 @@
+#include "common/ByteFile.h"
+#include "common/IniFile.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+
+using Writes = QList<QByteArrayList>; // each {section, key, value}
+
+class TestIniFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void read_data();
+    void read();
+    void write_data();
+    void write();
+    void valuesRoundTrip_data();
+    void valuesRoundTrip();
+    void typedWrites();
+    void missingFileLoadsEmptyAndSaveCreatesIt();
+    void loadDirectoryFails();
+    void saveIntoMissingFolderFails();
+
+private:
+    static TIniFile FromBytes(const QByteArray& content);
+    QByteArray Path(const char* name) const;
+
+    QTemporaryDir m_dir;
+};
+
+static const QByteArray kDefaultText = QByteArrayLiteral("<default>");
+
+void TestIniFile::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QByteArray TestIniFile::Path(const char* name) const
+{
+    return QFile::encodeName(m_dir.path()) + '/' + name;
+}
+
+// Goes through a real file so the tests read what Load reads.
+TIniFile TestIniFile::FromBytes(const QByteArray& content)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.path()) + "/config.ini";
+    QString error;
+    TIniFile ini;
+    if (!ByteFile::WriteReplacing(path, content, &error) || !ini.Load(path, &error)) qWarning("%s", qPrintable(error));
+    return ini;
+}
+
+void TestIniFile::read_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("text");  // ReadString with kDefaultText
+    QTest::addColumn<QVariant>("integer"); // invalid: ReadInteger gives its default
+
+    const QByteArray settings = QByteArrayLiteral("; capture settings\n"
+                                                  "top=level\n"
+                                                  "[Settings]\n"
+                                                  "Folder = \t/home/a,b=c;d \t\n"
+                                                  "BrowserX=0x400\n"
+                                                  "Dollar=$FF\n"
+                                                  "UpperX=0X1f\n"
+                                                  "Negative=-5\n"
+                                                  "Plus=+7\n"
+                                                  "Junk=12abc\n"
+                                                  "Empty=\n"
+                                                  "Huge=99999999999\n"
+                                                  "HugeHex=$80000000\n"
+                                                  "Max=2147483647\n"
+                                                  "Min=-2147483648\n"
+                                                  "Below=-2147483649\n"
+                                                  "BareDollar=$\n"
+                                                  "SpaceInside=1 2\n"
+                                                  "Flag2=2\n"
+                                                  "Flag0=0\n"
+                                                  "Dup=1\n"
+                                                  "DUP=2\n"
+                                                  "# Hashed=3\n"
+                                                  "  ;Indented=4\n"
+                                                  "[Other]\n"
+                                                  "BrowserX=5\n");
+    const QByteArray s = QByteArrayLiteral("Settings");
+    auto row = [&](const char* name, const QByteArray& section, const char* key, const QByteArray& text,
+                   const QVariant& integer) {
+        QTest::newRow(name) << settings << section << QByteArray(key) << text << integer;
+    };
+    row("case-of-section-and-key", "sETTINGS", "browserx", "0x400", 1024);
+    row("value-trimmed-and-kept-whole", s, "Folder", "/home/a,b=c;d", QVariant());
+    row("dollar-hex", s, "Dollar", "$FF", 255);
+    row("upper-x-hex", s, "UpperX", "0X1f", 31);
+    row("negative", s, "Negative", "-5", -5);
+    row("plus-sign", s, "Plus", "+7", 7);
+    row("trailing-junk", s, "Junk", "12abc", QVariant());
+    row("empty-value", s, "Empty", "", QVariant());
+    row("beyond-32-bits", s, "Huge", "99999999999", QVariant());
+    row("hex-beyond-32-bits", s, "HugeHex", "$80000000", QVariant());
+    row("int-max", s, "Max", "2147483647", INT_MAX);
+    row("int-min", s, "Min", "-2147483648", INT_MIN);
+    row("below-int-min", s, "Below", "-2147483649", QVariant());
+    row("prefix-without-digits", s, "BareDollar", "$", QVariant());
+    row("space-inside", s, "SpaceInside", "1 2", QVariant());
+    row("flag-two", s, "Flag2", "2", 2);
+    row("flag-zero", s, "Flag0", "0", 0);
+    row("missing-key", s, "Nothing", kDefaultText, QVariant());
+    row("missing-section", "Nowhere", "BrowserX", kDefaultText, QVariant());
+    row("same-key-other-section", "Other", "BrowserX", "5", 5);
+    row("first-duplicate-wins", s, "dup", "1", 1);
+    row("hash-comment", s, "Hashed", kDefaultText, QVariant());
+    row("indented-semicolon-comment", s, "Indented", kDefaultText, QVariant());
+    row("key-before-any-section", "", "top", "level", QVariant());
+    row("section-key-not-outside", "", "BrowserX", kDefaultText, QVariant());
+
+    const QByteArray endings[][2] = {
+        {"crlf", "[A]\r\nx=1\r\ny=22\r\n"},
+        {"lf", "[A]\nx=1\ny=22\n"},
+        {"cr", "[A]\rx=1\ry=22\r"},
+        {"no-final-ending", "[A]\nx=1\ny=22"},
+    };
+    for (const auto& ending : endings)
+        QTest::newRow(ending[0].constData())
+            << ending[1] << QByteArray("a") << QByteArray("Y") << QByteArray("22") << QVariant(22);
+    QTest::newRow("utf8-mark-before-header") << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=1\n") << QByteArray("A")
+                                             << QByteArray("x") << QByteArray("1") << QVariant(1);
+}
+
+void TestIniFile::read()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, section);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, text);
+    QFETCH(QVariant, integer);
+
+    const TIniFile ini = FromBytes(content);
+    QCOMPARE(ini.ReadString(section, key, kDefaultText), text);
+    // Two defaults, so a value that happens to equal one of them still shows.
+    for (const int fallback : {-77, 4242}) {
+        QCOMPARE(ini.ReadInteger(section, key, fallback), integer.isValid() ? integer.toInt() : fallback);
+        for (const bool flagFallback : {false, true})
+            QCOMPARE(ini.ReadBool(section, key, flagFallback), integer.isValid() ? integer.toInt() != 0 : flagFallback);
+    }
+}
+
+void TestIniFile::write_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<Writes>("writes");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("from-nothing") << QByteArray()
+                                  << Writes{{"Settings", "Folder", "/tmp/out"}, {"Settings", "BrowserX", "800"}}
+                                  << QByteArrayLiteral("[Settings]\nFolder=/tmp/out\nBrowserX=800\n");
+    QTest::newRow("update-keeps-the-rest")
+        << QByteArrayLiteral("; written by hand\r\n"
+                             "[Window]\r\n"
+                             "Left=10\r\n"
+                             "\r\n"
+                             "[Settings]\r\n"
+                             "Folder=/old\r\n"
+                             "  BrowserX = 640  ; old size\r\n"
+                             "Unknown=kept\r\n"
+                             "\r\n"
+                             "; the next one is for plugins\r\n"
+                             "[Plugins]\r\n"
+                             "Count=0\r\n")
+        << Writes{{"settings", "browserx", "1024"}, {"Settings", "Skip", "1"}, {"Recent", "Last", "x"}}
+        << QByteArrayLiteral("; written by hand\r\n"
+                             "[Window]\r\n"
+                             "Left=10\r\n"
+                             "\r\n"
+                             "[Settings]\r\n"
+                             "Folder=/old\r\n"
+                             "browserx=1024\r\n"
+                             "Unknown=kept\r\n"
+                             "Skip=1\r\n"
+                             "\r\n"
+                             "; the next one is for plugins\r\n"
+                             "[Plugins]\r\n"
+                             "Count=0\r\n"
+                             "\r\n"
+                             "[Recent]\r\n"
+                             "Last=x\r\n");
+    QTest::newRow("new-key-in-empty-section")
+        << QByteArrayLiteral("[A]\n[B]\nb=1\n") << Writes{{"A", "a", "1"}} << QByteArrayLiteral("[A]\na=1\n[B]\nb=1\n");
+    QTest::newRow("new-section-after-unterminated-line")
+        << QByteArrayLiteral("[A]\nx=1") << Writes{{"B", "y", "2"}} << QByteArrayLiteral("[A]\nx=1\n\n[B]\ny=2\n");
+    QTest::newRow("new-key-after-unterminated-line")
+        << QByteArrayLiteral("[A]\nx=1") << Writes{{"A", "y", "2"}} << QByteArrayLiteral("[A]\nx=1\ny=2\n");
+    QTest::newRow("cr-only-style-kept") << QByteArrayLiteral("[A]\rx=1\r") << Writes{{"A", "y", "2"}}
+                                        << QByteArrayLiteral("[A]\rx=1\ry=2\r");
+    QTest::newRow("key-without-section-goes-first")
+        << QByteArrayLiteral("; top\n[A]\nx=1\n") << Writes{{"", "top", "1"}}
+        << QByteArrayLiteral("top=1\n; top\n[A]\nx=1\n");
+    QTest::newRow("first-duplicate-updated")
+        << QByteArrayLiteral("[A]\nk=1\nK=2\n") << Writes{{"A", "k", "3"}} << QByteArrayLiteral("[A]\nk=3\nK=2\n");
+    QTest::newRow("utf8-mark-kept") << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=1\n") << Writes{{"A", "x", "2"}}
+                                    << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=2\n");
+    QTest::newRow("line-break-cuts-value")
+        << QByteArrayLiteral("[A]\n") << Writes{{"A", "x", "one\n[B]\r\ny=2"}} << QByteArrayLiteral("[A]\nx=one\n");
+}
+
+void TestIniFile::write()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(Writes, writes);
+    QFETCH(QByteArray, after);
+
+    TIniFile ini = before.isEmpty() ? TIniFile() : FromBytes(before);
+    for (const QByteArrayList& w : writes)
+        ini.WriteString(w.at(0), w.at(1), w.at(2));
+    QCOMPARE(ini.ToBytes(), after);
+}
+
+void TestIniFile::valuesRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("readBack");
+
+    QTest::newRow("folder-with-separators")
+        << QByteArrayLiteral("/home/a,b=c;d #e") << QByteArrayLiteral("/home/a,b=c;d #e");
+    QTest::newRow("not-utf8") << QByteArrayLiteral("/m\xE9"
+                                                   "dia")
+                              << QByteArrayLiteral("/m\xE9"
+                                                   "dia");
+    QTest::newRow("quotes-and-backslashes") << QByteArrayLiteral("\"C:\\out\\\"") << QByteArrayLiteral("\"C:\\out\\\"");
+    // Blanks at either end are written, but reading trims them: only the inside survives.
+    QTest::newRow("leading-and-trailing-blanks") << QByteArrayLiteral("  \tpadded \t") << QByteArrayLiteral("padded");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestIniFile::valuesRoundTrip()
+{
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, readBack);
+
+    const QByteArray path = Path("config.ini");
+    TIniFile out;
+    out.WriteString("Settings", "Folder", written);
+    out.WriteString("Settings", "After", "next");
+    QString error;
+    QVERIFY2(out.Save(path, &error), qPrintable(error));
+
+    QByteArray stored;
+    QVERIFY(ByteFile::ReadAll(path, &stored, &error));
+    QVERIFY(stored.contains("\nFolder=" + written + '\n'));
+
+    TIniFile in;
+    QVERIFY2(in.Load(path, &error), qPrintable(error));
+    QCOMPARE(in.ReadString("Settings", "Folder", kDefaultText), readBack);
+    QCOMPARE(in.ReadString("Settings", "After", kDefaultText), QByteArray("next"));
+}
+
+void TestIniFile::typedWrites()
+{
+    TIniFile ini;
+    ini.WriteInteger("S", "Min", INT_MIN);
+    ini.WriteInteger("S", "Size", 800);
+    ini.WriteBool("S", "On", true);
+    ini.WriteBool("S", "Off", false);
+    QCOMPARE(ini.ToBytes(), QByteArrayLiteral("[S]\nMin=-2147483648\nSize=800\nOn=1\nOff=0\n"));
+
+    ini.WriteInteger("S", "Size", 1024);
+    ini.WriteBool("S", "On", false);
+    QCOMPARE(ini.ReadInteger("S", "Size", 0), 1024);
+    QCOMPARE(ini.ReadInteger("S", "Min", 0), INT_MIN);
+    QCOMPARE(ini.ReadBool("S", "On", true), false);
+}
+
+void TestIniFile::missingFileLoadsEmptyAndSaveCreatesIt()
+{
+    const QByteArray path = Path("missing.ini");
+    TIniFile ini = FromBytes("[S]\nx=1\n");
+    QString error;
+    QVERIFY2(ini.Load(path, &error), qPrintable(error));
+    QCOMPARE(ini.ToBytes(), QByteArray());
+    QCOMPARE(ini.ReadInteger("S", "x", 9), 9);
+
+    ini.WriteBool("Settings", "Skip", true);
+    QVERIFY2(ini.Save(path, &error), qPrintable(error));
+    QByteArray stored;
+    QVERIFY(ByteFile::ReadAll(path, &stored, &error));
+    QCOMPARE(stored, QByteArrayLiteral("[Settings]\nSkip=1\n"));
+}
+
+void TestIniFile::loadDirectoryFails()
+{
+    const QByteArray path = QFile::encodeName(m_dir.path());
+    TIniFile ini;
+    QString error;
+    QVERIFY(!ini.Load(path, &error));
+    QVERIFY2(error.contains(m_dir.path()), qPrintable(error));
+}
+
+void TestIniFile::saveIntoMissingFolderFails()
+{
+    const QByteArray path = Path("no-such-folder/config.ini");
+    TIniFile ini;
+    ini.WriteInteger("Settings", "BrowserX", 800);
+    QString error;
+    QVERIFY(!ini.Save(path, &error));
+    QVERIFY2(error.contains(QString::fromLocal8Bit(path)), qPrintable(error));
+    QVERIFY(!ByteFile::FileExists(path));
+}
+
+QTEST_APPLESS_MAIN(TestIniFile)
+#include "TestIniFile.moc"
