@@ -2,9 +2,7 @@
 
 #include "urllist/JobId.h"
 
-TJobList::TJobList(TJobTableModel* model, QItemSelectionModel* selection) : m_model(model), m_selection(selection)
-{
-}
+TJobList::TJobList(TJobTableModel* model, QItemSelectionModel* selection) : m_model(model), m_selection(selection) {}
 
 bool TJobList::IsSelected(int row) const
 {
@@ -13,23 +11,22 @@ bool TJobList::IsSelected(int row) const
 
 bool TJobList::AnySelected() const
 {
-    return m_selection->hasSelection();
+    // Whole rows only, as IsSelected counts them.
+    return !m_selection->selectedRows().isEmpty();
 }
 
 QList<TUrlJob> TJobList::SelectedJobs() const
 {
     QList<TUrlJob> jobs;
     for (int row = 0; row < Count(); ++row) {
-        if (IsSelected(row))
-            jobs << m_model->At(row);
+        if (IsSelected(row)) jobs << m_model->At(row);
     }
     return jobs;
 }
 
 void TJobList::SelectAll()
 {
-    if (Count() == 0)
-        return;
+    if (Count() == 0) return;
     const QItemSelection all(m_model->index(0, 0), m_model->index(Count() - 1, TJobTableModel::ColumnCount - 1));
     m_selection->select(all, QItemSelectionModel::Select);
 }
@@ -41,11 +38,9 @@ void TJobList::ClearSelection()
 
 bool TJobList::DeleteSelected()
 {
-    if (!AnySelected())
-        return false;
+    if (!AnySelected()) return false;
     for (int row = Count() - 1; row >= 0; --row) {
-        if (IsSelected(row))
-            m_model->RemoveAt(row);
+        if (IsSelected(row)) m_model->RemoveAt(row);
     }
     m_model->Renumber();
     return true;
@@ -63,8 +58,7 @@ int TJobList::Import(const QList<QByteArray>& lines, ListFormat format, int idKi
 
 bool TJobList::AddUrl(const QByteArray& url, int idKind)
 {
-    if (!HasContent(url))
-        return false;
+    if (!HasContent(url)) return false;
     TUrlJob job;
     job.Number = QByteArray::number(qint64(m_model->LastRowNumber()) + 1);
     job.Id = MakeJobId(url, idKind);
@@ -82,8 +76,7 @@ QByteArray TJobList::ExportSelected(ListFormat format) const
 bool HasContent(const QByteArray& text)
 {
     for (char c : text) {
-        if (uchar(c) > 32)
-            return true;
+        if (uchar(c) > 32) return true;
     }
     return false;
 }

@@ -1,0 +1,45 @@
+// thumbrix: the main window.
+
+#include "capture/FMain.h"
+#include "platform/QtUserDialogs.h"
+#include "platform/ReportingApplication.h"
+#include "platform/WebEngineBrowser.h"
+
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+// The entry of the general error report that other modules may look up with dlsym.
+extern "C" Q_DECL_EXPORT void ExceptionManager(const char* message)
+{
+    TReportingApplication::Report(QString::fromLocal8Bit(message ? message : ""));
+}
+
+int main(int argc, char* argv[])
+{
+    // Chromium cannot sandbox itself as root.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    TReportingApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Thumbrix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Thumbrix"));
+
+    TQtUserDialogs dialogs(nullptr);
+    TReportingApplication::SetReporter([&dialogs](const QString& message) { dialogs.ReportError(message); });
+
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    WebEngineBrowser browsing(WebEngineBrowser::Role::Interactive);
+
+    TMainParts parts;
+    parts.ProgramFolder = QCoreApplication::applicationDirPath();
+    parts.Dialogs = &dialogs;
+    parts.CaptureBrowser = &capture;
+    parts.BrowsingBrowser = &browsing;
+    parts.BrowsingView = browsing.Widget();
+    TfrmMain window(parts);
+    window.show();
+    const int result = app.exec();
+    TReportingApplication::SetReporter({});
+    return result;
+}

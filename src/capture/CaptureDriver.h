@@ -1,0 +1,82 @@
+#pragma once
+
+#include "capture/PageCapture.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QTimer;
+class TJobList;
+class UserDialogs;
+class WebBrowser;
+
+// What the batch driver reads from and shows on the main window. The settings are read at
+// the moment they are needed, so a change during a batch applies to the next page.
+class TCaptureView
+{
+public:
+    virtual ~TCaptureView() = default;
+
+    virtual QString FolderText() const = 0;
+    virtual bool SkipExisting() const = 0;
+    virtual QString ExtensionText() const = 0;
+    virtual TCaptureSizes CaptureSizes() const = 0;
+
+    virtual void ShowCapturePage() = 0;
+    virtual void ShowListPage() = 0;
+    virtual void SetCounterCaptions(const QString& total, const QString& done, const QString& success,
+                                    const QString& errors) = 0;
+    virtual void SetGauge(int value, int maximum) = 0;
+    // Lets pending window messages run, so the status bar repaints at once.
+    virtual void ProcessMessages() = 0;
+};
+
+// The capture run: Start marks the selected rows, the capture browser loads one pending
+// row after another, a 1000 ms poll writes the thumbnail once the page is complete.
+class TCaptureDriver
+{
+public:
+    TCaptureDriver(TJobList& jobs, WebBrowser& browser, QTimer& timer2, UserDialogs& dialogs, TCaptureView& view);
+
+    void Start();
+    void Stop();
+    void Tick();
+    void BeforeNavigate2();
+    void NavigateError();
+    void ProgressChange(int progress, int progressMax);
+    void UpdateCounters();
+    int NextPendingIndex();
+
+    // Whether a page is awaited (the poll is on).
+    bool IsRunning() const;
+    int CurrentJob() const { return m_currentJob; }
+    bool IsStopped() const { return m_stopped; }
+
+    int TotalCount() const { return m_totalCount; }
+    int DoneCount() const { return m_doneCount; }
+    int SuccessCount() const { return m_successCount; }
+    int ErrorCount() const { return m_errorCount; }
+    int PendingCount() const { return m_pendingCount; }
+
+private:
+    void Inform(const QString& text);
+    bool CurrentJobIsRow() const;
+    // False when the capture failed and the tick must end.
+    bool Capture();
+
+    TJobList& m_jobs;
+    WebBrowser& m_browser;
+    QTimer& m_timer2;
+    UserDialogs& m_dialogs;
+    TCaptureView& m_view;
+
+    int m_currentJob = 0;
+    bool m_stopped = false;
+    int m_totalCount = 0;
+    int m_doneCount = 0;
+    int m_successCount = 0;
+    int m_errorCount = 0;
+    int m_pendingCount = 0;
+    int m_gaugeValue = 0;
+    int m_gaugeMax = 100;
+};

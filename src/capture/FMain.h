@@ -1,0 +1,175 @@
+#pragma once
+
+#include "capture/CaptureDriver.h"
+#include "capture/CaptureSettings.h"
+#include "urllist/JobList.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QSpinBox;
+class QStackedWidget;
+class QTabWidget;
+class QTableView;
+class QTextBrowser;
+class QToolButton;
+class TBrowserTab;
+class UserDialogs;
+class WebBrowser;
+
+// What main hands the window: its own folder, the dialog service and both browsers.
+struct TMainParts
+{
+    QString ProgramFolder;
+    UserDialogs* Dialogs = nullptr;
+    WebBrowser* CaptureBrowser = nullptr;
+    WebBrowser* BrowsingBrowser = nullptr;
+    QWidget* BrowsingView = nullptr;
+};
+
+// The main window: settings panel, URL list, capture run, browsing tab and status bar.
+class TfrmMain : public QWidget, private TCaptureView
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmMain(const TMainParts& parts, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    TCaptureSettings CurrentSettings() const;
+    TCaptureDriver& Driver() { return *m_driver; }
+    TJobList& Jobs() { return *m_jobs; }
+
+    void btnStartClick();
+    void btnStopClick();
+    void Timer2Timer();
+    void btnImportClick();
+    void btnAddURLClick();
+    void btnExportClick();
+    void btnSelectAllClick();
+    void btnClearSelectionClick();
+    void btnDeleteSelectedClick();
+    void bsSkinButton6Click();
+    void bsSkinButton1Click();
+    void speBrowserXChange();
+    void speBrowserYChange();
+    void speThumbXChange();
+    void chkKeepAspectRatioClick();
+    void ApplyAspectRatio();
+    void LoadSettings();
+    void SaveSettings();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormResize();
+    void CentreBanner();
+
+    void BuildToolStrip();
+    void BuildBannerStrip();
+    void BuildCommandStrip();
+    void BuildSettingsPanel();
+    void BuildPages();
+    void BuildLinksStrip();
+    void BuildStatusBar();
+    void SetTotalCaption(int rowCount);
+    // Edits to the list must not pull rows from under a page being captured.
+    void StopRunBeforeListChange();
+    void RefreshCaptureView();
+
+    // TCaptureView
+    QString FolderText() const override;
+    bool SkipExisting() const override;
+    QString ExtensionText() const override;
+    TCaptureSizes CaptureSizes() const override;
+    void ShowCapturePage() override;
+    void ShowListPage() override;
+    void SetCounterCaptions(const QString& total, const QString& done, const QString& success,
+                            const QString& errors) override;
+    void SetGauge(int value, int maximum) override;
+    void ProcessMessages() override;
+
+    QString m_programFolder;
+    UserDialogs& m_dialogs;
+    WebBrowser& EmbeddedWB1;
+    WebBrowser& EmbeddedWB2;
+    QWidget* m_browsingView;
+    QString m_welcomeHtml;
+    bool m_shown = false;
+
+    QStackedWidget* pgcPrinc = nullptr;
+    QWidget* stsWelcome = nullptr;
+    QWidget* stsMain = nullptr;
+    QTextBrowser* prfWelcome = nullptr;
+    QPushButton* bsSkinButton1 = nullptr;
+
+    QPushButton* btnMakeMoney = nullptr;
+    QPushButton* btnAbout = nullptr;
+    QToolButton* btnNews = nullptr;
+    QToolButton* btnUpdate = nullptr;
+    QToolButton* btnHelp = nullptr;
+
+    QWidget* panBanner = nullptr;
+    QLabel* imgBanner = nullptr;
+    QLabel* gifBanner = nullptr;
+
+    QPushButton* btnAddURL = nullptr;
+    QPushButton* btnImport = nullptr;
+    QPushButton* btnExport = nullptr;
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnStop = nullptr;
+
+    QLineEdit* edtFolder = nullptr;
+    QPushButton* bsSkinButton6 = nullptr;
+    QSpinBox* speBrowserX = nullptr;
+    QSpinBox* speBrowserY = nullptr;
+    QSpinBox* speThumbX = nullptr;
+    QSpinBox* speThumbY = nullptr;
+    QCheckBox* chkKeepAspectRatio = nullptr;
+    QCheckBox* chkSkip = nullptr;
+    QComboBox* cbxExt = nullptr;
+    QComboBox* cbxType = nullptr;
+
+    QTabWidget* bsSkinPageControl1 = nullptr;
+    QWidget* bsSkinTabSheet1 = nullptr;
+    QScrollArea* bsSkinTabSheet2 = nullptr;
+    TBrowserTab* bsSkinTabSheet3 = nullptr;
+    QLabel* m_captureLiveView = nullptr;
+    QTimer m_liveViewTimer;
+    QTableView* lvwItems = nullptr;
+    QPushButton* btnSelectAll = nullptr;
+    QPushButton* btnClearSelection = nullptr;
+    QPushButton* btnDeleteSelected = nullptr;
+
+    QWidget* panLinks = nullptr;
+    QLabel* lblLinkLeft = nullptr;
+    QLabel* lblLinkRight = nullptr;
+
+    QLabel* stpTotal = nullptr;
+    QLabel* stpDone = nullptr;
+    QLabel* stpSuccess = nullptr;
+    QLabel* stpError = nullptr;
+    QProgressBar* MainGauge = nullptr;
+
+    QTimer Timer1;
+    QTimer Timer2;
+
+    TJobTableModel* m_rows = nullptr;
+    std::unique_ptr<TJobList> m_jobs;
+    std::unique_ptr<TCaptureDriver> m_driver;
+};

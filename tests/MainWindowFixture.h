@@ -1,0 +1,59 @@
+#pragma once
+
+#include "FakeUserDialogs.h"
+#include "FakeWebBrowser.h"
+
+#include "capture/FMain.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// A main window over fake browsers and answered dialogs, in a program folder of its own.
+struct MainWindowFixture
+{
+    QTemporaryDir ProgramFolder;
+    FakeUserDialogs Dialogs;
+    FakeWebBrowser Capture;
+    FakeWebBrowser Browsing;
+    QWidget* BrowsingView = new QWidget;
+    std::unique_ptr<TfrmMain> Window;
+
+    void WriteConfig(const QByteArray& text)
+    {
+        QFile file(ProgramFolder.filePath(QStringLiteral("config.ini")));
+        if (file.open(QIODevice::WriteOnly)) file.write(text);
+    }
+
+    TfrmMain& Open(WebBrowser* capture = nullptr)
+    {
+        TMainParts parts;
+        parts.ProgramFolder = ProgramFolder.path();
+        parts.Dialogs = &Dialogs;
+        parts.CaptureBrowser = capture ? capture : &Capture;
+        parts.BrowsingBrowser = &Browsing;
+        parts.BrowsingView = BrowsingView;
+        Window = std::make_unique<TfrmMain>(parts);
+        Window->show();
+        return *Window;
+    }
+
+    template <typename T> T* Find(const char* name) const { return Window->findChild<T*>(QLatin1String(name)); }
+};
+
+// Runs `act` on the next modal dialog once it is up (exec() blocks the caller meanwhile).
+inline void WhenModalOpens(std::function<void(QDialog*)> act, int attempts = 500)
+{
+    QTimer::singleShot(10, [act, attempts] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            act(dialog);
+        else if (attempts > 0)
+            WhenModalOpens(act, attempts - 1);
+    });
+}

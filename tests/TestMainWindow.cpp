@@ -1,0 +1,518 @@
+// The main window on fake browsers: start-up settings, the panel's rules, the capture
+// run's bookkeeping and the list commands.
+
+#include "MainWindowFixture.h"
+
+#include "capture/CaptureSettings.h"
+#include "urllist/JobId.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+
+namespace {
+
+QList<TUrlJob> Rows(TfrmMain& window)
+{
+    return window.Jobs().Model()->Jobs();
+}
+
+QByteArrayList Statuses(TfrmMain& window)
+{
+    QByteArrayList statuses;
+    for (const TUrlJob& job : Rows(window))
+        statuses << job.Status;
+    return statuses;
+}
+
+QByteArrayList Numbers(TfrmMain& window)
+{
+    QByteArrayList numbers;
+    for (const TUrlJob& job : Rows(window))
+        numbers << job.Number;
+    return numbers;
+}
+
+void AddRows(TfrmMain& window, const QList<QByteArray>& urls)
+{
+    for (const QByteArray& url : urls)
+        window.Jobs().AddUrl(url, 0);
+}
+
+void SelectRows(TfrmMain& window, const QList<int>& rows)
+{
+    QItemSelectionModel* selection = window.findChild<QAbstractItemView*>(QStringLiteral("lvwItems"))->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+        selection->select(window.Jobs().Model()->index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startupSettings_data();
+    void startupSettings();
+    void panelRules();
+    void savesAtClose();
+    void browse();
+    void startRefusals_data();
+    void startRefusals();
+    void runMarksAndCaptures();
+    void skipTestsJpgWhateverTheFormat();
+    void stopDuringLoad();
+    void startAgainDuringRun();
+    void gaugeRules();
+    void unsafeIdAndUnwritableFolder();
+    void listCommands();
+    void importAndAddThroughWindows();
+};
+
+void TestMainWindow::startupSettings_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("browserX");
+    QTest::addColumn<int>("browserY");
+    QTest::addColumn<int>("thumbX");
+    QTest::addColumn<int>("thumbY");
+    QTest::addColumn<bool>("keepAspect");
+    QTest::addColumn<bool>("skip");
+    QTest::addColumn<int>("linkType");
+
+    QTest::newRow("no-config") << QByteArray() << QString() << 800 << 600 << 200 << 150 << true << true << 0;
+    QTest::newRow("hexadecimal-0x400") << QByteArray("[Settings]\nBrowserX=0x400\n") << QString() << 1024 << 600 << 200
+                                       << 117 << true << true << 0;
+    QTest::newRow("dollar-hex-and-case") << QByteArray("[settings]\nbrowsery=$258\nTHUMBX=400\n") << QString() << 800
+                                         << 600 << 400 << 300 << true << true << 0;
+    QTest::newRow("unreadable-values") << QByteArray("[Settings]\nBrowserX=wide\nThumbX=\nSkip=maybe\nLinkType=x\n")
+                                       << QString() << 800 << 600 << 200 << 150 << true << true << 0;
+    QTest::newRow("keep-aspect-off-keeps-height")
+        << QByteArray("[Settings]\nKeepAspectRatio=0\nThumbY=77\nSkip=0\nLinkType=1\nFolder=  /tmp/a,b  \n")
+        << QStringLiteral("/tmp/a,b") << 800 << 600 << 200 << 77 << false << false << 1;
+    QTest::newRow("stored-height-recomputed") << QByteArray("[Settings]\nThumbX=333\nThumbY=10\n") << QString() << 800
+                                              << 600 << 333 << 249 << true << true << 0;
+    QTest::newRow("browser-width-zero") << QByteArray("[Settings]\nBrowserX=0\nThumbY=42\n") << QString() << 0 << 600
+                                        << 200 << 42 << true << true << 0;
+}
+
+void TestMainWindow::startupSettings()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QString, folder);
+    QFETCH(int, browserX);
+    QFETCH(int, browserY);
+    QFETCH(int, thumbX);
+    QFETCH(int, thumbY);
+    QFETCH(bool, keepAspect);
+    QFETCH(bool, skip);
+    QFETCH(int, linkType);
+
+    MainWindowFixture f;
+    if (!config.isNull()) f.WriteConfig(config);
+    TfrmMain& window = f.Open();
+    const TCaptureSettings s = window.CurrentSettings();
+    QCOMPARE(s.Folder, folder);
+    QCOMPARE(s.BrowserX, browserX);
+    QCOMPARE(s.BrowserY, browserY);
+    QCOMPARE(s.ThumbX, thumbX);
+    QCOMPARE(s.ThumbY, thumbY);
+    QCOMPARE(s.KeepAspectRatio, keepAspect);
+    QCOMPARE(s.Skip, skip);
+    QCOMPARE(s.LinkType, linkType);
+    QCOMPARE(s.ImageFormat, QStringLiteral("jpg"));
+    // The capture browser takes the loaded size; the height edit is locked while the box is on.
+    QCOMPARE(f.Capture.Widths.last(), browserX);
+    QCOMPARE(f.Capture.Heights.last(), browserY);
+    auto* heightEdit = f.Find<QSpinBox>("speThumbY");
+    QCOMPARE(heightEdit->isEnabled(), !keepAspect);
+    QCOMPARE(heightEdit->isReadOnly(), keepAspect);
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+    // The window opens on the main page (no welcome entry) and the capture browser is blank.
+    QCOMPARE(f.Capture.Navigated, QList<QByteArray>{"about:blank"});
+    QCOMPARE(f.Find<QTabWidget>("bsSkinPageControl1")->currentIndex(), 0);
+}
+
+void TestMainWindow::panelRules()
+{
+    MainWindowFixture f;
+    f.Open();
+    auto* browserX = f.Find<QSpinBox>("speBrowserX");
+    auto* browserY = f.Find<QSpinBox>("speBrowserY");
+    auto* thumbX = f.Find<QSpinBox>("speThumbX");
+    auto* thumbY = f.Find<QSpinBox>("speThumbY");
+    auto* keep = f.Find<QCheckBox>("chkKeepAspectRatio");
+
+    thumbX->setValue(333);
+    QCOMPARE(thumbY->value(), 249);
+    // The browser height alone does not recompute the thumbnail height...
+    browserY->setValue(300);
+    QCOMPARE(f.Capture.Heights.last(), 300);
+    QCOMPARE(thumbY->value(), 249);
+    // ...the next width change or click does.
+    keep->click();
+    QVERIFY(!keep->isChecked());
+    QVERIFY(thumbY->isEnabled());
+    keep->click();
+    QCOMPARE(thumbY->value(), 124);
+    // Width 0: the rule fails quietly and the height stays.
+    browserX->setValue(0);
+    QCOMPARE(f.Capture.Widths.last(), 0);
+    thumbX->setValue(500);
+    QCOMPARE(thumbY->value(), 124);
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+    // The number edits do not step with the arrow keys.
+    thumbX->setFocus();
+    QTest::keyClick(thumbX, Qt::Key_Up);
+    QCOMPARE(thumbX->value(), 500);
+}
+
+void TestMainWindow::savesAtClose()
+{
+    MainWindowFixture f;
+    f.WriteConfig("; kept\n[Other]\nName=x\n[Settings]\nBrowserX=1024\n");
+    TfrmMain& window = f.Open();
+    f.Find<QLineEdit>("edtFolder")->setText(QStringLiteral("/srv/thumbs, new"));
+    f.Find<QSpinBox>("speThumbX")->setValue(400);
+    f.Find<QCheckBox>("chkSkip")->click();
+    f.Find<QComboBox>("cbxType")->setCurrentIndex(1);
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(1);
+    window.close();
+
+    QFile file(f.ProgramFolder.filePath(QStringLiteral("config.ini")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains("; kept") && text.contains("[Other]"), text.constData());
+    for (const char* line : {"Folder=/srv/thumbs, new", "BrowserX=1024", "BrowserY=600", "ThumbX=400", "ThumbY=234",
+                             "KeepAspectRatio=1", "Skip=0", "LinkType=1"})
+        QVERIFY2(text.contains(line), line);
+
+    MainWindowFixture again;
+    again.WriteConfig(text);
+    const TCaptureSettings s = again.Open().CurrentSettings();
+    QCOMPARE(s.Folder, QStringLiteral("/srv/thumbs, new"));
+    QCOMPARE(s.ThumbY, 234);
+    QCOMPARE(s.ImageFormat, QStringLiteral("jpg"));
+}
+
+void TestMainWindow::browse()
+{
+    MainWindowFixture f;
+    f.Open();
+    auto* folder = f.Find<QLineEdit>("edtFolder");
+    folder->setText(QStringLiteral("/before"));
+    f.Dialogs.FileAnswers << QString();
+    f.Find<QPushButton>("bsSkinButton6")->click();
+    QCOMPARE(folder->text(), QStringLiteral("/before"));
+    f.Dialogs.FileAnswers << QStringLiteral("/chosen");
+    f.Find<QPushButton>("bsSkinButton6")->click();
+    QCOMPARE(folder->text(), QStringLiteral("/chosen"));
+    QCOMPARE(f.Dialogs.DialogTitles, (QStringList{QStringLiteral("Select folder"), QStringLiteral("Select folder")}));
+}
+
+void TestMainWindow::startRefusals_data()
+{
+    QTest::addColumn<bool>("validFolder");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("select");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no-folder") << false << 2 << true
+                               << QStringLiteral("Please enter a valid folder to save thumbnails.");
+    QTest::newRow("empty-list") << true << 0 << false
+                                << QStringLiteral("Please create a new URL list or add a custom URL.");
+    QTest::newRow("no-selection") << true << 2 << false
+                                  << QStringLiteral("Please select at least one url to start the process");
+}
+
+void TestMainWindow::startRefusals()
+{
+    QFETCH(bool, validFolder);
+    QFETCH(int, rows);
+    QFETCH(bool, select);
+    QFETCH(QString, message);
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(validFolder ? out.path() : out.filePath(QStringLiteral("missing")));
+    for (int i = 0; i < rows; ++i)
+        window.Jobs().AddUrl("http://example.invalid/" + QByteArray::number(i), 0);
+    if (select) window.btnSelectAllClick();
+    f.Capture.Navigated.clear();
+    window.btnStartClick();
+    QCOMPARE(f.Dialogs.MessageTexts(), QStringList{message});
+    QCOMPARE(f.Dialogs.Messages.first().kind, TMsgDlgType::Information);
+    QCOMPARE(f.Dialogs.Messages.first().buttons, TMsgDlgButtons(mbOK));
+    QVERIFY(f.Capture.Navigated.isEmpty());
+    QVERIFY(!window.Driver().IsRunning());
+}
+
+void TestMainWindow::runMarksAndCaptures()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Capture.View.fill(Qt::red);
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/", "http://c.invalid/"});
+    window.Jobs().Model()->SetStatus(1, JobStatus::Success);
+    SelectRows(window, {1}); // only row 1 selected; rows 0 and 2 read "Pending" from creation
+    f.Capture.Navigated.clear();
+
+    window.btnStartClick();
+    // The counters describe the rows before this Start.
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
+    QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 1"));
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 0"));
+    QVERIFY(window.Driver().IsRunning());
+    QCOMPARE(f.Find<QTabWidget>("bsSkinPageControl1")->currentIndex(), 1);
+    QCOMPARE(f.Capture.Navigated, QList<QByteArray>{"http://a.invalid/"});
+
+    Q_EMIT f.Capture.BeforeNavigate2();
+    QCOMPARE(Statuses(window)[0], JobStatus::Downloading);
+    f.Capture.State = WebBrowser::Loading;
+    window.Timer2Timer(); // not complete yet: nothing but the page switch
+    QCOMPARE(Statuses(window)[0], JobStatus::Downloading);
+    QCOMPARE(f.Find<QTabWidget>("bsSkinPageControl1")->currentIndex(), 0);
+    f.Capture.State = WebBrowser::Complete;
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Pending, JobStatus::Pending}));
+    QVERIFY(
+        QFile::exists(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg"))));
+
+    // Row 1 was selected and marked Pending; then row 2 follows in list order.
+    QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://b.invalid/"));
+    Q_EMIT f.Capture.NavigateError(QStringLiteral("HTTP status 404"));
+    QCOMPARE(Statuses(window)[1], JobStatus::Error);
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[1], JobStatus::Error);
+    QVERIFY(
+        !QFile::exists(out.filePath(QString::fromLatin1(MakeJobId("http://b.invalid/", 0)) + QStringLiteral(".jpg"))));
+
+    QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://c.invalid/"));
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
+    QVERIFY(!window.Driver().IsRunning());
+    QCOMPARE(window.Driver().CurrentJob(), -1);
+    // Not refreshed at the end of the run.
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+}
+
+void TestMainWindow::skipTestsJpgWhateverTheFormat()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(1); // gif
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Capture.View.fill(Qt::green);
+    AddRows(window, {"http://has-jpg.invalid/", "http://has-gif.invalid/"});
+    auto touch = [&](const QByteArray& url, const char* ext) {
+        QFile file(out.filePath(QString::fromLatin1(MakeJobId(url, 0) + ext)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+    touch("http://has-jpg.invalid/", ".jpg");
+    touch("http://has-gif.invalid/", ".gif");
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Skipped, JobStatus::Pending}));
+    QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://has-gif.invalid/"));
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[1], JobStatus::Success);
+    const QImage gif(out.filePath(QString::fromLatin1(MakeJobId("http://has-gif.invalid/", 0) + ".gif")));
+    QCOMPARE(gif.size(), QSize(200, 150));
+
+    // Everything skipped and nothing else pending: no message, nothing loaded.
+    touch("http://has-gif.invalid/", ".jpg");
+    f.Capture.Navigated.clear();
+    window.btnStartClick();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Skipped, JobStatus::Skipped}));
+    QVERIFY(f.Capture.Navigated.isEmpty());
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+}
+
+void TestMainWindow::stopDuringLoad()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/"});
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    Q_EMIT f.Capture.BeforeNavigate2();
+    window.btnStopClick();
+    QCOMPARE(f.Capture.Stops, 1);
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    // Later events of that load change nothing; the poll is off.
+    Q_EMIT f.Capture.BeforeNavigate2();
+    Q_EMIT f.Capture.NavigateError(QString());
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    QVERIFY(!window.Driver().IsRunning());
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    QVERIFY(QDir(out.path()).isEmpty());
+}
+
+void TestMainWindow::startAgainDuringRun()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Find<QCheckBox>("chkSkip")->click(); // the first row's file exists by the second Start
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/"});
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[0], JobStatus::Success);
+    Q_EMIT f.Capture.BeforeNavigate2();
+    QCOMPARE(Statuses(window)[1], JobStatus::Downloading);
+    f.Capture.Navigated.clear();
+    window.btnStartClick();
+    // The selected rows are marked again and the run begins anew with the first pending row.
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    QCOMPARE(f.Capture.Navigated, QList<QByteArray>{"http://a.invalid/"});
+    QCOMPARE(window.Driver().CurrentJob(), 0);
+}
+
+void TestMainWindow::gaugeRules()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    auto* gauge = f.Find<QProgressBar>("MainGauge");
+    Q_EMIT f.Capture.ProgressChange(40, 100);
+    QCOMPARE(gauge->value(), 40);
+    // A value above the maximum in force shows that maximum until the next event.
+    Q_EMIT f.Capture.ProgressChange(300, 1000);
+    QCOMPARE(gauge->maximum(), 1000);
+    QCOMPARE(gauge->value(), 100);
+    Q_EMIT f.Capture.ProgressChange(500, 200);
+    QCOMPARE(gauge->maximum(), 200);
+    QCOMPARE(gauge->value(), 200);
+    window.btnStopClick();
+    Q_EMIT f.Capture.ProgressChange(90, 100);
+    QCOMPARE(gauge->value(), 0);
+}
+
+void TestMainWindow::unsafeIdAndUnwritableFolder()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    const QString folder = out.filePath(QStringLiteral("inner"));
+    QVERIFY(QDir().mkpath(folder));
+    f.Find<QLineEdit>("edtFolder")->setText(folder);
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    window.Jobs().Import({"../escape|http://a.invalid/", "fine|http://b.invalid/"}, ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[0], JobStatus::Error);
+    QVERIFY(!QFile::exists(out.filePath(QStringLiteral("escape.jpg"))));
+
+    // The folder vanishes mid-run: the failure is reported, the run stops, the window goes on.
+    QVERIFY(QDir(folder).removeRecursively());
+    Q_EMIT f.Capture.BeforeNavigate2();
+    window.Timer2Timer();
+    QCOMPARE(f.Dialogs.Errors.size(), 1);
+    QVERIFY2(f.Dialogs.Errors.first().contains(folder), qPrintable(f.Dialogs.Errors.first()));
+    QCOMPARE(Statuses(window)[1], JobStatus::Downloading);
+    QVERIFY(!window.Driver().IsRunning());
+
+    // Sizes the capture cannot use arrive at the report with a clear message.
+    QVERIFY(QDir().mkpath(folder));
+    f.Find<QSpinBox>("speBrowserX")->setValue(100000);
+    f.Find<QSpinBox>("speBrowserY")->setValue(100000);
+    window.btnStartClick();
+    window.Timer2Timer(); // the unsafe row again
+    window.Timer2Timer();
+    QCOMPARE(f.Dialogs.Errors.size(), 2);
+    QVERIFY2(f.Dialogs.Errors.last().contains(QLatin1String("100000 x 100000")), qPrintable(f.Dialogs.Errors.last()));
+}
+
+void TestMainWindow::listCommands()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    auto* deleteButton = f.Find<QPushButton>("btnDeleteSelected");
+    auto* exportButton = f.Find<QPushButton>("btnExport");
+
+    exportButton->click();
+    deleteButton->click();
+    QCOMPARE(f.Dialogs.MessageTexts(), (QStringList{QStringLiteral("You don't have any url to export."),
+                                                    QStringLiteral("Please select the items do you want delete.")}));
+
+    window.Jobs().Import({"a", "b", "c", "d", "e"}, ListFormat::OneUrlPerLine, 0);
+    window.Jobs().Import({"x", "y", "z"}, ListFormat::OneUrlPerLine, 0);
+    QCOMPARE(Numbers(window), (QByteArrayList{"6", "7", "8"}));
+    f.Dialogs.Messages.clear();
+    exportButton->click();
+    QCOMPARE(f.Dialogs.MessageTexts(), QStringList{QStringLiteral("Please select at least one url to export.")});
+
+    SelectRows(window, {1});
+    f.Find<QLabel>("stpTotal")->setText(QStringLiteral("Total: 3"));
+    deleteButton->click();
+    QCOMPARE(Numbers(window), (QByteArrayList{"1", "2"}));
+    QCOMPARE(Rows(window)[1].Url, QByteArray("z"));
+    // The status bar is not touched by a deletion.
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
+
+    f.Find<QPushButton>("btnSelectAll")->click();
+    QVERIFY(window.Jobs().IsSelected(0) && window.Jobs().IsSelected(1));
+    f.Find<QPushButton>("btnClearSelection")->click();
+    QVERIFY(!window.Jobs().AnySelected());
+}
+
+void TestMainWindow::importAndAddThroughWindows()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    window.Jobs().Import({"old1", "old2"}, ListFormat::OneUrlPerLine, 0);
+
+    WhenModalOpens([](QDialog* dialog) {
+        dialog->findChild<QPlainTextEdit*>(QStringLiteral("memList"))->setPlainText(QStringLiteral("u1\nu2\nu3\n"));
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text().remove(QLatin1Char('&')) == QLatin1String("Load List")) button->click();
+    });
+    f.Find<QPushButton>("btnImport")->click();
+    QCOMPARE(Numbers(window), (QByteArrayList{"3", "4", "5"}));
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
+
+    // Add URL starts with the browsing tab's address.
+    f.Find<QLineEdit>("edtAddress")->setText(QStringLiteral("http://found.invalid/page"));
+    QString prefilled;
+    WhenModalOpens([&prefilled](QDialog* dialog) {
+        prefilled = dialog->findChild<QLineEdit*>(QStringLiteral("edtURL"))->text();
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text().remove(QLatin1Char('&')) == QLatin1String("Ok")) button->click();
+    });
+    f.Find<QPushButton>("btnAddURL")->click();
+    QCOMPARE(prefilled, QStringLiteral("http://found.invalid/page"));
+    QCOMPARE(Numbers(window).last(), QByteArray("6"));
+    QCOMPARE(Rows(window).last().Url, QByteArray("http://found.invalid/page"));
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 4"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
