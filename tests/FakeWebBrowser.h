@@ -2,6 +2,8 @@
 
 #include "capture/WebBrowser.h"
 
+#include <QStringList>
+
 // A browser whose view is a picture the test sets; it loads nothing.
 class FakeWebBrowser : public WebBrowser
 {
@@ -13,15 +15,22 @@ public:
     QList<int> Heights;
     int Stops = 0;
     int State = Complete;
+    bool IsBusy = false;
+    QString Location;
+    QStringList Steps; // "back", "forward", "refresh", "stop", in the order asked
 
     void Navigate(const QByteArray& url) override { Navigated << url; }
-    void Stop() override { ++Stops; }
-    void GoBack() override {}
-    void GoForward() override {}
-    void Refresh() override {}
-    bool Busy() const override { return false; }
+    void Stop() override
+    {
+        ++Stops;
+        Steps << QStringLiteral("stop");
+    }
+    void GoBack() override { Steps << QStringLiteral("back"); }
+    void GoForward() override { Steps << QStringLiteral("forward"); }
+    void Refresh() override { Steps << QStringLiteral("refresh"); }
+    bool Busy() const override { return IsBusy; }
     int ReadyState() const override { return State; }
-    QString LocationURL() const override { return {}; }
+    QString LocationURL() const override { return Location; }
     bool HasDocument() const override { return Document; }
     int Width() const override { return View.width(); }
     int Height() const override { return View.height(); }

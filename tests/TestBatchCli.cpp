@@ -102,7 +102,7 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("word-size") << (args({"--thumb", "abcx10", "--out"}) << out << list)
                                << QStringLiteral("--thumb must be two positive numbers");
     QTest::newRow("huge-browser") << (args({"--browser", "100000x100000", "--out"}) << out << list)
-                                  << QStringLiteral("at most 16384 pixels");
+                                  << QStringLiteral("at most 8192 pixels");
     QTest::newRow("aspect-gives-zero") << (args({"--thumb", "1x1", "--browser", "800x10", "--out"}) << out << list)
                                        << QStringLiteral("would be 0 pixels high");
     QTest::newRow("image-png") << (args({"--image", "png", "--out"}) << out << list)

@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolButton>
 
 namespace {
 
@@ -79,6 +80,9 @@ private Q_SLOTS:
     void unsafeIdAndUnwritableFolder();
     void listCommands();
     void importAndAddThroughWindows();
+    void listChangesStopTheRun();
+    void browsingTab();
+    void tabOrderAndLabels();
 };
 
 void TestMainWindow::startupSettings_data()
@@ -512,6 +516,103 @@ void TestMainWindow::importAndAddThroughWindows()
     QCOMPARE(Numbers(window).last(), QByteArray("6"));
     QCOMPARE(Rows(window).last().Url, QByteArray("http://found.invalid/page"));
     QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 4"));
+}
+
+void TestMainWindow::listChangesStopTheRun()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/", "http://c.invalid/"});
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    Q_EMIT f.Capture.BeforeNavigate2();
+    SelectRows(window, {0});
+    // Deleting the row being loaded stops the run first: nothing is captured into another row.
+    window.btnDeleteSelectedClick();
+    QVERIFY(!window.Driver().IsRunning());
+    QCOMPARE(f.Capture.Stops, 1);
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    Q_EMIT f.Capture.BeforeNavigate2();
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
+    QVERIFY(QDir(out.path()).isEmpty());
+
+    // Adding a row does not disturb a run.
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QVERIFY(window.Driver().IsRunning());
+    window.Jobs().AddUrl("http://d.invalid/", 0);
+    QVERIFY(window.Driver().IsRunning());
+}
+
+void TestMainWindow::browsingTab()
+{
+    MainWindowFixture f;
+    f.Open();
+    auto* address = f.Find<QLineEdit>("edtAddress");
+    address->setText(QStringLiteral(" example.org/a b "));
+    QTest::keyClick(address, Qt::Key_Return);
+    QCOMPARE(f.Browsing.Navigated, QList<QByteArray>{" example.org/a b "});
+    f.Find<QPushButton>("btnGo")->click();
+    QCOMPARE(f.Browsing.Navigated.size(), 2);
+
+    f.Browsing.Location = QStringLiteral("http://example.org/landed");
+    Q_EMIT f.Browsing.NavigateComplete2();
+    QCOMPARE(address->text(), QStringLiteral("http://example.org/landed"));
+
+    f.Find<QToolButton>("btnBrowserBack")->click();
+    f.Browsing.IsBusy = true;
+    f.Find<QToolButton>("btnBrowserFoward")->click();
+    f.Find<QToolButton>("btnBrowserRefresh")->click();
+    f.Find<QToolButton>("btnBrowserStop")->click();
+    QCOMPARE(f.Browsing.Steps,
+             (QStringList{QStringLiteral("back"), QStringLiteral("stop"), QStringLiteral("forward"),
+                          QStringLiteral("stop"), QStringLiteral("refresh"), QStringLiteral("stop")}));
+}
+
+void TestMainWindow::tabOrderAndLabels()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    // Every input of the settings panel is named by its label.
+    for (const char* name :
+         {"edtFolder", "speBrowserX", "speBrowserY", "speThumbX", "speThumbY", "cbxExt", "cbxType"}) {
+        auto* input = f.Find<QWidget>(name);
+        bool labelled = false;
+        for (QLabel* label : window.findChildren<QLabel*>())
+            labelled = labelled || label->buddy() == input;
+        QVERIFY2(labelled, name);
+    }
+    for (const char* name : {"btnNews", "btnUpdate", "btnHelp", "btnBrowserBack", "btnBrowserStop"})
+        QVERIFY2(!f.Find<QWidget>(name)->accessibleName().isEmpty(), name);
+
+    // Tab walks the main page from top to bottom, and left to right along a row.
+    const QStringList expected = {QStringLiteral("btnAddURL"),
+                                  QStringLiteral("btnImport"),
+                                  QStringLiteral("btnExport"),
+                                  QStringLiteral("btnStart"),
+                                  QStringLiteral("btnStop"),
+                                  QStringLiteral("edtFolder"),
+                                  QStringLiteral("bsSkinButton6"),
+                                  QStringLiteral("speBrowserX"),
+                                  QStringLiteral("speBrowserY"),
+                                  QStringLiteral("cbxExt"),
+                                  QStringLiteral("speThumbX"),
+                                  QStringLiteral("cbxType"),
+                                  QStringLiteral("chkKeepAspectRatio"),
+                                  QStringLiteral("chkSkip")};
+    QWidget* widget = f.Find<QWidget>("btnAddURL");
+    QStringList walked;
+    for (int i = 0; i < expected.size(); ++i) {
+        walked << widget->objectName();
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isEnabled() || !widget->isVisible() ||
+               widget->objectName().isEmpty() || widget->objectName().startsWith(QLatin1String("qt_")));
+    }
+    QCOMPARE(walked, expected);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -268,7 +268,8 @@ void TestManipulateBitmaps::tryCreate_data()
     QTest::newRow("negative-width") << -1 << 10 << false;
     QTest::newRow("negative-height") << 10 << -200 << false;
     QTest::newRow("ten-gigapixels") << 100000 << 100000 << false;
-    QTest::newRow("one-row-past-limit") << 16384 << 16385 << false;
+    QTest::newRow("at-limit") << 8192 << 8192 << true;
+    QTest::newRow("one-row-past-limit") << 8192 << 8193 << false;
     QTest::newRow("int-overflow-if-32-bit") << 65536 << 65536 << false;
 }
 

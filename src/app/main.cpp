@@ -9,12 +9,6 @@
 
 #include <unistd.h>
 
-// The entry of the general error report that other modules may look up with dlsym.
-extern "C" Q_DECL_EXPORT void ExceptionManager(const char* message)
-{
-    TReportingApplication::Report(QString::fromLocal8Bit(message ? message : ""));
-}
-
 int main(int argc, char* argv[])
 {
     // Chromium cannot sandbox itself as root.

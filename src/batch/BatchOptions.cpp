@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kMaxSide = 16384;
+constexpr int kMaxSide = 8192;
 
 const QString kDescription =
     QStringLiteral("Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"

@@ -106,6 +106,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Thumbrix"));
     resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     Timer1.setInterval(2000);
     Timer1.setSingleShot(true);
@@ -170,9 +172,9 @@ void TfrmMain::BuildToolStrip()
     QWidget* strip = Strip(stsMain, 43);
     btnMakeMoney = Button(strip, "btnMakeMoney", QStringLiteral("Make Money"));
     btnAbout = Button(strip, "btnAbout", QStringLiteral("About"));
-    btnNews = PictureButton(strip, "btnNews", QStyle::SP_MessageBoxInformation, QStringLiteral("Check News"));
+    btnNews = PictureButton(strip, "btnNews", QStyle::SP_FileDialogInfoView, QStringLiteral("Check News"));
     btnUpdate = PictureButton(strip, "btnUpdate", QStyle::SP_BrowserReload, QStringLiteral("Check Updates"));
-    btnHelp = PictureButton(strip, "btnHelp", QStyle::SP_DialogHelpButton, QStringLiteral("Help"));
+    btnHelp = PictureButton(strip, "btnHelp", QStyle::SP_MessageBoxQuestion, QStringLiteral("Help"));
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 4, 6, 4);
     row->addWidget(btnMakeMoney);
@@ -266,8 +268,20 @@ void TfrmMain::BuildSettingsPanel()
     grid->addWidget(cbxType, 2, 5, 1, 2);
     grid->addWidget(chkKeepAspectRatio, 3, 1, 1, 2);
     grid->addWidget(chkSkip, 3, 3, 1, 2);
+    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY})
+        edit->setMaximumWidth(90);
+    for (QComboBox* box : {cbxExt, cbxType}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(10);
+    }
     grid->setColumnStretch(5, 1);
     stsMain->layout()->addWidget(panel);
+
+    // Row by row, left to right, as the panel reads.
+    const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX, speBrowserY,        cbxExt,
+                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip};
+    for (int i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 
     connect(bsSkinButton6, &QPushButton::clicked, this, &TfrmMain::bsSkinButton6Click);
     connect(speBrowserX, &QSpinBox::valueChanged, this, &TfrmMain::speBrowserXChange);

@@ -16,7 +16,7 @@ public:
     // Allocates only sizes that are not negative and stay within kMaxBytes, so a mistyped
     // size gives a clear refusal instead of a failed or fatal allocation.
     static bool TryCreate(int width, int height, TBitmap32* bitmap);
-    static constexpr uint64_t kMaxBytes = uint64_t(1) << 30;
+    static constexpr uint64_t kMaxBytes = uint64_t(1) << 28; // 8192 x 8192
 
     int Width() const { return m_width; }
     int Height() const { return m_height; }

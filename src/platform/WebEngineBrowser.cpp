@@ -28,6 +28,7 @@ constexpr int kStartWatchdogMs = 3000;
 constexpr int kNetErrorAborted = -3;
 
 const QColor kFenceColour(0xfe, 0x01, 0xfd);
+constexpr int kOffScreen = -32000;
 
 const QString kFenceInject = QStringLiteral(
     "(()=>{let m=document.getElementById('__thumbrix_fence');if(!m){m=document.createElement('thumbrix-fence');"
@@ -116,7 +117,11 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebBrowser(pare
     if (m_role == Role::Capture) {
         m_view = new QWebEngineView();
         m_view->setAttribute(Qt::WA_DontShowOnScreen);
-        m_view->resize(800, 600);
+        // On X11 the engine still maps a window for the view; keep it out of sight, out of
+        // the task bar and away from input.
+        m_view->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint |
+                               Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput);
+        m_view->setGeometry(kOffScreen, kOffScreen, 800, 600);
     } else {
         m_view = new QWebEngineView(parent);
     }

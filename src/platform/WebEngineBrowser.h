@@ -34,7 +34,7 @@ public:
     ~WebEngineBrowser() override;
 
     // Largest side the view is given; larger requests are clamped.
-    static constexpr int kMaxSide = 16384;
+    static constexpr int kMaxSide = 8192;
 
     QWidget* Widget() const;
 
