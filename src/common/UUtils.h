@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Splits `text` at every `delimiter`; an empty piece between delimiters is kept, a
+// trailing empty piece is dropped, and an empty text gives no piece.
+void SplitByChar(char delimiter, const QByteArray& text, QList<QByteArray>& list);
+
+// Whole-file encryption in the profile format with the program's fixed password.
+// False (with the path and reason in `error`) only when the source cannot be opened or
+// the destination cannot be created; whether the data authenticated is not reported,
+// just as a caller of these sees only what was written.
+bool EncryptFile(const QString& source, const QString& destination, QString* error);
+bool DecryptFile(const QString& source, const QString& destination, QString* error);
+
+// As DecryptFile, but into memory and reporting whether the verification value and the
+// authentication code matched (`authentic`).
+bool DecryptFileToBytes(const QString& source, QByteArray* plain, bool* authentic, QString* error);
+// As EncryptFile, from memory; the destination is replaced atomically.
+bool EncryptBytesToFile(const QByteArray& plain, const QString& destination, QString* error);
+
+// The fixed password of the profile file.
+QByteArray ProfilePassword();
