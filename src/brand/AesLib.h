@@ -25,11 +25,13 @@ public:
     int KeyLength() const { return 8 * m_strength + 8; }
 
 protected:
-    // 0, or -100 for a password over 128 bytes, -101 for a strength outside 1..3.
+    // 0, or -100 for a password over 128 bytes, -101 for a strength outside 1..3, -1 when the
+    // cipher library fails.
     int KeySetup(const uint8_t* salt, uint8_t verification[2]);
-    void ApplyKeystream(uint8_t* data, std::size_t length);
-    void Authenticate(const uint8_t* data, std::size_t length);
-    void FinishCode(uint8_t code[10]);
+    // False when the cipher library fails; the data is then unusable.
+    bool ApplyKeystream(uint8_t* data, std::size_t length);
+    bool Authenticate(const uint8_t* data, std::size_t length);
+    bool FinishCode(uint8_t code[10]);
 
     QByteArray m_password;
     int m_strength = 1;
