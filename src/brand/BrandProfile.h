@@ -52,13 +52,23 @@ QByteArray ExtractTag(const QByteArray& open, const QByteArray& close, QByteArra
 // The profile's lines (CR, LF or CR LF; a NUL ends the text) joined with CR LF after each.
 QByteArray JoinProfileLines(const QByteArray& plain);
 
+// The numbered entries found, each list 0 to 16 long and ending at the first empty value.
+struct TProfileLists
+{
+    QList<QByteArray> Welcome;
+    QList<QByteArray> Banner;
+    QList<QByteArray> Link;
+};
+
+// Every field, in the order the profile is read, without the random choices.
+TBrandProfile ParseProfileFields(const QByteArray& plain, TProfileLists* lists);
+
 // Every field, in the order the profile is read, and the random choices.
 TBrandProfile ParseBrandProfile(const QByteArray& plain, const TRandomIndex& random);
 
 // Reads "dbsettings.dat" in `programFolder`. False with no error when there is none;
 // false with an error when it cannot be read.
-bool LoadBrandProfile(const QString& programFolder, const TRandomIndex& random, TBrandProfile* profile,
-                      QString* error);
+bool LoadBrandProfile(const QString& programFolder, const TRandomIndex& random, TBrandProfile* profile, QString* error);
 
 // The LastNewsId value stored in the profile, empty when there is none.
 QByteArray ReadLastNewsId(const QString& programFolder, QString* error);

@@ -1,0 +1,670 @@
+#include "brand/AesLib.h"
+#include "brand/BrandProfile.h"
+#include "common/UUtils.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+using Field = QByteArray TBrandProfile::*;
+
+// Answers the choices in turn and remembers how many entries each was asked about.
+struct ScriptedRandom
+{
+    QList<int> answers;
+    QList<int> asked;
+
+    TRandomIndex Function()
+    {
+        return [this](int count) {
+            asked.append(count);
+            return answers.isEmpty() ? 0 : answers.takeFirst();
+        };
+    }
+};
+
+QByteArray Tag(const char* name, const QByteArray& value)
+{
+    return "<%%" + QByteArray(name) + "%%>" + value + "<%%/" + QByteArray(name) + "%%>";
+}
+
+QString ProfileIn(const QTemporaryDir& dir)
+{
+    return dir.filePath(QStringLiteral("dbsettings.dat"));
+}
+
+QByteArray Decrypted(const QString& path)
+{
+    QByteArray plain;
+    bool authentic = false;
+    QString error;
+    if (!DecryptFileToBytes(path, &plain, &authentic, &error) || !authentic) return QByteArrayLiteral("<failed>");
+    return plain;
+}
+
+const QList<QPair<const char*, Field>>& TextFields()
+{
+    static const QList<QPair<const char*, Field>> fields = {
+        {"ApplicationName", &TBrandProfile::ApplicationName},
+        {"BranderCode", &TBrandProfile::BranderCode},
+        {"BranderType", &TBrandProfile::BranderType},
+        {"AffiliateURL", &TBrandProfile::AffiliateURL},
+        {"AffiliateTYPE", &TBrandProfile::AffiliateTYPE},
+        {"AffiliateID", &TBrandProfile::AffiliateID},
+        {"MasterNewsBaseURL", &TBrandProfile::MasterNewsBaseURL},
+        {"PlatinumNewsBaseURL", &TBrandProfile::PlatinumNewsBaseURL},
+        {"GoldNewsBaseURL", &TBrandProfile::GoldNewsBaseURL},
+        {"MasterPublID", &TBrandProfile::MasterPublID},
+        {"PlatinumPublID", &TBrandProfile::PlatinumPublID},
+        {"GoldPublID", &TBrandProfile::GoldPublID},
+        {"MakeMoneyButton", &TBrandProfile::MakeMoneyButton},
+        {"AppHelpURL", &TBrandProfile::AppHelpURL},
+        {"CopyrightYears", &TBrandProfile::CopyrightYears},
+        {"CopyrightCompany", &TBrandProfile::CopyrightCompany},
+        {"AboutText", &TBrandProfile::AboutText},
+        {"WelcomeHtml", &TBrandProfile::WelcomeHtml},
+        {"BannerImageName", &TBrandProfile::BannerImageName},
+        {"BannerUrl", &TBrandProfile::BannerUrl},
+        {"Link1Caption", &TBrandProfile::Link1Caption},
+        {"Link1Url", &TBrandProfile::Link1Url},
+        {"Link2Caption", &TBrandProfile::Link2Caption},
+        {"Link2Url", &TBrandProfile::Link2Url},
+    };
+    return fields;
+}
+
+QByteArray FieldNamed(const TBrandProfile& p, const QByteArray& name)
+{
+    for (const auto& field : TextFields())
+        if (name == field.first) return p.*(field.second);
+    qFatal("no field %s", name.constData());
+}
+
+// What a profile with no text (or none that decrypts) must give.
+void VerifyAllEmpty(const TBrandProfile& p)
+{
+    for (const auto& field : TextFields()) {
+        const QByteArray expected = field.second == &TBrandProfile::MakeMoneyButton ? "Make Money" : "";
+        QVERIFY2(p.*(field.second) == expected, field.first);
+    }
+    QCOMPARE(p.BannerIndex, 0);
+    QCOMPARE(p.NewsAvailable, false);
+}
+
+} // namespace
+
+class TestBrandProfile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void extractTag_data();
+    void extractTag();
+    void splitByChar_data();
+    void splitByChar();
+    void joinProfileLines_data();
+    void joinProfileLines();
+
+    void onlyApplicationName();
+    void emptyText();
+    void fields_data();
+    void fields();
+    void newsAvailable_data();
+    void newsAvailable();
+    void lists_data();
+    void lists();
+    void bannerChoice_data();
+    void bannerChoice();
+    void linkChoice_data();
+    void linkChoice();
+    void choicesDrawnInOrder();
+    void clockSeededRandomCoversRange();
+
+    void loadWithoutFile();
+    void loadWithFile();
+    void loadOtherPassword();
+    void loadUnreadable();
+    void readLastNewsId_data();
+    void readLastNewsId();
+    void storeLastNewsId_data();
+    void storeLastNewsId();
+    void storeThenReplace();
+    void storeWithoutProfile();
+    void storeInReadOnlyFolder();
+};
+
+void TestBrandProfile::extractTag_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("open");
+    QTest::addColumn<QByteArray>("close");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QByteArray>("cursorAfter");
+
+    QTest::newRow("found") << QByteArray("x<%%A%%>val<%%/A%%>rest") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
+                           << QByteArray("val") << QByteArray("<%%/A%%>rest");
+    QTest::newRow("tags in lower case") << QByteArray("<%%name%%>v<%%/nAmE%%>") << QByteArray("<%%NAME%%>")
+                                        << QByteArray("<%%/NAME%%>") << QByteArray("v") << QByteArray("<%%/nAmE%%>");
+    QTest::newRow("value keeps its case") << QByteArray("<%%A%%>MiXeD<%%/A%%>") << QByteArray("<%%a%%>")
+                                          << QByteArray("<%%/a%%>") << QByteArray("MiXeD") << QByteArray("<%%/A%%>");
+    QTest::newRow("only ASCII letters fold")
+        << QByteArray("<%%\xE9%%>v<%%/\xE9%%>") << QByteArray("<%%\xC9%%>") << QByteArray("<%%/\xC9%%>") << QByteArray()
+        << QByteArray("<%%\xE9%%>v<%%/\xE9%%>");
+    QTest::newRow("first occurrence") << QByteArray("<%%A%%>1<%%/A%%><%%A%%>2<%%/A%%>") << QByteArray("<%%A%%>")
+                                      << QByteArray("<%%/A%%>") << QByteArray("1")
+                                      << QByteArray("<%%/A%%><%%A%%>2<%%/A%%>");
+    QTest::newRow("empty value") << QByteArray("<%%A%%><%%/A%%>") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
+                                 << QByteArray() << QByteArray("<%%/A%%>");
+    QTest::newRow("missing closing tag") << QByteArray("a<%%A%%>value without end") << QByteArray("<%%A%%>")
+                                         << QByteArray("<%%/A%%>") << QByteArray() << QByteArray("value without end");
+    QTest::newRow("absent tag") << QByteArray("<%%B%%>b<%%/B%%>") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
+                                << QByteArray() << QByteArray("<%%B%%>b<%%/B%%>");
+    QTest::newRow("closing tag before opening") << QByteArray("<%%/A%%>x<%%A%%>y") << QByteArray("<%%A%%>")
+                                                << QByteArray("<%%/A%%>") << QByteArray() << QByteArray("y");
+}
+
+void TestBrandProfile::extractTag()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, open);
+    QFETCH(QByteArray, close);
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, cursorAfter);
+
+    QByteArray cursor = text;
+    QCOMPARE(ExtractTag(open, close, cursor), value);
+    QCOMPARE(cursor, cursorAfter);
+}
+
+void TestBrandProfile::splitByChar_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+
+    QTest::newRow("a^b") << QByteArray("a^b") << QList<QByteArray>{"a", "b"};
+    QTest::newRow("trailing delimiter") << QByteArray("a^") << QList<QByteArray>{"a"};
+    QTest::newRow("leading delimiter") << QByteArray("^b") << QList<QByteArray>{"", "b"};
+    QTest::newRow("doubled delimiter") << QByteArray("a^^b") << QList<QByteArray>{"a", "", "b"};
+    QTest::newRow("no delimiter") << QByteArray("ab") << QList<QByteArray>{"ab"};
+    QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
+}
+
+void TestBrandProfile::splitByChar()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QList<QByteArray>, pieces);
+
+    QList<QByteArray> list{"left over"};
+    SplitByChar('^', text, list);
+    QCOMPARE(list, pieces);
+}
+
+void TestBrandProfile::joinProfileLines_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("joined");
+
+    QTest::newRow("mixed breaks") << QByteArray("a\rb\nc\r\nd") << QByteArray("a\r\nb\r\nc\r\nd\r\n");
+    QTest::newRow("empty lines kept") << QByteArray("a\n\nb\r\n") << QByteArray("a\r\n\r\nb\r\n");
+    QTest::newRow("CR then CR LF") << QByteArray("\r\r\n") << QByteArray("\r\n\r\n");
+    QTest::newRow("NUL ends the text") << QByteArray("a\nb\0c\nd", 7) << QByteArray("a\r\nb\r\n");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestBrandProfile::joinProfileLines()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, joined);
+    QCOMPARE(JoinProfileLines(plain), joined);
+}
+
+void TestBrandProfile::onlyApplicationName()
+{
+    ScriptedRandom random;
+    const TBrandProfile p = ParseBrandProfile(Tag("ApplicationName", "Sample") + "\r\n", random.Function());
+    QCOMPARE(p.ApplicationName, QByteArray("Sample"));
+    QCOMPARE(p.AffiliateURL, QByteArray());
+    QCOMPARE(p.MakeMoneyButton, QByteArray("Make Money"));
+    QCOMPARE(p.WelcomeHtml, QByteArray());
+    QCOMPARE(p.NewsAvailable, false);
+    QCOMPARE(p.BannerIndex, 0);
+    QCOMPARE(p.Link1Caption, QByteArray());
+    QCOMPARE(p.Present, false);
+    QVERIFY(random.asked.isEmpty());
+}
+
+void TestBrandProfile::emptyText()
+{
+    ScriptedRandom random;
+    VerifyAllEmpty(ParseBrandProfile(QByteArray(), random.Function()));
+    QVERIFY(random.asked.isEmpty());
+}
+
+void TestBrandProfile::fields_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("value");
+
+    const QByteArray inOrder = Tag("ApplicationName", "App") + Tag("BranderCode", "BC1");
+    const QByteArray reversed = Tag("BranderCode", "BC1") + Tag("ApplicationName", "App");
+    QTest::newRow("code after name: code") << inOrder << QByteArray("BranderCode") << QByteArray("BC1");
+    QTest::newRow("code before name: code lost") << reversed << QByteArray("BranderCode") << QByteArray();
+    QTest::newRow("code before name: name") << reversed << QByteArray("ApplicationName") << QByteArray("App");
+    QTest::newRow("lower-case tags") << QByteArray("<%%applicationname%%>App<%%/applicationname%%>")
+                                     << QByteArray("ApplicationName") << QByteArray("App");
+    QTest::newRow("text outside tags ignored") << QByteArray("junk " + Tag("AppHelpURL", "http://h/") + " more junk")
+                                               << QByteArray("AppHelpURL") << QByteArray("http://h/");
+    QTest::newRow("value spanning LF lines") << QByteArray(Tag("AboutText", "one\ntwo\n\nthree"))
+                                             << QByteArray("AboutText") << QByteArray("one\r\ntwo\r\n\r\nthree");
+    QTest::newRow("value spanning CR lines")
+        << QByteArray(Tag("AboutText", "one\rtwo")) << QByteArray("AboutText") << QByteArray("one\r\ntwo");
+    QTest::newRow("missing closing tag") << QByteArray("<%%CopyrightYears%%>2020") << QByteArray("CopyrightYears")
+                                         << QByteArray();
+    QTest::newRow("make money caption") << Tag("MakeMoneyButton", "Earn") << QByteArray("MakeMoneyButton")
+                                        << QByteArray("Earn");
+    QTest::newRow("empty make money caption")
+        << Tag("MakeMoneyButton", "") << QByteArray("MakeMoneyButton") << QByteArray("Make Money");
+
+    const QByteArray twice = Tag("AffiliateURL", "http://a/?x=%%AFFILIATEID%%&y=%%AFFILIATEID%%");
+    QTest::newRow("affiliate marker twice")
+        << twice + Tag("AffiliateID", "r7") << QByteArray("AffiliateURL") << QByteArray("http://a/?x=r7&y=r7");
+    QTest::newRow("affiliate marker in lower case")
+        << Tag("AffiliateURL", "http://a/?x=%%affiliateid%%") + Tag("AffiliateID", "r7") << QByteArray("AffiliateURL")
+        << QByteArray("http://a/?x=%%affiliateid%%");
+    QTest::newRow("affiliate marker without ID")
+        << twice << QByteArray("AffiliateURL") << QByteArray("http://a/?x=&y=");
+    QTest::newRow("ID read after the type")
+        << Tag("AffiliateTYPE", "t") + Tag("AffiliateID", "r7") << QByteArray("AffiliateID") << QByteArray("r7");
+}
+
+void TestBrandProfile::fields()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, value);
+
+    ScriptedRandom random;
+    QCOMPARE(FieldNamed(ParseBrandProfile(plain, random.Function()), field), value);
+}
+
+void TestBrandProfile::newsAvailable_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<bool>("available");
+
+    const QByteArray master = Tag("MasterNewsBaseURL", "http://m/") + Tag("MasterPublID", "11");
+    const QByteArray platinum = Tag("PlatinumNewsBaseURL", "http://p/") + Tag("PlatinumPublID", "22");
+    const QByteArray gold = Tag("GoldNewsBaseURL", "http://g/") + Tag("GoldPublID", "33");
+    const auto tier = [](const char* word) { return Tag("BranderType", word); };
+
+    QTest::newRow("Master") << tier("Master") + master << true;
+    QTest::newRow("Platinum") << tier("Platinum") + platinum << true;
+    QTest::newRow("Gold") << tier("Gold") + gold << true;
+    QTest::newRow("Free with Master IDs") << tier("Free") + master << true;
+    QTest::newRow("other tier word") << tier("Silver") + master + platinum + gold << false;
+    QTest::newRow("tier in lower case") << tier("master") + master << false;
+    QTest::newRow("no tier") << master << false;
+    QTest::newRow("Master without base URL") << tier("Master") + Tag("MasterPublID", "11") << false;
+    QTest::newRow("Master without publisher ID") << tier("Master") + Tag("MasterNewsBaseURL", "http://m/") << false;
+    QTest::newRow("Gold with Master IDs") << tier("Gold") + master << false;
+    QTest::newRow("Free with Gold IDs") << tier("Free") + gold << false;
+}
+
+void TestBrandProfile::newsAvailable()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(bool, available);
+
+    ScriptedRandom random;
+    QCOMPARE(ParseBrandProfile(plain, random.Function()).NewsAvailable, available);
+}
+
+void TestBrandProfile::lists_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QList<QByteArray>>("welcome");
+    QTest::addColumn<QList<QByteArray>>("banner");
+    QTest::addColumn<QList<QByteArray>>("link");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("all three") << Tag("Welcome1", "<p>hi</p>") + Tag("Banner1", "b.gif^http://b/") +
+                                      Tag("Link1", "L^http://l/") + Tag("Link2", "M^http://m/")
+                               << L{"<p>hi</p>"} << L{"b.gif^http://b/"} << L{"L^http://l/", "M^http://m/"};
+    QTest::newRow("welcome 1 and 3") << Tag("Welcome1", "one") + Tag("Welcome3", "three") << L{"one"} << L{} << L{};
+    QTest::newRow("empty entry ends the list")
+        << Tag("Link1", "a^1") + Tag("Link2", "") + Tag("Link3", "c^3") << L{} << L{} << L{"a^1"};
+    QTest::newRow("lower-case entry tags") << QByteArray("<%%welcome1%%>w<%%/WELCOME1%%>") << L{"w"} << L{} << L{};
+    QTest::newRow("banner before welcome is lost")
+        << Tag("Banner1", "b.gif^u") + Tag("Welcome1", "w") << L{"w"} << L{} << L{};
+    QTest::newRow("welcome before about text is lost")
+        << Tag("Welcome1", "w") + Tag("AboutText", "about") << L{} << L{} << L{};
+
+    QByteArray seventeen;
+    L sixteen;
+    for (int n = 1; n <= 17; ++n) {
+        const QByteArray entry = "w" + QByteArray::number(n);
+        seventeen += Tag(QByteArray("Welcome" + QByteArray::number(n)).constData(), entry) + "\n";
+        if (n <= 16) sixteen << entry;
+    }
+    QTest::newRow("at most sixteen") << seventeen << sixteen << L{} << L{};
+}
+
+void TestBrandProfile::lists()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QList<QByteArray>, welcome);
+    QFETCH(QList<QByteArray>, banner);
+    QFETCH(QList<QByteArray>, link);
+
+    TProfileLists lists;
+    ParseProfileFields(plain, &lists);
+    QCOMPARE(lists.Welcome, welcome);
+    QCOMPARE(lists.Banner, banner);
+    QCOMPARE(lists.Link, link);
+}
+
+void TestBrandProfile::bannerChoice_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QByteArray>("imageName");
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<int>("index");
+
+    const QByteArray three =
+        Tag("Banner1", "a.gif^http://a/") + Tag("Banner2", "b.jpg^http://b/") + Tag("Banner3", "c.png^http://c/");
+    QTest::newRow("first of three") << three << 0 << QByteArray("a.gif") << QByteArray("http://a/") << 1;
+    QTest::newRow("last of three") << three << 2 << QByteArray("c.png") << QByteArray("http://c/") << 3;
+    QTest::newRow("name starts with ^") << Tag("Banner1", "^http://a/") << 0 << QByteArray() << QByteArray("http://a/")
+                                        << 1;
+    QTest::newRow("no ^") << Tag("Banner1", "a.gif") << 0 << QByteArray("a.gif") << QByteArray() << 1;
+    QTest::newRow("nothing after ^") << Tag("Banner1", "a.gif^") << 0 << QByteArray("a.gif") << QByteArray() << 1;
+    QTest::newRow("third piece ignored") << Tag("Banner1", "a.gif^http://a/^x") << 0 << QByteArray("a.gif")
+                                         << QByteArray("http://a/") << 1;
+}
+
+void TestBrandProfile::bannerChoice()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, imageName);
+    QFETCH(QByteArray, url);
+    QFETCH(int, index);
+
+    ScriptedRandom random;
+    random.answers = {answer};
+    const TBrandProfile p = ParseBrandProfile(plain, random.Function());
+    QCOMPARE(p.BannerImageName, imageName);
+    QCOMPARE(p.BannerUrl, url);
+    QCOMPARE(p.BannerIndex, index);
+}
+
+void TestBrandProfile::linkChoice_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<int>>("asked");
+    QTest::addColumn<QList<QByteArray>>("links"); // caption and address of link 1, then of link 2
+
+    const QByteArray two = Tag("Link1", "One^http://1/") + Tag("Link2", "Two^http://2/");
+    const QByteArray three = two + Tag("Link3", "Three^http://3/");
+    using L = QList<QByteArray>;
+    QTest::newRow("one link") << Tag("Link1", "One^http://1/") << QList<int>{0} << QList<int>{1}
+                              << L{"One", "http://1/", "", ""};
+    QTest::newRow("two links in order") << two << QList<int>{0, 0} << QList<int>{2, 1}
+                                        << L{"One", "http://1/", "Two", "http://2/"};
+    QTest::newRow("two links reversed") << two << QList<int>{1, 0} << QList<int>{2, 1}
+                                        << L{"Two", "http://2/", "One", "http://1/"};
+    QTest::newRow("first pick removed from three")
+        << three << QList<int>{1, 1} << QList<int>{3, 2} << L{"Two", "http://2/", "Three", "http://3/"};
+    QTest::newRow("link without ^") << Tag("Link1", "Caption only") << QList<int>{0} << QList<int>{1}
+                                    << L{"Caption only", "", "", ""};
+    QTest::newRow("link with empty caption")
+        << Tag("Link1", "^http://1/") << QList<int>{0} << QList<int>{1} << L{"", "http://1/", "", ""};
+}
+
+void TestBrandProfile::linkChoice()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, asked);
+    QFETCH(QList<QByteArray>, links);
+
+    ScriptedRandom random;
+    random.answers = answers;
+    const TBrandProfile p = ParseBrandProfile(plain, random.Function());
+    QCOMPARE(random.asked, asked);
+    QCOMPARE(QList<QByteArray>({p.Link1Caption, p.Link1Url, p.Link2Caption, p.Link2Url}), links);
+}
+
+void TestBrandProfile::choicesDrawnInOrder()
+{
+    const QByteArray plain = Tag("Welcome1", "w1") + Tag("Welcome2", "w2") + Tag("Banner1", "b1^u1") +
+                             Tag("Banner2", "b2^u2") + Tag("Banner3", "b3^u3") + Tag("Link1", "l1^v1") +
+                             Tag("Link2", "l2^v2");
+    ScriptedRandom random;
+    random.answers = {1, 2, 0, 0};
+    const TBrandProfile p = ParseBrandProfile(plain, random.Function());
+    QCOMPARE(random.asked, QList<int>({2, 3, 2, 1}));
+    QCOMPARE(p.WelcomeHtml, QByteArray("w2"));
+    QCOMPARE(p.BannerImageName, QByteArray("b3"));
+    QCOMPARE(p.BannerIndex, 3);
+    QCOMPARE(p.Link1Caption, QByteArray("l1"));
+    QCOMPARE(p.Link2Caption, QByteArray("l2"));
+}
+
+void TestBrandProfile::clockSeededRandomCoversRange()
+{
+    const TRandomIndex random = ClockSeededRandom();
+    QList<int> seen(3, 0);
+    for (int i = 0; i < 300; ++i) {
+        const int index = random(3);
+        QVERIFY(index >= 0 && index < 3);
+        ++seen[index];
+    }
+    QVERIFY2(!seen.contains(0), "each index is drawn");
+    QCOMPARE(random(1), 0);
+}
+
+void TestBrandProfile::loadWithoutFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    TBrandProfile profile;
+    profile.ApplicationName = "untouched";
+    QString error = QStringLiteral("stale");
+    QVERIFY(!LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error));
+    QVERIFY(error.isEmpty());
+    QCOMPARE(profile.ApplicationName, QByteArray("untouched"));
+    QCOMPARE(profile.Present, false);
+}
+
+void TestBrandProfile::loadWithFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray plain = Tag("ApplicationName", "Shots") + "\r\n" + Tag("BranderType", "Gold") + "\n" +
+                             Tag("GoldNewsBaseURL", "http://g/") + Tag("GoldPublID", "9") + "\n" +
+                             Tag("Link1", "Home^http://home/") + "\n";
+    QString error;
+    QVERIFY2(EncryptBytesToFile(plain, ProfileIn(dir), &error), qPrintable(error));
+
+    TBrandProfile profile;
+    QVERIFY2(LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error), qPrintable(error));
+    QVERIFY(error.isEmpty());
+    QCOMPARE(profile.Present, true);
+    QCOMPARE(profile.ApplicationName, QByteArray("Shots"));
+    QCOMPARE(profile.BranderType, QByteArray("Gold"));
+    QCOMPARE(profile.NewsAvailable, true);
+    QCOMPARE(profile.Link1Url, QByteArray("http://home/"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("dbsettings.dat")});
+}
+
+void TestBrandProfile::loadOtherPassword()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray plain = Tag("ApplicationName", "Shots") + Tag("Welcome1", "w");
+    QBuffer source(&plain);
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QFile destination(ProfileIn(dir));
+    QVERIFY(destination.open(QIODevice::WriteOnly));
+    TEncryption encryption(QByteArrayLiteral("not the profile password"), 262144);
+    QVERIFY(encryption.EncryptStream(&source, &destination));
+    destination.close();
+
+    TBrandProfile profile;
+    QString error;
+    QVERIFY2(LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error), qPrintable(error));
+    QCOMPARE(profile.Present, true);
+    VerifyAllEmpty(profile);
+}
+
+void TestBrandProfile::loadUnreadable()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dbsettings.dat")));
+
+    TBrandProfile profile;
+    QString error;
+    QVERIFY(!LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(profile.Present, false);
+}
+
+void TestBrandProfile::readLastNewsId_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("value");
+
+    const QByteArray fields = Tag("ApplicationName", "Shots") + "\r\n" + Tag("AboutText", "about") + "\r\n";
+    QTest::newRow("last line") << fields + "<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n" << QByteArray("42");
+    QTest::newRow("before every field") << "<%%LastNewsId%%>7<%%/LastNewsId%%>\r\n" + fields << QByteArray("7");
+    QTest::newRow("lower-case tag") << fields + "<%%lastnewsid%%>8<%%/LASTNEWSID%%>" << QByteArray("8");
+    QTest::newRow("no closing tag") << fields + "<%%LastNewsId%%>42" << QByteArray();
+    QTest::newRow("no tag") << fields << QByteArray();
+}
+
+void TestBrandProfile::readLastNewsId()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, value);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    QVERIFY2(EncryptBytesToFile(plain, ProfileIn(dir), &error), qPrintable(error));
+    QCOMPARE(ReadLastNewsId(dir.path(), &error), value);
+    QVERIFY(error.isEmpty());
+}
+
+void TestBrandProfile::storeLastNewsId_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("appended as the last line")
+        << QByteArray("<%%ApplicationName%%>Shots<%%/ApplicationName%%>\r\nsecond\r\n")
+        << QByteArray("<%%ApplicationName%%>Shots<%%/ApplicationName%%>\r\nsecond\r\n"
+                      "<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n");
+    QTest::newRow("whole line replaced") << QByteArray("a\r\nkept? <%%LastNewsId%%>1<%%/LastNewsId%%> no\r\nb\r\n")
+                                         << QByteArray("a\r\n<%%LastNewsId%%>42<%%/LastNewsId%%>\r\nb\r\n");
+    QTest::newRow("first of two lines replaced")
+        << QByteArray("<%%LastNewsId%%>1<%%/LastNewsId%%>\r\n<%%LastNewsId%%>2<%%/LastNewsId%%>\r\n")
+        << QByteArray("<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n<%%LastNewsId%%>2<%%/LastNewsId%%>\r\n");
+    QTest::newRow("lower-case tag is not the line")
+        << QByteArray("<%%lastnewsid%%>1<%%/lastnewsid%%>\r\n")
+        << QByteArray("<%%lastnewsid%%>1<%%/lastnewsid%%>\r\n<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n");
+    QTest::newRow("lines rewritten with CR LF")
+        << QByteArray("a\nb\rc") << QByteArray("a\r\nb\r\nc\r\n<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n");
+    QTest::newRow("empty profile") << QByteArray() << QByteArray("<%%LastNewsId%%>42<%%/LastNewsId%%>\r\n");
+}
+
+void TestBrandProfile::storeLastNewsId()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    QVERIFY2(EncryptBytesToFile(before, ProfileIn(dir), &error), qPrintable(error));
+    QVERIFY2(StoreLastNewsId(dir.path(), "42", &error), qPrintable(error));
+    QCOMPARE(Decrypted(ProfileIn(dir)), after);
+}
+
+void TestBrandProfile::storeThenReplace()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray fields = Tag("ApplicationName", "Shots") + "\r\n" + Tag("AboutText", "two\r\nlines") + "\r\n";
+    QString error;
+    QVERIFY2(EncryptBytesToFile(fields, ProfileIn(dir), &error), qPrintable(error));
+
+    QVERIFY2(StoreLastNewsId(dir.path(), "42", &error), qPrintable(error));
+    QCOMPARE(ReadLastNewsId(dir.path(), &error), QByteArray("42"));
+    QFile file(ProfileIn(dir));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray first = file.readAll();
+    file.close();
+
+    QVERIFY2(StoreLastNewsId(dir.path(), "57", &error), qPrintable(error));
+    QCOMPARE(ReadLastNewsId(dir.path(), &error), QByteArray("57"));
+    QCOMPARE(Decrypted(ProfileIn(dir)), fields + "<%%LastNewsId%%>57<%%/LastNewsId%%>\r\n");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() != first);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("dbsettings.dat")});
+
+    TBrandProfile profile;
+    QVERIFY(LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error));
+    QCOMPARE(profile.AboutText, QByteArray("two\r\nlines"));
+}
+
+void TestBrandProfile::storeWithoutProfile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString error;
+    QVERIFY(StoreLastNewsId(dir.path(), "42", &error));
+    QVERIFY(error.isEmpty());
+    QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    QCOMPARE(ReadLastNewsId(dir.path(), &error), QByteArray());
+}
+
+void TestBrandProfile::storeInReadOnlyFolder()
+{
+    if (geteuid() == 0) QSKIP("root writes into read-only folders");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray plain = Tag("ApplicationName", "Shots") + "\r\n";
+    QString error;
+    QVERIFY2(EncryptBytesToFile(plain, ProfileIn(dir), &error), qPrintable(error));
+
+    QFile folder(dir.path());
+    const QFile::Permissions writable = folder.permissions();
+    QVERIFY(folder.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+    const bool stored = StoreLastNewsId(dir.path(), "42", &error);
+    const QString storeError = error;
+    TBrandProfile profile;
+    const bool loaded = LoadBrandProfile(dir.path(), ClockSeededRandom(), &profile, &error);
+    folder.setPermissions(writable);
+
+    QVERIFY(!stored);
+    QVERIFY(!storeError.isEmpty());
+    QVERIFY2(loaded, "reading needs no write access to the folder");
+    QCOMPARE(profile.ApplicationName, QByteArray("Shots"));
+    QCOMPARE(Decrypted(ProfileIn(dir)), plain);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("dbsettings.dat")});
+}
+
+QTEST_GUILESS_MAIN(TestBrandProfile)
+#include "TestBrandProfile.moc"
