@@ -4,6 +4,8 @@
 #include "FakeWebBrowser.h"
 
 #include "capture/FMain.h"
+#include "common/HtmlView.h"
+#include "common/Shell.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -15,6 +17,32 @@
 #include <functional>
 #include <memory>
 
+// Records the addresses the window would have opened.
+struct FakeShell : TShell
+{
+    QList<QByteArray> Browser;
+    QList<QByteArray> Links;
+    bool OpenUrlInBrowser(const QByteArray& url) override
+    {
+        Browser << url;
+        return true;
+    }
+    bool OpenLink(const QByteArray& url) override
+    {
+        Links << url;
+        return true;
+    }
+};
+
+// Keeps the HTML it is given.
+struct FakeHtmlView : THtmlView
+{
+    QWidget* View = new QWidget;
+    QByteArray Html;
+    QWidget* Widget() override { return View; }
+    void SetHtml(const QByteArray& html) override { Html = html; }
+};
+
 // A main window over fake browsers and answered dialogs, in a program folder of its own.
 struct MainWindowFixture
 {
@@ -23,6 +51,9 @@ struct MainWindowFixture
     FakeWebBrowser Capture;
     FakeWebBrowser Browsing;
     QWidget* BrowsingView = new QWidget;
+    FakeShell Shell;
+    FakeHtmlView Welcome;
+    TRandomIndex Random = [](int) { return 0; };
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)
@@ -36,6 +67,9 @@ struct MainWindowFixture
         TMainParts parts;
         parts.ProgramFolder = ProgramFolder.path();
         parts.Dialogs = &Dialogs;
+        parts.Shell = &Shell;
+        parts.WelcomeView = &Welcome;
+        parts.Random = Random;
         parts.CaptureBrowser = capture ? capture : &Capture;
         parts.BrowsingBrowser = &Browsing;
         parts.BrowsingView = BrowsingView;

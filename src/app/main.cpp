@@ -1,9 +1,11 @@
 // thumbrix: the main window.
 
 #include "capture/FMain.h"
+#include "platform/DesktopShell.h"
 #include "platform/QtUserDialogs.h"
 #include "platform/ReportingApplication.h"
 #include "platform/WebEngineBrowser.h"
+#include "platform/WebHtmlView.h"
 
 #include <QCoreApplication>
 
@@ -22,12 +24,16 @@ int main(int argc, char* argv[])
     TQtUserDialogs dialogs(nullptr);
     TReportingApplication::SetReporter([&dialogs](const QString& message) { dialogs.ReportError(message); });
 
+    TDesktopShell shell;
+    TWebHtmlView welcome;
     WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
     WebEngineBrowser browsing(WebEngineBrowser::Role::Interactive);
 
     TMainParts parts;
     parts.ProgramFolder = QCoreApplication::applicationDirPath();
     parts.Dialogs = &dialogs;
+    parts.Shell = &shell;
+    parts.WelcomeView = &welcome;
     parts.CaptureBrowser = &capture;
     parts.BrowsingBrowser = &browsing;
     parts.BrowsingView = browsing.Widget();

@@ -12,25 +12,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTextBrowser>
-#include <QToolButton>
-#include <QVBoxLayout>
-
-#include <climits>
 
 namespace {
 
@@ -38,69 +27,10 @@ constexpr int kClientWidth = 785;
 constexpr int kClientHeight = 591;
 constexpr int kLiveViewMs = 250;
 
-// A signed whole number without bounds that does not step with the arrow keys.
-class TNumberEdit : public QSpinBox
-{
-public:
-    explicit TNumberEdit(QWidget* parent) : QSpinBox(parent)
-    {
-        setRange(INT_MIN, INT_MAX);
-        setButtonSymbols(QAbstractSpinBox::NoButtons);
-        setAccelerated(false);
-    }
-
-protected:
-    StepEnabled stepEnabled() const override { return StepNone; }
-};
-
-QWidget* Strip(QWidget* parent, int height)
-{
-    auto* strip = new QWidget(parent);
-    strip->setFixedHeight(height);
-    return strip;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
-QToolButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPixmap icon, const QString& hint)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setIconSize(QSize(24, 24));
-    button->setAutoRaise(true);
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    return button;
-}
-
-QLabel* Label(QWidget* parent, const QString& caption, QWidget* buddy)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
-}
-
-QLabel* StatusPanel(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* panel = new QLabel(caption, parent);
-    panel->setObjectName(QLatin1String(name));
-    panel->setFixedWidth(95);
-    panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFrameShadow(QFrame::Sunken);
-    panel->setIndent(3);
-    return panel;
-}
-
 } // namespace
-
 TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
-    : QWidget(parent), m_programFolder(parts.ProgramFolder), m_dialogs(*parts.Dialogs),
+    : QWidget(parent), m_programFolder(parts.ProgramFolder), m_dialogs(*parts.Dialogs), m_shell(*parts.Shell),
+      m_welcomeView(*parts.WelcomeView), m_random(parts.Random ? parts.Random : ClockSeededRandom()),
       EmbeddedWB1(*parts.CaptureBrowser), EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -113,30 +43,7 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     Timer1.setSingleShot(true);
     Timer2.setInterval(1000);
 
-    pgcPrinc = new QStackedWidget(this);
-    pgcPrinc->setObjectName(QStringLiteral("pgcPrinc"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(pgcPrinc);
-
-    stsWelcome = new QWidget(pgcPrinc);
-    stsWelcome->setObjectName(QStringLiteral("stsWelcome"));
-    prfWelcome = new QTextBrowser(stsWelcome);
-    prfWelcome->setObjectName(QStringLiteral("prfWelcome"));
-    bsSkinButton1 = Button(stsWelcome, "bsSkinButton1", QStringLiteral("Thanks, just show me the main application"));
-    bsSkinButton1->setDefault(true);
-    auto* welcome = new QVBoxLayout(stsWelcome);
-    welcome->addWidget(prfWelcome, 1);
-    welcome->addWidget(bsSkinButton1, 0, Qt::AlignRight);
-    pgcPrinc->addWidget(stsWelcome);
-
-    stsMain = new QWidget(pgcPrinc);
-    stsMain->setObjectName(QStringLiteral("stsMain"));
-    auto* main = new QVBoxLayout(stsMain);
-    main->setContentsMargins(0, 0, 0, 0);
-    main->setSpacing(0);
-    pgcPrinc->addWidget(stsMain);
-
+    BuildPrincipalPages();
     BuildToolStrip();
     BuildBannerStrip();
     BuildCommandStrip();
@@ -167,244 +74,14 @@ TfrmMain::~TfrmMain()
     m_jobs.reset();
 }
 
-void TfrmMain::BuildToolStrip()
-{
-    QWidget* strip = Strip(stsMain, 43);
-    btnMakeMoney = Button(strip, "btnMakeMoney", QStringLiteral("Make Money"));
-    btnAbout = Button(strip, "btnAbout", QStringLiteral("About"));
-    btnNews = PictureButton(strip, "btnNews", QStyle::SP_FileDialogInfoView, QStringLiteral("Check News"));
-    btnUpdate = PictureButton(strip, "btnUpdate", QStyle::SP_BrowserReload, QStringLiteral("Check Updates"));
-    btnHelp = PictureButton(strip, "btnHelp", QStyle::SP_MessageBoxQuestion, QStringLiteral("Help"));
-    auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(6, 4, 6, 4);
-    row->addWidget(btnMakeMoney);
-    row->addWidget(btnAbout);
-    row->addStretch(1);
-    row->addWidget(btnNews);
-    row->addWidget(btnUpdate);
-    row->addWidget(btnHelp);
-    stsMain->layout()->addWidget(strip);
-}
-
-void TfrmMain::BuildBannerStrip()
-{
-    panBanner = Strip(stsMain, 65);
-    panBanner->setObjectName(QStringLiteral("panBanner"));
-    imgBanner = new QLabel(panBanner);
-    imgBanner->setObjectName(QStringLiteral("imgBanner"));
-    imgBanner->setGeometry(0, 0, 468, 60);
-    gifBanner = new QLabel(panBanner);
-    gifBanner->setObjectName(QStringLiteral("gifBanner"));
-    stsMain->layout()->addWidget(panBanner);
-}
-
-void TfrmMain::BuildCommandStrip()
-{
-    QWidget* strip = Strip(stsMain, 37);
-    btnAddURL = Button(strip, "btnAddURL", QStringLiteral("Add URL"));
-    btnImport = Button(strip, "btnImport", QStringLiteral("Import"));
-    btnExport = Button(strip, "btnExport", QStringLiteral("Export"));
-    btnStart = Button(strip, "btnStart", QStringLiteral("Start"));
-    btnStop = Button(strip, "btnStop", QStringLiteral("Stop"));
-    auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(6, 2, 6, 2);
-    for (QPushButton* b : {btnAddURL, btnImport, btnExport, btnStart, btnStop})
-        row->addWidget(b);
-    row->addStretch(1);
-    stsMain->layout()->addWidget(strip);
-
-    connect(btnAddURL, &QPushButton::clicked, this, &TfrmMain::btnAddURLClick);
-    connect(btnImport, &QPushButton::clicked, this, &TfrmMain::btnImportClick);
-    connect(btnExport, &QPushButton::clicked, this, &TfrmMain::btnExportClick);
-    connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
-    connect(btnStop, &QPushButton::clicked, this, &TfrmMain::btnStopClick);
-}
-
-void TfrmMain::BuildSettingsPanel()
-{
-    QWidget* panel = Strip(stsMain, 104);
-    panel->setObjectName(QStringLiteral("panSettings"));
-    edtFolder = new QLineEdit(panel);
-    edtFolder->setObjectName(QStringLiteral("edtFolder"));
-    bsSkinButton6 = Button(panel, "bsSkinButton6", QStringLiteral("Browse"));
-    speBrowserX = new TNumberEdit(panel);
-    speBrowserX->setObjectName(QStringLiteral("speBrowserX"));
-    speBrowserY = new TNumberEdit(panel);
-    speBrowserY->setObjectName(QStringLiteral("speBrowserY"));
-    speThumbX = new TNumberEdit(panel);
-    speThumbX->setObjectName(QStringLiteral("speThumbX"));
-    speThumbY = new TNumberEdit(panel);
-    speThumbY->setObjectName(QStringLiteral("speThumbY"));
-    chkKeepAspectRatio = new QCheckBox(QStringLiteral("Keep aspect radio"), panel);
-    chkKeepAspectRatio->setObjectName(QStringLiteral("chkKeepAspectRatio"));
-    chkKeepAspectRatio->setChecked(true);
-    chkSkip = new QCheckBox(QStringLiteral("Skip existing"), panel);
-    chkSkip->setObjectName(QStringLiteral("chkSkip"));
-    chkSkip->setChecked(true);
-    cbxExt = new QComboBox(panel);
-    cbxExt->setObjectName(QStringLiteral("cbxExt"));
-    cbxExt->addItems({QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp")});
-    cbxType = new QComboBox(panel);
-    cbxType->setObjectName(QStringLiteral("cbxType"));
-    cbxType->addItems({QStringLiteral("Automatic Alphanumeric ID"), QStringLiteral("URL Address")});
-
-    auto* grid = new QGridLayout(panel);
-    grid->setContentsMargins(8, 4, 8, 4);
-    grid->setVerticalSpacing(4);
-    grid->addWidget(Label(panel, QStringLiteral("&Output folder:"), edtFolder), 0, 0);
-    grid->addWidget(edtFolder, 0, 1, 1, 5);
-    grid->addWidget(bsSkinButton6, 0, 6);
-    grid->addWidget(Label(panel, QStringLiteral("Browser &Width:"), speBrowserX), 1, 0);
-    grid->addWidget(speBrowserX, 1, 1);
-    grid->addWidget(Label(panel, QStringLiteral("Browser &Height:"), speBrowserY), 1, 2);
-    grid->addWidget(speBrowserY, 1, 3);
-    grid->addWidget(Label(panel, QStringLiteral("&Export as:"), cbxExt), 1, 4);
-    grid->addWidget(cbxExt, 1, 5, 1, 2);
-    grid->addWidget(Label(panel, QStringLiteral("&Thumbnail Width:"), speThumbX), 2, 0);
-    grid->addWidget(speThumbX, 2, 1);
-    grid->addWidget(Label(panel, QStringLiteral("Thumbnail H&eight:"), speThumbY), 2, 2);
-    grid->addWidget(speThumbY, 2, 3);
-    grid->addWidget(Label(panel, QStringLiteral("&Generate File Name From:"), cbxType), 2, 4);
-    grid->addWidget(cbxType, 2, 5, 1, 2);
-    grid->addWidget(chkKeepAspectRatio, 3, 1, 1, 2);
-    grid->addWidget(chkSkip, 3, 3, 1, 2);
-    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY})
-        edit->setMaximumWidth(90);
-    for (QComboBox* box : {cbxExt, cbxType}) {
-        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        box->setMinimumContentsLength(10);
-    }
-    grid->setColumnStretch(5, 1);
-    stsMain->layout()->addWidget(panel);
-
-    // Row by row, left to right, as the panel reads.
-    const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX, speBrowserY,        cbxExt,
-                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip};
-    for (int i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-
-    connect(bsSkinButton6, &QPushButton::clicked, this, &TfrmMain::bsSkinButton6Click);
-    connect(speBrowserX, &QSpinBox::valueChanged, this, &TfrmMain::speBrowserXChange);
-    connect(speBrowserY, &QSpinBox::valueChanged, this, &TfrmMain::speBrowserYChange);
-    connect(speThumbX, &QSpinBox::valueChanged, this, &TfrmMain::speThumbXChange);
-    connect(chkKeepAspectRatio, &QCheckBox::clicked, this, &TfrmMain::chkKeepAspectRatioClick);
-}
-
-void TfrmMain::BuildPages()
-{
-    bsSkinPageControl1 = new QTabWidget(stsMain);
-    bsSkinPageControl1->setObjectName(QStringLiteral("bsSkinPageControl1"));
-
-    bsSkinTabSheet1 = new QWidget(bsSkinPageControl1);
-    bsSkinTabSheet1->setObjectName(QStringLiteral("bsSkinTabSheet1"));
-    m_rows = new TJobTableModel(this);
-    lvwItems = new QTableView(bsSkinTabSheet1);
-    lvwItems->setObjectName(QStringLiteral("lvwItems"));
-    lvwItems->setAccessibleName(QStringLiteral("URL list"));
-    lvwItems->setModel(m_rows);
-    lvwItems->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lvwItems->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lvwItems->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvwItems->setShowGrid(true);
-    lvwItems->setWordWrap(false);
-    lvwItems->verticalHeader()->hide();
-    lvwItems->verticalHeader()->setDefaultSectionSize(lvwItems->fontMetrics().height() + 6);
-    QHeaderView* header = lvwItems->horizontalHeader();
-    header->resizeSection(TJobTableModel::ColNumber, 100);
-    header->resizeSection(TJobTableModel::ColId, 150);
-    header->resizeSection(TJobTableModel::ColStatus, 100);
-    header->setSectionResizeMode(TJobTableModel::ColUrl, QHeaderView::Stretch);
-    btnSelectAll = Button(bsSkinTabSheet1, "btnSelectAll", QStringLiteral("Select All"));
-    btnClearSelection = Button(bsSkinTabSheet1, "btnClearSelection", QStringLiteral("Clear Selection"));
-    btnDeleteSelected = Button(bsSkinTabSheet1, "btnDeleteSelected", QStringLiteral("Delete Selected"));
-    auto* listPage = new QVBoxLayout(bsSkinTabSheet1);
-    listPage->setContentsMargins(4, 4, 4, 4);
-    listPage->addWidget(lvwItems, 1);
-    auto* listButtons = new QHBoxLayout;
-    listButtons->addWidget(btnSelectAll);
-    listButtons->addWidget(btnClearSelection);
-    listButtons->addWidget(btnDeleteSelected);
-    listButtons->addStretch(1);
-    listPage->addLayout(listButtons);
-    bsSkinPageControl1->addTab(bsSkinTabSheet1, QStringLiteral("URL List"));
-
-    // The capture browser renders off screen; this page shows what it draws.
-    bsSkinTabSheet2 = new QScrollArea(bsSkinPageControl1);
-    bsSkinTabSheet2->setObjectName(QStringLiteral("bsSkinTabSheet2"));
-    bsSkinTabSheet2->setBackgroundRole(QPalette::Base);
-    bsSkinTabSheet2->setStyleSheet(QStringLiteral("QScrollArea { background: white; }"));
-    m_captureLiveView = new QLabel;
-    m_captureLiveView->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    bsSkinTabSheet2->setWidget(m_captureLiveView);
-    bsSkinPageControl1->addTab(bsSkinTabSheet2, QStringLiteral("Browser"));
-    bsSkinPageControl1->setTabVisible(1, false);
-
-    bsSkinTabSheet3 = new TBrowserTab(EmbeddedWB2, m_browsingView, bsSkinPageControl1);
-    bsSkinTabSheet3->setObjectName(QStringLiteral("bsSkinTabSheet3"));
-    bsSkinPageControl1->addTab(bsSkinTabSheet3, QStringLiteral("Browser"));
-
-    stsMain->layout()->addWidget(bsSkinPageControl1);
-    static_cast<QVBoxLayout*>(stsMain->layout())->setStretchFactor(bsSkinPageControl1, 1);
-
-    connect(btnSelectAll, &QPushButton::clicked, this, &TfrmMain::btnSelectAllClick);
-    connect(btnClearSelection, &QPushButton::clicked, this, &TfrmMain::btnClearSelectionClick);
-    connect(btnDeleteSelected, &QPushButton::clicked, this, &TfrmMain::btnDeleteSelectedClick);
-    connect(bsSkinPageControl1, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 1) {
-            RefreshCaptureView();
-            m_liveViewTimer.start();
-        } else {
-            m_liveViewTimer.stop();
-        }
-    });
-}
-
-void TfrmMain::BuildLinksStrip()
-{
-    panLinks = Strip(stsMain, 36);
-    panLinks->setObjectName(QStringLiteral("panLinks"));
-    lblLinkLeft = new QLabel(panLinks);
-    lblLinkLeft->setObjectName(QStringLiteral("lblLinkLeft"));
-    lblLinkRight = new QLabel(panLinks);
-    lblLinkRight->setObjectName(QStringLiteral("lblLinkRight"));
-    auto* row = new QHBoxLayout(panLinks);
-    row->setContentsMargins(8, 2, 8, 2);
-    row->addWidget(lblLinkLeft);
-    row->addStretch(1);
-    row->addWidget(lblLinkRight);
-    stsMain->layout()->addWidget(panLinks);
-}
-
-void TfrmMain::BuildStatusBar()
-{
-    QWidget* bar = Strip(stsMain, 17);
-    stpTotal = StatusPanel(bar, "stpTotal", QStringLiteral("Total:"));
-    stpDone = StatusPanel(bar, "stpDone", QStringLiteral("Done:"));
-    stpSuccess = StatusPanel(bar, "stpSuccess", QStringLiteral("Success:"));
-    stpError = StatusPanel(bar, "stpError", QStringLiteral("Error:"));
-    MainGauge = new QProgressBar(bar);
-    MainGauge->setObjectName(QStringLiteral("MainGauge"));
-    MainGauge->setAccessibleName(QStringLiteral("Page load progress"));
-    MainGauge->setRange(0, 100);
-    MainGauge->setValue(0);
-    MainGauge->setFormat(QStringLiteral("%p%"));
-    MainGauge->setTextVisible(true);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(1);
-    for (QLabel* panel : {stpTotal, stpDone, stpSuccess, stpError})
-        row->addWidget(panel);
-    row->addWidget(MainGauge, 1);
-    stsMain->layout()->addWidget(bar);
-}
-
 // ---- life cycle
 
 void TfrmMain::FormCreate()
 {
     gifBanner->setGeometry(imgBanner->geometry());
-    // The brand profile sets the welcome page; without one the news timer starts now.
-    if (m_welcomeHtml.isEmpty()) Timer1.start();
+    LoadBrandProfile();
+    // With a welcome page the news timer waits until the user leaves it.
+    if (m_profile.WelcomeHtml.isEmpty()) Timer1.start();
     LoadSettings();
     Timer2.stop();
 }
@@ -425,11 +102,11 @@ void TfrmMain::FormShow()
         QCoreApplication::processEvents();
     }
     pgcPrinc->setCurrentIndex(0);
-    if (m_welcomeHtml.isEmpty()) {
+    if (m_profile.WelcomeHtml.isEmpty()) {
         pgcPrinc->removeWidget(stsWelcome);
         stsWelcome->hide();
     } else {
-        prfWelcome->setHtml(m_welcomeHtml);
+        ShowWelcome();
     }
     pgcPrinc->setCurrentIndex(0);
     CentreBanner();
@@ -440,7 +117,7 @@ void TfrmMain::FormShow()
 void TfrmMain::bsSkinButton1Click()
 {
     pgcPrinc->setCurrentWidget(stsMain);
-    if (!m_welcomeHtml.isEmpty()) Timer1.start();
+    if (!m_profile.WelcomeHtml.isEmpty()) Timer1.start();
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event)
@@ -452,11 +129,6 @@ void TfrmMain::resizeEvent(QResizeEvent* event)
 void TfrmMain::FormResize()
 {
     CentreBanner();
-}
-
-void TfrmMain::CentreBanner()
-{
-    // The banner comes with the brand profile.
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

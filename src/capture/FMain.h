@@ -1,5 +1,6 @@
 #pragma once
 
+#include "brand/BrandProfile.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSettings.h"
 #include "urllist/JobList.h"
@@ -20,20 +21,27 @@ class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
 class QTableView;
-class QTextBrowser;
 class QToolButton;
 class TBrowserTab;
+class THtmlView;
+class TLinkLabel;
+class TShell;
+class QMovie;
 class UserDialogs;
 class WebBrowser;
 
-// What main hands the window: its own folder, the dialog service and both browsers.
+// What main hands the window: its own folder, the dialog and desktop services, both
+// browsers, the welcome viewer and the random source of the profile's choices.
 struct TMainParts
 {
     QString ProgramFolder;
     UserDialogs* Dialogs = nullptr;
+    TShell* Shell = nullptr;
     WebBrowser* CaptureBrowser = nullptr;
     WebBrowser* BrowsingBrowser = nullptr;
     QWidget* BrowsingView = nullptr;
+    THtmlView* WelcomeView = nullptr;
+    TRandomIndex Random;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -46,6 +54,8 @@ public:
     ~TfrmMain() override;
 
     TCaptureSettings CurrentSettings() const;
+    const TBrandProfile& Profile() const { return m_profile; }
+    const QTimer& NewsTimer() const { return Timer1; }
     TCaptureDriver& Driver() { return *m_driver; }
     TJobList& Jobs() { return *m_jobs; }
 
@@ -60,6 +70,13 @@ public:
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
     void bsSkinButton1Click();
+    void imgBannerClick();
+    void gifBannerClick();
+    void btnMakeMoneyClick();
+    void btnHelpClick();
+    void btnAboutClick();
+    void ShowWelcome();
+    void CentreBanner();
     void speBrowserXChange();
     void speBrowserYChange();
     void speThumbXChange();
@@ -72,14 +89,17 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void FormShow();
     void FormClose();
     void FormResize();
-    void CentreBanner();
+    void LoadBrandProfile();
+    void ApplyBanner();
 
+    void BuildPrincipalPages();
     void BuildToolStrip();
     void BuildBannerStrip();
     void BuildCommandStrip();
@@ -106,16 +126,21 @@ private:
 
     QString m_programFolder;
     UserDialogs& m_dialogs;
+    TShell& m_shell;
+    THtmlView& m_welcomeView;
+    TRandomIndex m_random;
+    TBrandProfile m_profile;
+    QByteArray m_bannerGif;
+    QMovie* m_bannerMovie = nullptr;
     WebBrowser& EmbeddedWB1;
     WebBrowser& EmbeddedWB2;
     QWidget* m_browsingView;
-    QString m_welcomeHtml;
     bool m_shown = false;
 
     QStackedWidget* pgcPrinc = nullptr;
     QWidget* stsWelcome = nullptr;
     QWidget* stsMain = nullptr;
-    QTextBrowser* prfWelcome = nullptr;
+    QWidget* prfWelcome = nullptr;
     QPushButton* bsSkinButton1 = nullptr;
 
     QPushButton* btnMakeMoney = nullptr;
@@ -157,8 +182,8 @@ private:
     QPushButton* btnDeleteSelected = nullptr;
 
     QWidget* panLinks = nullptr;
-    QLabel* lblLinkLeft = nullptr;
-    QLabel* lblLinkRight = nullptr;
+    TLinkLabel* lblLink1URL = nullptr;
+    TLinkLabel* lblLink2URL = nullptr;
 
     QLabel* stpTotal = nullptr;
     QLabel* stpDone = nullptr;
