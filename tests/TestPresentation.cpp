@@ -69,6 +69,8 @@ private Q_SLOTS:
     void cleanup();
     void withoutProfile();
     void minimalProfile();
+    void profileThatDoesNotDecrypt();
+    void iconFile();
     void fullProfile();
     void bannerViews_data();
     void bannerViews();
@@ -139,6 +141,28 @@ void TestPresentation::minimalProfile()
     QVERIFY(!f.Find<QWidget>("panLinks")->isVisible());
     QCOMPARE(f.Find<QStackedWidget>("pgcPrinc")->count(), 1);
     QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestPresentation::profileThatDoesNotDecrypt()
+{
+    MainWindowFixture f;
+    WriteFile(f, "dbsettings.dat", QByteArray(64, 'x'));
+    TfrmMain& window = f.Open();
+    QCOMPARE(window.windowTitle(), QStringLiteral(" v2.0"));
+    QVERIFY(!f.Find<QToolButton>("btnNews")->isVisible());
+    QVERIFY(!f.Find<QWidget>("panBanner")->isVisible());
+    QVERIFY(!f.Find<QWidget>("panLinks")->isVisible());
+    QCOMPARE(f.Find<QPushButton>("btnMakeMoney")->text(), QStringLiteral("Make Money"));
+}
+
+void TestPresentation::iconFile()
+{
+    MainWindowFixture f;
+    WriteProfile(f, Tag("ApplicationName", "I"));
+    WriteFile(f, "main.ico", Picture("ico", QSize(32, 32), Qt::blue));
+    TfrmMain& window = f.Open();
+    QVERIFY(!window.windowIcon().isNull());
+    QCOMPARE(window.windowIcon().pixmap(32, 32).toImage().pixel(16, 16), qRgb(0, 0, 255));
 }
 
 void TestPresentation::fullProfile()
