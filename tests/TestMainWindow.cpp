@@ -81,6 +81,7 @@ private Q_SLOTS:
     void listCommands();
     void importAndAddThroughWindows();
     void listChangesStopTheRun();
+    void tickInsideAnotherHandlerIsDropped();
     void browsingTab();
     void tabOrderAndLabels();
 };
@@ -545,6 +546,25 @@ void TestMainWindow::listChangesStopTheRun()
     QVERIFY(window.Driver().IsRunning());
     window.Jobs().AddUrl("http://d.invalid/", 0);
     QVERIFY(window.Driver().IsRunning());
+}
+
+void TestMainWindow::tickInsideAnotherHandlerIsDropped()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    AddRows(window, {"http://a.invalid/"});
+    window.btnSelectAllClick();
+    // Start lets pending events run while it refreshes the counters; a poll tick waiting
+    // there must not capture the row before Start has even loaded it.
+    QTimer::singleShot(0, &window, [&window] { window.Timer2Timer(); });
+    window.btnStartClick();
+    QCOMPARE(Statuses(window), QByteArrayList{JobStatus::Pending});
+    QVERIFY(QDir(out.path()).isEmpty());
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), QByteArrayList{JobStatus::Success});
 }
 
 void TestMainWindow::browsingTab()

@@ -31,8 +31,20 @@ bool TCaptureDriver::CurrentJobIsRow() const
     return m_currentJob >= 0 && m_currentJob < m_jobs.Count();
 }
 
+namespace {
+
+struct TDepth
+{
+    explicit TDepth(int& depth) : m_depth(depth) { ++m_depth; }
+    ~TDepth() { --m_depth; }
+    int& m_depth;
+};
+
+} // namespace
+
 void TCaptureDriver::Start()
 {
+    const TDepth depth(m_depth);
     m_stopped = false;
     UpdateCounters();
 
@@ -83,6 +95,9 @@ int TCaptureDriver::NextPendingIndex()
 
 void TCaptureDriver::Tick()
 {
+    if (m_depth > 0)
+        return;
+    const TDepth depth(m_depth);
     if (!m_stopped && m_browser.ReadyState() == WebBrowser::Complete) {
         m_timer2.stop();
         if (CurrentJobIsRow() && m_jobs.Model()->At(m_currentJob).Status != JobStatus::Error && !Capture()) return;
@@ -134,6 +149,7 @@ void TCaptureDriver::BeforeNavigate2()
 void TCaptureDriver::NavigateError()
 {
     if (m_stopped || !CurrentJobIsRow()) return;
+    const TDepth depth(m_depth);
     m_jobs.Model()->SetStatus(m_currentJob, JobStatus::Error);
     UpdateCounters();
 }

@@ -77,6 +77,9 @@ private:
     int m_successCount = 0;
     int m_errorCount = 0;
     int m_pendingCount = 0;
+    // Handlers of the driver under way: a tick that arrives from inside one of them (through
+    // a nested event loop) is dropped; the poll comes round again a second later.
+    int m_depth = 0;
     int m_gaugeValue = 0;
     int m_gaugeMax = 100;
 };
