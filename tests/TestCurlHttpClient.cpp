@@ -1,0 +1,570 @@
+// The libcurl client against a raw server on 127.0.0.1 that records every request byte for
+// byte and answers from a script: exact headers in order, cookies, redirects followed by
+// hand, status handling, and the event loop kept running while a request waits.
+
+#include "online/MultipartForm.h"
+#include "platform/CurlHttpClient.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using TFields = QList<QPair<QByteArray, QByteArray>>;
+
+struct TAnswer
+{
+    QByteArray bytes;
+    int delayMs = 0;
+};
+
+QByteArray Response(int status, const QByteArray& headers = {}, const QByteArray& body = {})
+{
+    return "HTTP/1.1 " + QByteArray::number(status) +
+           " Scripted\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + headers +
+           "\r\n" + body;
+}
+
+QByteArray RequestPath(const QByteArray& request)
+{
+    return request.left(request.indexOf("\r\n")).split(' ').value(1);
+}
+
+QByteArray HeaderValue(const QByteArray& request, const QByteArray& name)
+{
+    const QByteArray head = request.left(request.indexOf("\r\n\r\n"));
+    for (const QByteArray& line : head.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().toLower() == name.toLower()) return line.mid(colon + 1).trimmed();
+    }
+    return {};
+}
+
+// Reads each request until its Content-Length is satisfied, records it, answers and closes.
+class TScriptedServer
+{
+public:
+    using TScript = std::function<TAnswer(const QByteArray& path, int index)>;
+
+    explicit TScriptedServer(TScript script) : m_script(std::move(script))
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { Accept(); });
+    }
+
+    bool Listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    quint16 Port() const { return m_server.serverPort(); }
+    QByteArray Url(const QByteArray& path) const { return "http://127.0.0.1:" + QByteArray::number(Port()) + path; }
+    const QList<QByteArray>& Requests() const { return m_requests; }
+
+private:
+    void Accept()
+    {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Read(socket); });
+        }
+    }
+
+    void Read(QTcpSocket* socket)
+    {
+        QByteArray& pending = m_pending[socket];
+        pending += socket->readAll();
+        const int headEnd = pending.indexOf("\r\n\r\n");
+        if (headEnd < 0) return;
+        const qsizetype total = headEnd + 4 + HeaderValue(pending, "Content-Length").toLongLong();
+        if (pending.size() < total) return;
+        const QByteArray request = pending.left(total);
+        m_pending.remove(socket);
+        m_requests.append(request);
+        const TAnswer answer = m_script(RequestPath(request), int(m_requests.size()) - 1);
+        const auto send = [socket, bytes = answer.bytes] {
+            socket->write(bytes);
+            socket->disconnectFromHost();
+        };
+        if (answer.delayMs > 0)
+            QTimer::singleShot(answer.delayMs, socket, send);
+        else
+            send();
+    }
+
+    QTcpServer m_server;
+    TScript m_script;
+    QList<QByteArray> m_requests;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+};
+
+QByteArray ExpectedBody(const QByteArray& boundary, const TFields& fields)
+{
+    QByteArray body;
+    for (const auto& [name, value] : fields)
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    return body + "\r\n--" + boundary + "--\r\n";
+}
+
+QByteArray ExpectedPost(const QByteArray& path, quint16 port, const QByteArray& boundary, const TFields& fields,
+                        const QByteArray& cookieLine = {})
+{
+    const QByteArray body = ExpectedBody(boundary, fields);
+    QByteArray request = "POST " + path + " HTTP/1.0\r\n";
+    request += "Connection: keep-alive\r\n";
+    request += "Content-Type: multipart/form-data; boundary=" + boundary + "\r\n";
+    request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    request += "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+    request += "Accept: text/html, */*\r\n";
+    request += "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)\r\n";
+    if (!cookieLine.isEmpty()) request += cookieLine + "\r\n";
+    return request + "\r\n" + body;
+}
+
+QByteArray BoundaryOf(const QByteArray& request)
+{
+    const QByteArray contentType = HeaderValue(request, "Content-Type");
+    const QByteArray prefix = "multipart/form-data; boundary=";
+    return contentType.startsWith(prefix) ? contentType.mid(prefix.size()) : QByteArray();
+}
+
+TMultipartForm MakeForm(const TFields& fields)
+{
+    TMultipartForm form;
+    for (const auto& [name, value] : fields)
+        form.AddField(name, value);
+    return form;
+}
+
+const TFields NewsFields{{"memusername", "pub42"}, {"prodcode", "TX-2"}, {"prodtype", "BG"},
+                         {"conttype", "all"},      {"newstarget", "UA"}, {"something", ""}};
+
+// A device that takes no bytes, like a full disk.
+class TFailingDevice : public QIODevice
+{
+public:
+    TFailingDevice() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64) override
+    {
+        setErrorString(QStringLiteral("disk full"));
+        return -1;
+    }
+};
+
+} // namespace
+
+class TestCurlHttpClient : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void postSendsExactBytes_data();
+    void postSendsExactBytes();
+    void cookiesFollowOnLaterRequests();
+    void redirectsRepeatThePost_data();
+    void redirectsRepeatThePost();
+    void endlessRedirectsStopAtFifteenRequests();
+    void failingStatuses_data();
+    void failingStatuses();
+    void unreachableServersFail_data();
+    void unreachableServersFail();
+    void getSendsHttp11AndWritesTheBody();
+    void getWritesNothingForAnError_data();
+    void getWritesNothingForAnError();
+    void getFollowsRedirectsWithoutTheirBodies();
+    void getReportsAFailingDevice();
+    void eventsRunWhileWaiting();
+    void secondCallWhileWaitingIsRefused();
+    void disconnectDuringWaitEndsTheCall();
+    void deletingTheClientDuringWaitDoesNotCrash();
+};
+
+void TestCurlHttpClient::initTestCase()
+{
+    // A proxy from the environment would rewrite the request line.
+    qputenv("no_proxy", "*");
+}
+
+void TestCurlHttpClient::postSendsExactBytes_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<TFields>("fields");
+
+    QTest::newRow("news-list-form") << QByteArray("/news/getlastnews.php") << NewsFields;
+    QTest::newRow("awkward-values") << QByteArray("/getnewsdetails.php?lang=en")
+                                    << TFields{{"memusername", "a b&c=d\"e"},
+                                               {"newsid", "caf\xE9 \xAF^OK"},
+                                               {"line", "one\r\ntwo"},
+                                               {"something", ""}};
+    QTest::newRow("no-fields") << QByteArray("/") << TFields{};
+}
+
+void TestCurlHttpClient::postSendsExactBytes()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(TFields, fields);
+
+    TScriptedServer server([](const QByteArray&, int) { return TAnswer{Response(200, {}, "1^A^x\xAFOK")}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    const TMultipartForm form = MakeForm(fields);
+    QByteArray reply;
+    QString error;
+    QVERIFY2(client.PostForm(server.Url(path), form, &reply, &error), qPrintable(error));
+    QCOMPARE(reply, QByteArray("1^A^x\xAFOK"));
+
+    QCOMPARE(server.Requests().size(), 1);
+    const QByteArray recorded = server.Requests().first();
+    const QByteArray boundary = BoundaryOf(recorded);
+    QVERIFY2(QRegularExpression(QStringLiteral("^-{8}[0-9]{15}$")).match(QString::fromLatin1(boundary)).hasMatch(),
+             boundary.constData());
+    QCOMPARE(recorded, ExpectedPost(path, server.Port(), boundary, fields));
+}
+
+void TestCurlHttpClient::cookiesFollowOnLaterRequests()
+{
+    TScriptedServer server([](const QByteArray& path, int) {
+        if (path == "/login") return TAnswer{Response(200, "Set-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n", "OK")};
+        if (path == "/renew") return TAnswer{Response(200, "set-cookie: a=3; HttpOnly\r\n", "OK")};
+        return TAnswer{Response(200, {}, "OK")};
+    });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    const TMultipartForm form = MakeForm(NewsFields);
+    QString error;
+    const QList<QByteArray> paths{"/login", "/news", "/renew", "/news"};
+    for (const QByteArray& path : paths)
+        QVERIFY2(client.PostForm(server.Url(path), form, nullptr, &error), qPrintable(error));
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    QVERIFY2(client.GetToDevice(server.Url("/update.inf"), &download, &error), qPrintable(error));
+
+    const QList<QByteArray>& requests = server.Requests();
+    QCOMPARE(requests.size(), 5);
+    const QByteArray boundary = BoundaryOf(requests[0]);
+    QCOMPARE(requests[0], ExpectedPost("/login", server.Port(), boundary, NewsFields));
+    QCOMPARE(requests[1], ExpectedPost("/news", server.Port(), boundary, NewsFields, "Cookie: a=1; b=2"));
+    QCOMPARE(requests[2], ExpectedPost("/renew", server.Port(), boundary, NewsFields, "Cookie: a=1; b=2"));
+    QCOMPARE(requests[3], ExpectedPost("/news", server.Port(), boundary, NewsFields, "Cookie: a=3; b=2"));
+    QVERIFY2(requests[4].endsWith("\r\nCookie: a=3; b=2\r\n\r\n"), requests[4].constData());
+
+    TCurlHttpClient freshClient;
+    QVERIFY2(freshClient.PostForm(server.Url("/news"), form, nullptr, &error), qPrintable(error));
+    QCOMPARE(HeaderValue(server.Requests().last(), "Cookie"), QByteArray());
+}
+
+void TestCurlHttpClient::redirectsRepeatThePost_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location"); // "{A}" / "{B}" stand for the two servers' base URLs
+    QTest::addColumn<bool>("landsOnB");
+
+    QTest::newRow("302-relative") << 302 << QByteArray("/final") << false;
+    QTest::newRow("301-absolute") << 301 << QByteArray("{A}/final") << false;
+    QTest::newRow("303-see-other") << 303 << QByteArray("/final") << false;
+    QTest::newRow("307-temporary") << 307 << QByteArray("final") << false;
+    QTest::newRow("302-other-port") << 302 << QByteArray("{B}/final") << true;
+}
+
+void TestCurlHttpClient::redirectsRepeatThePost()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(bool, landsOnB);
+
+    TScriptedServer serverB([](const QByteArray&, int) { return TAnswer{Response(200, {}, "landed on B")}; });
+    QVERIFY(serverB.Listen());
+    TScriptedServer* serverAPointer = nullptr;
+    TScriptedServer serverA([&](const QByteArray& path, int) {
+        if (path == "/start") return TAnswer{Response(302, "Location: /hop/middle\r\n", "moved")};
+        if (path == "/hop/middle") {
+            QByteArray target = location;
+            target.replace("{A}", serverAPointer->Url({})).replace("{B}", serverB.Url({}));
+            return TAnswer{Response(status, "Location: " + target + "\r\n", "moved again")};
+        }
+        return TAnswer{Response(200, {}, "landed on A")};
+    });
+    serverAPointer = &serverA;
+    QVERIFY(serverA.Listen());
+
+    TCurlHttpClient client;
+    const TMultipartForm form = MakeForm(NewsFields);
+    QByteArray reply;
+    QString error;
+    QVERIFY2(client.PostForm(serverA.Url("/start"), form, &reply, &error), qPrintable(error));
+    QCOMPARE(reply, landsOnB ? QByteArray("landed on B") : QByteArray("landed on A"));
+
+    const QList<QByteArray> requestsA = serverA.Requests();
+    QCOMPARE(requestsA.size(), landsOnB ? 2 : 3);
+    const QByteArray boundary = BoundaryOf(requestsA[0]);
+    QCOMPARE(boundary, form.Boundary());
+    QCOMPARE(requestsA[0], ExpectedPost("/start", serverA.Port(), boundary, NewsFields));
+    QCOMPARE(requestsA[1], ExpectedPost("/hop/middle", serverA.Port(), boundary, NewsFields));
+    const QByteArray finalPath = location == "final" ? QByteArray("/hop/final") : QByteArray("/final");
+    if (landsOnB) {
+        QCOMPARE(serverB.Requests().size(), 1);
+        QCOMPARE(serverB.Requests()[0], ExpectedPost(finalPath, serverB.Port(), boundary, NewsFields));
+    } else {
+        QCOMPARE(requestsA[2], ExpectedPost(finalPath, serverA.Port(), boundary, NewsFields));
+    }
+}
+
+void TestCurlHttpClient::endlessRedirectsStopAtFifteenRequests()
+{
+    TScriptedServer server([](const QByteArray&, int index) {
+        return TAnswer{Response(302, "Location: /loop/" + QByteArray::number(index + 2) + "\r\n", "again")};
+    });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QByteArray reply = "stale";
+    QString error;
+    QVERIFY(!client.PostForm(server.Url("/loop/1"), MakeForm(NewsFields), &reply, &error));
+    QCOMPARE(server.Requests().size(), 15);
+    QCOMPARE(RequestPath(server.Requests().last()), QByteArray("/loop/15"));
+    for (const QByteArray& request : server.Requests())
+        QVERIFY(request.startsWith("POST "));
+    QVERIFY2(error.contains(QStringLiteral("302")), qPrintable(error));
+    QCOMPARE(reply, QByteArray());
+}
+
+void TestCurlHttpClient::failingStatuses_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("expectedInError");
+
+    QTest::newRow("not-found") << Response(404, {}, "no such page OK") << QStringLiteral("HTTP status 404");
+    QTest::newRow("server-error") << Response(500, {}, "OK") << QStringLiteral("HTTP status 500");
+    QTest::newRow("redirect-without-location") << Response(302, {}, "OK") << QStringLiteral("HTTP status 302");
+    QTest::newRow("not-modified") << Response(304) << QStringLiteral("HTTP status 304");
+}
+
+void TestCurlHttpClient::failingStatuses()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, expectedInError);
+
+    TScriptedServer server([&](const QByteArray&, int) { return TAnswer{answer}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QByteArray reply = "stale";
+    QString error;
+    QVERIFY(!client.PostForm(server.Url("/getlastnews.php"), MakeForm(NewsFields), &reply, &error));
+    QVERIFY2(error.contains(expectedInError), qPrintable(error));
+    QCOMPARE(reply, QByteArray());
+    QCOMPARE(server.Requests().size(), 1);
+}
+
+void TestCurlHttpClient::unreachableServersFail_data()
+{
+    QTest::addColumn<QByteArray>("url");
+
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const QByteArray refusedUrl = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/getlastnews.php";
+    closed.close();
+    QTest::newRow("refused-port") << refusedUrl;
+    QTest::newRow("empty-base-url") << QByteArray("/getlastnews.php");
+    QTest::newRow("not-http") << QByteArray("ftp://127.0.0.1/getlastnews.php");
+}
+
+void TestCurlHttpClient::unreachableServersFail()
+{
+    QFETCH(QByteArray, url);
+
+    TCurlHttpClient client;
+    QByteArray reply = "stale";
+    QString error;
+    QVERIFY(!client.PostForm(url, MakeForm(NewsFields), &reply, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(reply, QByteArray());
+
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    error.clear();
+    QVERIFY(!client.GetToDevice(url, &download, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestCurlHttpClient::getSendsHttp11AndWritesTheBody()
+{
+    const QByteArray payload("[update]\r\nversion=2.1\r\n\0\xFF", 25);
+    TScriptedServer server([&](const QByteArray&, int) { return TAnswer{Response(200, {}, payload)}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY2(client.GetToDevice(server.Url("/liveupdate/mainappupdate.inf"), &download, &error), qPrintable(error));
+    QCOMPARE(download.data(), payload);
+    QCOMPARE(server.Requests().size(), 1);
+    QCOMPARE(server.Requests()[0],
+             "GET /liveupdate/mainappupdate.inf HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server.Port()) +
+                 "\r\nAccept: text/html, */*\r\n"
+                 "User-Agent: Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)\r\n\r\n");
+}
+
+void TestCurlHttpClient::getWritesNothingForAnError_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("expectedInError");
+
+    QTest::newRow("not-found") << Response(404, {}, "<html>not here</html>") << QStringLiteral("404");
+    QTest::newRow("forbidden") << Response(403, {}, "go away") << QStringLiteral("403");
+    QTest::newRow("endless-redirects") << Response(302, "Location: /again\r\n", "moved") << QStringLiteral("302");
+}
+
+void TestCurlHttpClient::getWritesNothingForAnError()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, expectedInError);
+
+    TScriptedServer server([&](const QByteArray&, int) { return TAnswer{answer}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY(!client.GetToDevice(server.Url("/file.exe"), &download, &error));
+    QVERIFY2(error.contains(expectedInError), qPrintable(error));
+    QCOMPARE(download.data(), QByteArray());
+}
+
+void TestCurlHttpClient::getFollowsRedirectsWithoutTheirBodies()
+{
+    TScriptedServer server([](const QByteArray& path, int) {
+        if (path == "/old/file.exe") return TAnswer{Response(302, "Location: /new/file.exe\r\n", "this page moved")};
+        return TAnswer{Response(200, {}, "payload")};
+    });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY2(client.GetToDevice(server.Url("/old/file.exe"), &download, &error), qPrintable(error));
+    QCOMPARE(download.data(), QByteArray("payload"));
+    QCOMPARE(server.Requests().size(), 2);
+    QVERIFY(server.Requests()[1].startsWith("GET /new/file.exe HTTP/1.1\r\n"));
+}
+
+void TestCurlHttpClient::getReportsAFailingDevice()
+{
+    TScriptedServer server([](const QByteArray&, int) { return TAnswer{Response(200, {}, "payload")}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    TFailingDevice device;
+    QString error;
+    QVERIFY(!client.GetToDevice(server.Url("/file.exe"), &device, &error));
+    QVERIFY2(error.contains(QStringLiteral("disk full")), qPrintable(error));
+
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    QVERIFY(!client.GetToDevice(server.Url("/file.exe"), &readOnly, &error));
+    QCOMPARE(server.Requests().size(), 1);
+}
+
+void TestCurlHttpClient::eventsRunWhileWaiting()
+{
+    TScriptedServer server([](const QByteArray&, int) { return TAnswer{Response(200, {}, "OK"), 1000}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+
+    QElapsedTimer sinceTick;
+    qint64 maxGap = 0;
+    int ticks = 0;
+    QTimer ui;
+    ui.setInterval(20);
+    connect(&ui, &QTimer::timeout, this, [&] {
+        maxGap = qMax(maxGap, sinceTick.restart());
+        ++ticks;
+    });
+    QElapsedTimer call;
+    call.start();
+    sinceTick.start();
+    ui.start();
+    QByteArray reply;
+    QString error;
+    const bool ok = client.PostForm(server.Url("/slow"), MakeForm(NewsFields), &reply, &error);
+    maxGap = qMax(maxGap, sinceTick.elapsed());
+    ui.stop();
+    QVERIFY2(ok, qPrintable(error));
+    QCOMPARE(reply, QByteArray("OK"));
+    QVERIFY(call.elapsed() >= 900);
+    qInfo("%d ticks of a 20 ms timer in %lld ms, largest gap %lld ms", ticks, call.elapsed(), maxGap);
+    QVERIFY(ticks >= 10);
+    QVERIFY2(maxGap < 250, qPrintable(QString::number(maxGap)));
+}
+
+void TestCurlHttpClient::secondCallWhileWaitingIsRefused()
+{
+    TScriptedServer server([](const QByteArray&, int) { return TAnswer{Response(200, {}, "OK"), 500}; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    const TMultipartForm form = MakeForm(NewsFields);
+    bool nestedRan = false;
+    bool nestedPost = true;
+    bool nestedGet = true;
+    QString nestedError;
+    QTimer::singleShot(100, this, [&] {
+        nestedRan = true;
+        nestedPost = client.PostForm(server.Url("/second"), form, nullptr, &nestedError);
+        QBuffer download;
+        download.open(QIODevice::WriteOnly);
+        nestedGet = client.GetToDevice(server.Url("/second"), &download, nullptr);
+    });
+    QByteArray reply;
+    QString error;
+    QVERIFY2(client.PostForm(server.Url("/first"), form, &reply, &error), qPrintable(error));
+    QCOMPARE(reply, QByteArray("OK"));
+    QVERIFY(nestedRan);
+    QVERIFY(!nestedPost);
+    QVERIFY(!nestedGet);
+    QVERIFY2(nestedError.contains(QStringLiteral("busy")), qPrintable(nestedError));
+    QCOMPARE(server.Requests().size(), 1);
+    // Not stuck busy afterwards.
+    QVERIFY2(client.PostForm(server.Url("/third"), form, &reply, &error), qPrintable(error));
+}
+
+void TestCurlHttpClient::disconnectDuringWaitEndsTheCall()
+{
+    TScriptedServer server([](const QByteArray& path, int) {
+        return TAnswer{Response(200, {}, "OK"), path == "/slow" ? 5000 : 0};
+    });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QTimer::singleShot(100, this, [&] { client.Disconnect(); });
+    QElapsedTimer call;
+    call.start();
+    QString error;
+    QVERIFY(!client.PostForm(server.Url("/slow"), MakeForm(NewsFields), nullptr, &error));
+    QVERIFY(call.elapsed() < 4000);
+    QVERIFY(!error.isEmpty());
+    QByteArray reply;
+    QVERIFY2(client.PostForm(server.Url("/fast"), MakeForm(NewsFields), &reply, &error), qPrintable(error));
+    QCOMPARE(reply, QByteArray("OK"));
+}
+
+void TestCurlHttpClient::deletingTheClientDuringWaitDoesNotCrash()
+{
+    TScriptedServer server([](const QByteArray&, int) { return TAnswer{Response(200, {}, "OK"), 5000}; });
+    QVERIFY(server.Listen());
+    auto* client = new TCurlHttpClient;
+    QTimer::singleShot(100, this, [&] {
+        delete client;
+        client = nullptr;
+    });
+    QString error;
+    QVERIFY(!client->PostForm(server.Url("/slow"), MakeForm(NewsFields), nullptr, &error));
+    QCOMPARE(client, nullptr);
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCurlHttpClient)
+#include "TestCurlHttpClient.moc"
