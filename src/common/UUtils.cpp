@@ -17,6 +17,14 @@ bool OpenOrExplain(QFile& file, QIODevice::OpenMode mode, QString* error)
     return false;
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace
 
 void SplitByChar(char delimiter, const QByteArray& text, QList<QByteArray>& list)
@@ -32,6 +40,30 @@ void SplitByChar(char delimiter, const QByteArray& text, QList<QByteArray>& list
         list.append(text.mid(start, end - start));
         start = end + 1;
     }
+}
+
+QByteArray DecodeHexEscapes(const QByteArray& text)
+{
+    QByteArray result;
+    result.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.at(i) != '$') {
+            result.append(text.at(i++));
+            continue;
+        }
+        int value = 0;
+        qsizetype digits = 0;
+        for (; digits < 2 && i + 1 + digits < text.size(); ++digits) {
+            const int digit = HexDigit(text.at(i + 1 + digits));
+            if (digit < 0) return QByteArray();
+            value = value * 16 + digit;
+        }
+        if (digits == 0) return QByteArray();
+        result.append(char(value));
+        i += 1 + digits;
+    }
+    return result;
 }
 
 bool EncryptFile(const QString& source, const QString& destination, QString* error)

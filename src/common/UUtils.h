@@ -8,6 +8,10 @@
 // trailing empty piece is dropped, and an empty text gives no piece.
 void SplitByChar(char delimiter, const QByteArray& text, QList<QByteArray>& list);
 
+// Turns every "$" and one or two hexadecimal digits into that byte. A single malformed
+// escape gives the empty text, so a damaged page is never shown half decoded.
+QByteArray DecodeHexEscapes(const QByteArray& text);
+
 // Whole-file encryption in the profile format with the program's fixed password.
 // False (with the path and reason in `error`) only when the source cannot be opened or
 // the destination cannot be created; whether the data authenticated is not reported,
