@@ -2,9 +2,14 @@
 #include "FakeUserDialogs.h"
 
 #include "online/UpdateCheck.h"
+#include "platform/CurlHttpClient.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +60,49 @@ struct Fixture
     bool AddUpdater() { return WriteFile(Path(QStringLiteral("Updater.exe")), "#!/bin/sh\n"); }
 };
 
+// Serves `body` for GET /liveupdate/thumbrix/mainappupdate.inf, or 404 for everything when
+// `found` is false. Runs on the test's thread: the client keeps events going while it waits.
+class TUpdateServer
+{
+public:
+    TUpdateServer(bool found, QByteArray body) : m_found(found), m_body(std::move(body))
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Answer(socket); });
+            }
+        });
+    }
+    bool Listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    QByteArray Base() const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()) + "/liveupdate/thumbrix/";
+    }
+    QList<QByteArray> RequestLines;
+
+private:
+    void Answer(QTcpSocket* socket)
+    {
+        QByteArray& pending = m_pending[socket];
+        pending += socket->readAll();
+        if (!pending.contains("\r\n\r\n")) return;
+        const QByteArray requestLine = pending.left(pending.indexOf("\r\n"));
+        m_pending.remove(socket);
+        RequestLines << requestLine;
+        const bool hit = m_found && requestLine.startsWith("GET /liveupdate/thumbrix/mainappupdate.inf ");
+        const QByteArray body = hit ? m_body : QByteArray("<h1>Not Found</h1>");
+        socket->write(QByteArray(hit ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
+                      "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    bool m_found;
+    QByteArray m_body;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+};
+
 } // namespace
 
 class TestUpdateCheck : public QObject
@@ -74,6 +122,8 @@ private Q_SLOTS:
     void failedDownloadLeavesNoFile();
     void uncreatableFileIsNoUpdate();
     void updaterGetsThreeSeparateArguments();
+    void realClientAgainstLocalServer_data();
+    void realClientAgainstLocalServer();
     void buildTimeBaseUrl();
 };
 
@@ -271,6 +321,49 @@ void TestUpdateCheck::updaterGetsThreeSeparateArguments()
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), kBase + "\n2.0\nA\n");
+}
+
+void TestUpdateCheck::realClientAgainstLocalServer_data()
+{
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QByteArray>("inf");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("newer") << true << QByteArray("[APPLICATION]\r\nVersion=2.01\r\n")
+                           << QStringList{Offer(QStringLiteral("2.01"))};
+    QTest::newRow("same") << true << QByteArray("[APPLICATION]\r\nVersion=2.0\r\n") << QStringList{kNoUpdates};
+    QTest::newRow("not-found") << false << QByteArray() << QStringList{kNoUpdates};
+}
+
+void TestUpdateCheck::realClientAgainstLocalServer()
+{
+    QFETCH(bool, found);
+    QFETCH(QByteArray, inf);
+    QFETCH(QStringList, messages);
+
+    TUpdateServer server(found, inf);
+    QVERIFY(server.Listen());
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString local = folder.filePath(QStringLiteral("mainappupdate.inf"));
+    QVERIFY(WriteFile(local, "[APPLICATION]\r\nVersion=9\r\n")); // a stale copy must not count
+    TCurlHttpClient http;
+    FakeUserDialogs dialogs;
+    dialogs.MessageAnswers.enqueue(mrCancel);
+    TUpdateCheck check(
+        http, dialogs, folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
+        [] {});
+    check.CheckForUpdate(false);
+
+    QCOMPARE(server.RequestLines, QList<QByteArray>{"GET /liveupdate/thumbrix/mainappupdate.inf HTTP/1.1"});
+    QCOMPARE(dialogs.MessageTexts(), messages);
+    QCOMPARE(QFile::exists(local), found);
+    if (found) {
+        QFile file(local);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), inf);
+    }
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), found ? 1 : 0);
 }
 
 void TestUpdateCheck::buildTimeBaseUrl()
