@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeHttpClient.h"
 #include "FakeUserDialogs.h"
 #include "FakeWebBrowser.h"
 
@@ -54,6 +55,9 @@ struct MainWindowFixture
     FakeShell Shell;
     FakeHtmlView Welcome;
     TRandomIndex Random = [](int) { return 0; };
+    FakeHttpClient Http;
+    QList<FakeHtmlView*> NewsViews; // owned by the window while it is open
+    QStringList Launched;
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)
@@ -70,6 +74,16 @@ struct MainWindowFixture
         parts.Shell = &Shell;
         parts.WelcomeView = &Welcome;
         parts.Random = Random;
+        parts.Http = &Http;
+        parts.NewHtmlView = [this] {
+            auto view = std::make_unique<FakeHtmlView>();
+            NewsViews << view.get();
+            return view;
+        };
+        parts.Launcher = [this](const QString& program, const QStringList& arguments) {
+            Launched << program << arguments;
+            return true;
+        };
         parts.CaptureBrowser = capture ? capture : &Capture;
         parts.BrowsingBrowser = &Browsing;
         parts.BrowsingView = BrowsingView;

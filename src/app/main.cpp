@@ -1,6 +1,7 @@
 // thumbrix: the main window.
 
 #include "capture/FMain.h"
+#include "platform/CurlHttpClient.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtUserDialogs.h"
 #include "platform/ReportingApplication.h"
@@ -8,6 +9,7 @@
 #include "platform/WebHtmlView.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 
 #include <unistd.h>
 
@@ -25,6 +27,7 @@ int main(int argc, char* argv[])
     TReportingApplication::SetReporter([&dialogs](const QString& message) { dialogs.ReportError(message); });
 
     TDesktopShell shell;
+    TCurlHttpClient http;
     TWebHtmlView welcome;
     WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
     WebEngineBrowser browsing(WebEngineBrowser::Role::Interactive);
@@ -34,6 +37,11 @@ int main(int argc, char* argv[])
     parts.Dialogs = &dialogs;
     parts.Shell = &shell;
     parts.WelcomeView = &welcome;
+    parts.Http = &http;
+    parts.NewHtmlView = [] { return std::make_unique<TWebHtmlView>(); };
+    parts.Launcher = [](const QString& program, const QStringList& arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
     parts.CaptureBrowser = &capture;
     parts.BrowsingBrowser = &browsing;
     parts.BrowsingView = browsing.Widget();

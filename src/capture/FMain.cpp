@@ -4,6 +4,9 @@
 #include "capture/SettingsFile.h"
 #include "capture/WebBrowser.h"
 #include "common/UserDialogs.h"
+#include "online/HttpClient.h"
+#include "online/NewsService.h"
+#include "online/UpdateCheck.h"
 #include "urllist/FList.h"
 #include "urllist/FSave.h"
 #include "urllist/FURL.h"
@@ -31,7 +34,8 @@ constexpr int kLiveViewMs = 250;
 TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     : QWidget(parent), m_programFolder(parts.ProgramFolder), m_dialogs(*parts.Dialogs), m_shell(*parts.Shell),
       m_welcomeView(*parts.WelcomeView), m_random(parts.Random ? parts.Random : ClockSeededRandom()),
-      EmbeddedWB1(*parts.CaptureBrowser), EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView)
+      EmbeddedWB1(*parts.CaptureBrowser), EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView),
+      IdHTTP1(*parts.Http), m_newHtmlView(parts.NewHtmlView)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Thumbrix"));
@@ -57,6 +61,10 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
         std::make_unique<TCaptureDriver>(*m_jobs, EmbeddedWB1, Timer2, m_dialogs, static_cast<TCaptureView&>(*this));
 
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
+    connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    m_news = std::make_unique<TNewsService>(IdHTTP1, m_dialogs, m_profile);
+    m_update = std::make_unique<TUpdateCheck>(IdHTTP1, m_dialogs, m_programFolder, UpdateBaseUrl(), AppVersion,
+                                              parts.Launcher, [this] { close(); });
     connect(&EmbeddedWB1, &WebBrowser::BeforeNavigate2, this, [this] { m_driver->BeforeNavigate2(); });
     connect(&EmbeddedWB1, &WebBrowser::NavigateError, this, [this] { m_driver->NavigateError(); });
     connect(&EmbeddedWB1, &WebBrowser::ProgressChange, this,
@@ -139,6 +147,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::FormClose()
 {
+    IdHTTP1.Disconnect();
     QCoreApplication::processEvents();
     SaveSettings();
 }

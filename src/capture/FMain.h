@@ -3,11 +3,13 @@
 #include "brand/BrandProfile.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSettings.h"
+#include "online/UpdateCheck.h"
 #include "urllist/JobList.h"
 
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -26,6 +28,8 @@ class TBrowserTab;
 class THtmlView;
 class TLinkLabel;
 class TShell;
+class THttpClient;
+class TNewsService;
 class QMovie;
 class UserDialogs;
 class WebBrowser;
@@ -42,6 +46,11 @@ struct TMainParts
     QWidget* BrowsingView = nullptr;
     THtmlView* WelcomeView = nullptr;
     TRandomIndex Random;
+    THttpClient* Http = nullptr;
+    // A fresh HTML view for each opening of the news window.
+    std::function<std::unique_ptr<THtmlView>()> NewHtmlView;
+    // Starts the updater, without a shell.
+    TUpdateCheck::Launcher Launcher;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -56,6 +65,7 @@ public:
     TCaptureSettings CurrentSettings() const;
     const TBrandProfile& Profile() const { return m_profile; }
     const QTimer& NewsTimer() const { return Timer1; }
+    const QList<QByteArray>& News() const { return NewsList; }
     TCaptureDriver& Driver() { return *m_driver; }
     TJobList& Jobs() { return *m_jobs; }
 
@@ -75,6 +85,10 @@ public:
     void btnMakeMoneyClick();
     void btnHelpClick();
     void btnAboutClick();
+    void Timer1Timer();
+    void btnNewsClick();
+    void btnUpdateClick();
+    void ShowMessageBalloon(const QString& text);
     void ShowWelcome();
     void CentreBanner();
     void speBrowserXChange();
@@ -193,6 +207,11 @@ private:
 
     QTimer Timer1;
     QTimer Timer2;
+    THttpClient& IdHTTP1;
+    std::function<std::unique_ptr<THtmlView>()> m_newHtmlView;
+    QList<QByteArray> NewsList;
+    std::unique_ptr<TNewsService> m_news;
+    std::unique_ptr<TUpdateCheck> m_update;
 
     TJobTableModel* m_rows = nullptr;
     std::unique_ptr<TJobList> m_jobs;

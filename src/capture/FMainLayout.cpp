@@ -143,6 +143,8 @@ void TfrmMain::BuildToolStrip()
     connect(btnMakeMoney, &QPushButton::clicked, this, &TfrmMain::btnMakeMoneyClick);
     connect(btnAbout, &QPushButton::clicked, this, &TfrmMain::btnAboutClick);
     connect(btnHelp, &QToolButton::clicked, this, &TfrmMain::btnHelpClick);
+    connect(btnNews, &QToolButton::clicked, this, &TfrmMain::btnNewsClick);
+    connect(btnUpdate, &QToolButton::clicked, this, &TfrmMain::btnUpdateClick);
 }
 
 void TfrmMain::BuildBannerStrip()

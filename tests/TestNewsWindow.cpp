@@ -1,0 +1,239 @@
+// The news window and the alert balloon.
+
+#include "MainWindowFixture.h"
+
+#include "common/UUtils.h"
+#include "online/FNews.h"
+#include "online/UpdateCheck.h"
+#include "platform/BalloonHint.h"
+
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+
+class TestNewsWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fillsRowsFromRecords();
+    void selectingFetchesAndStores();
+    void failedFetchKeepsPageAndId();
+    void selectionHoldsWhileFetching();
+    void balloonOneAtATimeGoesAtKeyPress();
+    void startupCheck_data();
+    void startupCheck();
+    void newsCommand();
+    void updateButton();
+};
+
+namespace {
+
+QByteArray Tag(const char* name, const QByteArray& value)
+{
+    return "<%%" + QByteArray(name) + "%%>" + value + "<%%/" + QByteArray(name) + "%%>\r\n";
+}
+
+void WriteProfile(MainWindowFixture& f, const QByteArray& tier, const QByteArray& lastNewsId)
+{
+    QByteArray plain = Tag("ApplicationName", "N") + Tag("BranderCode", "PC") + Tag("BranderType", tier) +
+                       Tag("MasterNewsBaseURL", "http://news.invalid/m") + Tag("MasterPublID", "pub");
+    if (!lastNewsId.isNull()) plain += Tag("LastNewsId", lastNewsId);
+    QString error;
+    QVERIFY2(EncryptBytesToFile(plain, f.ProgramFolder.filePath(QStringLiteral("dbsettings.dat")), &error),
+             qPrintable(error));
+}
+
+} // namespace
+
+void TestNewsWindow::fillsRowsFromRecords()
+{
+    FakeHtmlView view;
+    TfrmNews window(
+        {"3^Third^2026-12-01", "2^Second^2026-11-20^extra^more", "1^Only title"},
+        [](const QByteArray&, QByteArray*) { return true; }, [](const QByteArray&) {}, view);
+    QCOMPARE(window.windowTitle(), QStringLiteral("News"));
+    QTreeWidget* items = window.Items();
+    QCOMPARE(items->topLevelItemCount(), 3);
+    QCOMPARE(items->headerItem()->text(0), QStringLiteral("News Title"));
+    QCOMPARE(items->headerItem()->text(1), QStringLiteral("Published"));
+    QCOMPARE(items->topLevelItem(0)->text(0), QStringLiteral("Third"));
+    QCOMPARE(items->topLevelItem(0)->text(1), QStringLiteral("2026-12-01"));
+    // More than three pieces: the first three count; fewer: the missing ones are empty.
+    QCOMPARE(items->topLevelItem(1)->text(1), QStringLiteral("2026-11-20"));
+    QCOMPARE(items->topLevelItem(2)->text(1), QString());
+    QVERIFY(items->selectedItems().isEmpty());
+    QVERIFY(view.Html.isEmpty());
+    QCOMPARE(window.findChild<QPushButton*>(QStringLiteral("btnExit"))->text(), QStringLiteral("Close"));
+}
+
+void TestNewsWindow::selectingFetchesAndStores()
+{
+    FakeHtmlView view;
+    QList<QByteArray> fetched, stored;
+    TfrmNews window(
+        {"10^New^d1", "4^Old^d2"},
+        [&fetched](const QByteArray& id, QByteArray* html) {
+            fetched << id;
+            *html = "<p>item " + id + "</p>";
+            return true;
+        },
+        [&stored](const QByteArray& id) { stored << id; }, view);
+    window.Items()->setCurrentItem(window.Items()->topLevelItem(0));
+    QCOMPARE(view.Html, QByteArray("<p>item 10</p>"));
+    // An older item read after a newer one is what is stored: the last read, not the greatest.
+    window.Items()->setCurrentItem(window.Items()->topLevelItem(1));
+    QCOMPARE(view.Html, QByteArray("<p>item 4</p>"));
+    QCOMPARE(fetched, (QList<QByteArray>{"10", "4"}));
+    QCOMPARE(stored, (QList<QByteArray>{"10", "4"}));
+    QVERIFY(!window.Busy());
+}
+
+void TestNewsWindow::failedFetchKeepsPageAndId()
+{
+    FakeHtmlView view;
+    view.Html = "<p>before</p>";
+    QList<QByteArray> stored;
+    TfrmNews window(
+        {"7^T^d"}, [](const QByteArray&, QByteArray*) { return false; },
+        [&stored](const QByteArray& id) { stored << id; }, view);
+    window.Items()->setCurrentItem(window.Items()->topLevelItem(0));
+    QCOMPARE(view.Html, QByteArray("<p>before</p>"));
+    QVERIFY(stored.isEmpty());
+}
+
+void TestNewsWindow::selectionHoldsWhileFetching()
+{
+    FakeHtmlView view;
+    TfrmNews* window = nullptr;
+    bool triedDuringFetch = false;
+    bool busyDuringFetch = false;
+    TfrmNews news(
+        {"1^A^d", "2^B^d"},
+        [&](const QByteArray& id, QByteArray*) -> bool {
+            if (id == "1") {
+                // The user clicks another row while the request waits.
+                busyDuringFetch = window->Busy();
+                window->Items()->setCurrentItem(window->Items()->topLevelItem(1));
+                triedDuringFetch = true;
+            }
+            return true;
+        },
+        [](const QByteArray&) {}, view);
+    window = &news;
+    news.show();
+    news.Items()->setCurrentItem(news.Items()->topLevelItem(0));
+    QVERIFY(triedDuringFetch);
+    QVERIFY(busyDuringFetch);
+    QCOMPARE(news.Items()->selectedItems().size(), 1);
+    QCOMPARE(news.Items()->selectedItems().first()->text(0), QStringLiteral("A"));
+}
+
+void TestNewsWindow::balloonOneAtATimeGoesAtKeyPress()
+{
+    QWidget host;
+    host.resize(200, 100);
+    host.show();
+    QPointer<TBalloonHint> first = TBalloonHint::Show(QStringLiteral("You've Got A Message!\r\nHello"), QPoint(50, 60));
+    QVERIFY(first->isVisible());
+    QCOMPARE(first->TipPoint(), QPoint(50, 60));
+    QPointer<TBalloonHint> second = TBalloonHint::Show(QStringLiteral("Again"), QPoint(10, 10));
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(TBalloonHint::Current(), second.data());
+    QTest::keyClick(&host, Qt::Key_A);
+    QTRY_VERIFY(second.isNull());
+    QVERIFY(!TBalloonHint::Current());
+}
+
+void TestNewsWindow::startupCheck_data()
+{
+    QTest::addColumn<QByteArray>("tier");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("balloon"); // empty: none
+
+    QTest::newRow("nine-then-ten") << QByteArray("Master") << QByteArray("9") << QByteArray("10^Hello\xAFOK")
+                                   << QStringLiteral("You've Got A Message!\r\nHello");
+    QTest::newRow("ten-then-nine") << QByteArray("Master") << QByteArray("10") << QByteArray("9^Old\xAFOK")
+                                   << QString();
+    QTest::newRow("nothing-stored") << QByteArray("Master") << QByteArray() << QByteArray("1^First\xAFOK")
+                                    << QStringLiteral("You've Got A Message!\r\nFirst");
+    QTest::newRow("stored-abc-is-zero") << QByteArray("Master") << QByteArray("abc") << QByteArray("5^Five\xAFOK")
+                                        << QStringLiteral("You've Got A Message!\r\nFive");
+    QTest::newRow("ok-alone") << QByteArray("Master") << QByteArray("3") << QByteArray("OK") << QString();
+    QTest::newRow("failure-is-silent") << QByteArray("Master") << QByteArray() << QByteArray("INVALIDUSER")
+                                       << QString();
+    QTest::newRow("free-tier-asks-nothing") << QByteArray("Free") << QByteArray() << QByteArray() << QString();
+}
+
+void TestNewsWindow::startupCheck()
+{
+    QFETCH(QByteArray, tier);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, balloon);
+    MainWindowFixture f;
+    WriteProfile(f, tier, stored);
+    if (!reply.isEmpty()) f.Http.Reply(reply);
+    TfrmMain& window = f.Open();
+    QVERIFY(window.NewsTimer().isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Http.Gets.isEmpty(), 5000); // the silent update check comes last
+    QVERIFY(!window.NewsTimer().isActive());
+    QCOMPARE(f.Http.Posts.size(), tier == "Free" ? 0 : 1);
+    QCOMPARE(f.Http.Gets.first(), UpdateBaseUrl() + "mainappupdate.inf");
+    QCOMPARE(TBalloonHint::Current() ? TBalloonHint::Current()->Text() : QString(), balloon);
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+    if (TBalloonHint::Current()) TBalloonHint::Current()->close();
+}
+
+void TestNewsWindow::newsCommand()
+{
+    MainWindowFixture f;
+    WriteProfile(f, "Master", "1");
+    TfrmMain& window = f.Open();
+    auto* news = f.Find<QToolButton>("btnNews");
+
+    f.Http.Reply("OK");
+    news->click();
+    QCOMPARE(f.Dialogs.MessageTexts(), QStringList{QStringLiteral("There's no news for this application!")});
+
+    f.Http.Reply("7^Seventh^Dec\xAF"
+                 "3^Third^Nov\xAF"
+                 "OK");
+    f.Http.Reply("$3Cp$3Eseven\xAFOK");
+    WhenModalOpens([](QDialog* dialog) {
+        auto* items = dialog->findChild<QTreeWidget*>(QStringLiteral("lvwItems"));
+        items->setCurrentItem(items->topLevelItem(0));
+        dialog->accept();
+    });
+    news->click();
+    QCOMPARE(window.News(), (QList<QByteArray>{"7^Seventh^Dec", "3^Third^Nov"}));
+    QCOMPARE(f.NewsViews.size(), 1);
+    QCOMPARE(f.Http.Posts.last().fields.at(3), (QPair<QByteArray, QByteArray>{"newsid", "7"}));
+    QString error;
+    QCOMPARE(ReadLastNewsId(f.ProgramFolder.path(), &error), QByteArray("7"));
+}
+
+void TestNewsWindow::updateButton()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    f.Http.Fail();
+    f.Find<QToolButton>("btnUpdate")->click();
+    QCOMPARE(f.Dialogs.MessageTexts().last(), QStringLiteral("There's no new updates for this application!"));
+
+    // A newer version, the user agrees twice: the updater starts and the window closes.
+    QFile updater(f.ProgramFolder.filePath(QStringLiteral("Updater.exe")));
+    QVERIFY(updater.open(QIODevice::WriteOnly));
+    updater.close();
+    f.Http.Reply("[APPLICATION]\r\nVersion = 2.5 \r\n");
+    f.Dialogs.MessageAnswers << mrOk << mrOk;
+    f.Find<QToolButton>("btnUpdate")->click();
+    QCOMPARE(f.Launched, (QStringList{updater.fileName(), QString::fromLatin1(UpdateBaseUrl()), QStringLiteral("2.0"),
+                                      QStringLiteral("A")}));
+    QVERIFY(!window.isVisible());
+    QVERIFY(QFile::exists(f.ProgramFolder.filePath(QStringLiteral("config.ini"))));
+}
+
+QTEST_MAIN(TestNewsWindow)
+#include "TestNewsWindow.moc"
