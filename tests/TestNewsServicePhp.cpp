@@ -1,0 +1,218 @@
+// The news requests end to end: the libcurl client, our form and reply handling, and a
+// news service written in PHP whose own multipart parser reads what we send.
+
+#include "FakeUserDialogs.h"
+
+#include "brand/BrandProfile.h"
+#include "online/NewsService.h"
+#include "platform/CurlHttpClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Answers by the publisher ID, so each test row picks its scenario; the form must hold
+// exactly our six fields in order, with the product code and target we send.
+const QByteArray NewsScript = R"php(<?php
+$details = basename($_SERVER['SCRIPT_NAME']) === 'getnewsdetails.php';
+$fourth = $details ? 'newsid' : 'conttype';
+if (array_keys($_POST) !== ['memusername', 'prodcode', 'prodtype', $fourth, 'newstarget', 'something']
+    || $_POST['newstarget'] !== 'UA') { echo 'BADFORM'; exit; }
+if ($_POST['prodcode'] !== 'TX-2') { echo 'INVALIDPRODUCT'; exit; }
+$sep = chr(0xAF);
+switch ($_POST['memusername']) {
+case 'two':      echo "\r\n  1^First^Mon{$sep}{$sep}2^Second^Tue{$sep}OK\n"; break;
+case 'none':     echo 'OK'; break;
+case 'code':     echo $_POST['conttype'] === 'lastcode' ? "7^Hello there^x{$sep}OK" : 'WRONGKIND'; break;
+case 'html':     echo '$3Cp$3E' . $_POST['newsid'] . '$20costs 5$24$3C/p$3E' . $sep . 'OK'; break;
+case 'badhtml':  echo "\$3Cp\$zz{$sep}OK"; break;
+case 'conn':     echo 'CONNECTIONFAIL'; break;
+case 'user':     echo 'INVALIDUSER'; break;
+case 'news':     echo 'INVALIDNEWS'; break;
+case 'tier':     echo $_POST['prodtype']; break;
+default:         echo 'UNKNOWN';
+}
+)php";
+
+const QByteArray RedirectScript = R"php(<?php
+header('Location: /svc/' . basename($_SERVER['SCRIPT_NAME']), true, 302);
+)php";
+
+const QString kAccess = QStringLiteral("There is a trouble accessing the news site. Contact your provider.");
+
+} // namespace
+
+class TestNewsServicePhp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void newsList_data();
+    void newsList();
+    void lastCodeAndDetails();
+    void failures_data();
+    void failures();
+
+private:
+    QByteArray Base(const QByteArray& folder) const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(m_port) + folder;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    QProcess m_php;
+    quint16 m_port = 0;
+};
+
+void TestNewsServicePhp::initTestCase()
+{
+    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
+    if (php.isEmpty()) QSKIP("php is not on PATH; install php-cli (the README's install script does)");
+    qputenv("no_proxy", "*");
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("svc")));
+    QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("old")));
+    const QList<QPair<QString, QByteArray>> scripts{{QStringLiteral("svc/getlastnews.php"), NewsScript},
+                                                    {QStringLiteral("svc/getnewsdetails.php"), NewsScript},
+                                                    {QStringLiteral("old/getlastnews.php"), RedirectScript},
+                                                    {QStringLiteral("old/getnewsdetails.php"), RedirectScript}};
+    for (const auto& [name, text] : scripts) {
+        QFile file(m_root->filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(text), text.size());
+    }
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    m_port = probe.serverPort();
+    probe.close();
+    m_php.setStandardOutputFile(QProcess::nullDevice());
+    m_php.setStandardErrorFile(QProcess::nullDevice());
+    m_php.start(php, {QStringLiteral("-n"), QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
+                      QStringLiteral("-t"), m_root->path()});
+    QVERIFY2(m_php.waitForStarted(), qPrintable(m_php.errorString()));
+    bool listening = false;
+    for (int attempt = 0; attempt < 50 && !listening; ++attempt) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        listening = socket.waitForConnected(100);
+        if (!listening) QTest::qWait(100);
+    }
+    QVERIFY2(listening, "php -S did not start listening");
+}
+
+void TestNewsServicePhp::cleanupTestCase()
+{
+    if (m_php.state() != QProcess::NotRunning) {
+        m_php.kill();
+        m_php.waitForFinished();
+    }
+}
+
+void TestNewsServicePhp::newsList_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("publId");
+    QTest::addColumn<QList<QByteArray>>("records");
+
+    QTest::newRow("two-records-empty-skipped")
+        << Base("/svc/") << QByteArray("two") << QList<QByteArray>{"1^First^Mon", "2^Second^Tue"};
+    QTest::newRow("base-without-slash") << Base("/svc") << QByteArray("two")
+                                        << QList<QByteArray>{"1^First^Mon", "2^Second^Tue"};
+    QTest::newRow("no-news") << Base("/svc/") << QByteArray("none") << QList<QByteArray>{};
+    QTest::newRow("after-redirect") << Base("/old/") << QByteArray("two")
+                                    << QList<QByteArray>{"1^First^Mon", "2^Second^Tue"};
+}
+
+void TestNewsServicePhp::newsList()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, publId);
+    QFETCH(QList<QByteArray>, records);
+    TBrandProfile profile;
+    profile.GoldNewsBaseURL = base;
+    TCurlHttpClient http;
+    FakeUserDialogs dialogs;
+    TNewsService news(http, dialogs, profile);
+    QList<QByteArray> list{"kept"};
+    QVERIFY(news.FetchNewsList(publId, "TX-2", "BG", NewsTarget, list));
+    QCOMPARE(list, QList<QByteArray>{"kept"} + records);
+    QVERIFY(dialogs.Messages.isEmpty());
+}
+
+void TestNewsServicePhp::lastCodeAndDetails()
+{
+    TBrandProfile profile;
+    profile.PlatinumNewsBaseURL = Base("/svc/");
+    TCurlHttpClient http;
+    FakeUserDialogs dialogs;
+    TNewsService news(http, dialogs, profile);
+    QByteArray code, text, html;
+    QVERIFY(news.FetchLastNewsCode("code", "TX-2", "BP", NewsTarget, true, &code, &text));
+    QCOMPARE(code, QByteArray("7"));
+    QCOMPARE(text, QByteArray("Hello there"));
+    QVERIFY(news.FetchNewsDetails("html", "TX-2", "42", NewsTarget, "BP", &html));
+    QCOMPARE(html, QByteArray("<p>42 costs 5$</p>"));
+    QVERIFY(news.FetchNewsDetails("badhtml", "TX-2", "42", NewsTarget, "BP", &html));
+    QCOMPARE(html, QByteArray());
+    QVERIFY(dialogs.Messages.isEmpty());
+}
+
+void TestNewsServicePhp::failures_data()
+{
+    QTest::addColumn<QByteArray>("base");
+    QTest::addColumn<QByteArray>("publId");
+    QTest::addColumn<QByteArray>("prodCode");
+    QTest::addColumn<bool>("details");
+    QTest::addColumn<QString>("message"); // empty: none shown
+
+    const QByteArray svc = Base("/svc/");
+    QTest::newRow("connection-fail") << svc << QByteArray("conn") << QByteArray("TX-2") << false
+                                     << QStringLiteral("There is a trouble in the settings file on the news site.");
+    QTest::newRow("invalid-user") << svc << QByteArray("user") << QByteArray("TX-2") << false
+                                  << QStringLiteral("There is a trouble with the Publisher Id. Contact your provider.");
+    QTest::newRow("invalid-product") << svc << QByteArray("two") << QByteArray("XX") << false
+                                     << QStringLiteral(
+                                            "There is a trouble with the product validation. Contact your provider.");
+    QTest::newRow("invalid-news-details")
+        << svc << QByteArray("news") << QByteArray("TX-2") << true
+        << QStringLiteral("There is a trouble with this news. Contact your provider.");
+    QTest::newRow("invalid-news-for-list") << svc << QByteArray("news") << QByteArray("TX-2") << false << QString();
+    QTest::newRow("not-found") << Base("/missing/") << QByteArray("two") << QByteArray("TX-2") << false << kAccess;
+    QTest::newRow("empty-base") << QByteArray() << QByteArray("two") << QByteArray("TX-2") << true << kAccess;
+}
+
+void TestNewsServicePhp::failures()
+{
+    QFETCH(QByteArray, base);
+    QFETCH(QByteArray, publId);
+    QFETCH(QByteArray, prodCode);
+    QFETCH(bool, details);
+    QFETCH(QString, message);
+    TBrandProfile profile;
+    profile.MasterNewsBaseURL = base;
+    TCurlHttpClient http;
+    FakeUserDialogs dialogs;
+    TNewsService news(http, dialogs, profile);
+    QList<QByteArray> list;
+    QByteArray html;
+    const bool ok = details ? news.FetchNewsDetails(publId, prodCode, "1", NewsTarget, "BM", &html)
+                            : news.FetchNewsList(publId, prodCode, "BM", NewsTarget, list);
+    QVERIFY(!ok);
+    QVERIFY(list.isEmpty());
+    QCOMPARE(dialogs.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty()) QCOMPARE(dialogs.Messages.first().kind, TMsgDlgType::Warning);
+}
+
+QTEST_GUILESS_MAIN(TestNewsServicePhp)
+#include "TestNewsServicePhp.moc"
