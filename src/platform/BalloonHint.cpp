@@ -37,7 +37,6 @@ TBalloonHint::TBalloonHint(const QString& text, const QPoint& screenPoint)
       m_tip(screenPoint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setObjectName(QStringLiteral("balloonHint"));
     setAccessibleName(text);
@@ -51,6 +50,9 @@ TBalloonHint::TBalloonHint(const QString& text, const QPoint& screenPoint)
     resize(m_body.width() + kShadow, m_body.bottom() + 1 + kShadow);
     // The tail starts near the body's left edge and points up at the screen point.
     move(m_tip - QPoint(kTail + kPadding, 0));
+    // A mask rather than a translucent window: without a compositor, translucency is black.
+    setMask(QRegion(Shape().toFillPolygon().toPolygon()) +
+            QRegion(Shape().translated(kShadow, kShadow).toFillPolygon().toPolygon()));
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive) Dismiss();
@@ -77,19 +79,23 @@ bool TBalloonHint::eventFilter(QObject*, QEvent* event)
     return false;
 }
 
-void TBalloonHint::paintEvent(QPaintEvent*)
+QPainterPath TBalloonHint::Shape() const
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(m_body, 6, 6);
     QPolygonF tail;
     tail << QPointF(kTail + kPadding, 0) << QPointF(kPadding + 4, kTail + 1)
          << QPointF(kPadding + 2 * kTail, kTail + 1);
     shape.addPolygon(tail);
-    shape = shape.simplified();
+    return shape.simplified();
+}
 
-    painter.fillPath(shape.translated(kShadow, kShadow), QColor(0, 0, 0, 70));
+void TBalloonHint::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = Shape();
+    painter.fillPath(shape.translated(kShadow, kShadow), QColor(0x80, 0x80, 0x80));
     const QPalette tips = QToolTip::palette();
     painter.fillPath(shape, tips.color(QPalette::ToolTipBase));
     painter.setPen(tips.color(QPalette::ToolTipText));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
 
@@ -24,6 +25,7 @@ protected:
 private:
     TBalloonHint(const QString& text, const QPoint& screenPoint);
     void Dismiss();
+    QPainterPath Shape() const;
 
     QString m_text;
     QPoint m_tip;
