@@ -1,6 +1,8 @@
 // PHP's own multipart parser judges the news form as the libcurl client sends it: the fields
 // must arrive by name, value and order, also after a redirect.
 
+#include "PhpServer.h"
+
 #include "online/MultipartForm.h"
 #include "platform/CurlHttpClient.h"
 
@@ -45,60 +47,23 @@ class TestNewsFormPhp : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void fieldsArriveInOrder_data();
     void fieldsArriveInOrder();
     void missingScriptFails();
 
 private:
-    QByteArray Url(const QByteArray& path) const { return "http://127.0.0.1:" + QByteArray::number(m_port) + path; }
+    QByteArray Url(const QByteArray& path) const { return m_server.Url(path); }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    QProcess m_php;
-    quint16 m_port = 0;
+    PhpServer m_server;
 };
 
 void TestNewsFormPhp::initTestCase()
 {
-    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
-    if (php.isEmpty()) QSKIP("php is not on PATH; install php-cli (the README's install script does)");
-    qputenv("no_proxy", "*");
-
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    const QList<QPair<QString, QByteArray>> scripts{{QStringLiteral("echo.php"), EchoScript},
-                                                    {QStringLiteral("redirect.php"), RedirectScript}};
-    for (const auto& [name, text] : scripts) {
-        QFile file(m_root->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(text), text.size());
-    }
-
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    m_port = probe.serverPort();
-    probe.close();
-
-    m_php.setStandardOutputFile(QProcess::nullDevice());
-    m_php.setStandardErrorFile(QProcess::nullDevice());
-    m_php.start(php, {QStringLiteral("-n"), QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                      QStringLiteral("-t"), m_root->path()});
-    QVERIFY2(m_php.waitForStarted(), qPrintable(m_php.errorString()));
-    bool listening = false;
-    for (int attempt = 0; attempt < 50 && !listening; ++attempt) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        listening = socket.waitForConnected(100);
-        if (!listening) QTest::qWait(100);
-    }
-    QVERIFY2(listening, "php -S did not start listening");
-}
-
-void TestNewsFormPhp::cleanupTestCase()
-{
-    if (m_php.state() != QProcess::NotRunning) {
-        m_php.kill();
-        m_php.waitForFinished();
+    QString reason;
+    if (!m_server.Start({{QStringLiteral("echo.php"), EchoScript}, {QStringLiteral("redirect.php"), RedirectScript}},
+                        &reason)) {
+        if (m_server.PhpMissing()) QSKIP(qPrintable(reason));
+        QFAIL(qPrintable(reason));
     }
 }
 

@@ -2,6 +2,7 @@
 // news service written in PHP whose own multipart parser reads what we send.
 
 #include "FakeUserDialogs.h"
+#include "PhpServer.h"
 
 #include "brand/BrandProfile.h"
 #include "online/NewsService.h"
@@ -57,7 +58,6 @@ class TestNewsServicePhp : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void newsList_data();
     void newsList();
     void lastCodeAndDetails();
@@ -65,57 +65,21 @@ private Q_SLOTS:
     void failures();
 
 private:
-    QByteArray Base(const QByteArray& folder) const
-    {
-        return "http://127.0.0.1:" + QByteArray::number(m_port) + folder;
-    }
+    QByteArray Base(const QByteArray& folder) const { return m_server.Url(folder); }
 
-    std::unique_ptr<QTemporaryDir> m_root;
-    QProcess m_php;
-    quint16 m_port = 0;
+    PhpServer m_server;
 };
 
 void TestNewsServicePhp::initTestCase()
 {
-    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
-    if (php.isEmpty()) QSKIP("php is not on PATH; install php-cli (the README's install script does)");
-    qputenv("no_proxy", "*");
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("svc")));
-    QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("old")));
-    const QList<QPair<QString, QByteArray>> scripts{{QStringLiteral("svc/getlastnews.php"), NewsScript},
-                                                    {QStringLiteral("svc/getnewsdetails.php"), NewsScript},
-                                                    {QStringLiteral("old/getlastnews.php"), RedirectScript},
-                                                    {QStringLiteral("old/getnewsdetails.php"), RedirectScript}};
-    for (const auto& [name, text] : scripts) {
-        QFile file(m_root->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(text), text.size());
-    }
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    m_port = probe.serverPort();
-    probe.close();
-    m_php.setStandardOutputFile(QProcess::nullDevice());
-    m_php.setStandardErrorFile(QProcess::nullDevice());
-    m_php.start(php, {QStringLiteral("-n"), QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                      QStringLiteral("-t"), m_root->path()});
-    QVERIFY2(m_php.waitForStarted(), qPrintable(m_php.errorString()));
-    bool listening = false;
-    for (int attempt = 0; attempt < 50 && !listening; ++attempt) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        listening = socket.waitForConnected(100);
-        if (!listening) QTest::qWait(100);
-    }
-    QVERIFY2(listening, "php -S did not start listening");
-}
-
-void TestNewsServicePhp::cleanupTestCase()
-{
-    if (m_php.state() != QProcess::NotRunning) {
-        m_php.kill();
-        m_php.waitForFinished();
+    QString reason;
+    if (!m_server.Start({{QStringLiteral("svc/getlastnews.php"), NewsScript},
+                         {QStringLiteral("svc/getnewsdetails.php"), NewsScript},
+                         {QStringLiteral("old/getlastnews.php"), RedirectScript},
+                         {QStringLiteral("old/getnewsdetails.php"), RedirectScript}},
+                        &reason)) {
+        if (m_server.PhpMissing()) QSKIP(qPrintable(reason));
+        QFAIL(qPrintable(reason));
     }
 }
 

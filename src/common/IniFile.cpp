@@ -1,5 +1,7 @@
 #include "common/IniFile.h"
 
+#include "common/UUtils.h"
+
 #include "common/ByteFile.h"
 
 #include <cerrno>
@@ -69,47 +71,6 @@ Entry Classify(const QByteArray& line)
     entry.name = Trimmed(text.left(equals));
     entry.value = Trimmed(text.mid(equals + 1));
     return entry;
-}
-
-int DigitValue(char c, int base)
-{
-    int value = -1;
-    if (c >= '0' && c <= '9')
-        value = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        value = c - 'A' + 10;
-    return value < base ? value : -1;
-}
-
-bool ParseInteger(const QByteArray& text, int* result)
-{
-    int base = 10;
-    bool negative = false;
-    qsizetype i = 0;
-    if (text.startsWith('$')) {
-        base = 16;
-        i = 1;
-    } else if (text.startsWith("0x") || text.startsWith("0X")) {
-        base = 16;
-        i = 2;
-    } else if (text.startsWith('+') || text.startsWith('-')) {
-        negative = text.startsWith('-');
-        i = 1;
-    }
-    if (i >= text.size()) return false;
-
-    const qint64 limit = negative ? qint64(1) << 31 : (qint64(1) << 31) - 1;
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(text.at(i), base);
-        if (digit < 0) return false;
-        value = value * base + digit;
-        if (value > limit) return false;
-    }
-    *result = int(negative ? -value : value);
-    return true;
 }
 
 bool IsMissing(const QByteArray& path)

@@ -17,12 +17,21 @@ bool OpenOrExplain(QFile& file, QIODevice::OpenMode mode, QString* error)
     return false;
 }
 
+int DigitValue(char c, int base)
+{
+    int value = -1;
+    if (c >= '0' && c <= '9')
+        value = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    return DigitValue(c, 16);
 }
 
 } // namespace
@@ -123,4 +132,38 @@ bool EncryptBytesToFile(const QByteArray& plain, const QString& destination, QSt
 QByteArray ProfilePassword()
 {
     return QByteArrayLiteral("vemtorquil");
+}
+
+bool ParseInteger(const QByteArray& text, int* result)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-')) {
+        negative = text.at(i) == '-';
+        ++i;
+    }
+    int base = 10;
+    if (text.mid(i, 1) == "$") {
+        base = 16;
+        i += 1;
+    } else if (text.mid(i, 2) == "0x" || text.mid(i, 2) == "0X") {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size())
+        return false;
+    const qint64 limit = negative ? qint64(1) << 31 : (qint64(1) << 31) - 1;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = DigitValue(text.at(i), base);
+        if (digit < 0)
+            return false;
+        value = value * base + digit;
+        if (value > limit)
+            return false;
+    }
+    *result = int(negative ? -value : value);
+    return true;
 }

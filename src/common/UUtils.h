@@ -25,5 +25,10 @@ bool DecryptFileToBytes(const QString& source, QByteArray* plain, bool* authenti
 // As EncryptFile, from memory; the destination is replaced atomically.
 bool EncryptBytesToFile(const QByteArray& plain, const QString& destination, QString* error);
 
+// A whole number as the settings and news ids write it: leading spaces, an optional sign,
+// then decimal digits, or "$", "0x" or "0X" and hexadecimal ones. False for anything else
+// and for a value outside the 32-bit signed range.
+bool ParseInteger(const QByteArray& text, int* result);
+
 // The fixed password of the profile file.
 QByteArray ProfilePassword();

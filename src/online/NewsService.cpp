@@ -28,17 +28,6 @@ QByteArray TrimControls(const QByteArray& text)
     return text.mid(begin, end - begin);
 }
 
-int DigitValue(char c, int base)
-{
-    int value = -1;
-    if (c >= '0' && c <= '9')
-        value = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        value = c - 'A' + 10;
-    return value < base ? value : -1;
-}
 
 } // namespace
 
@@ -79,33 +68,8 @@ bool SelectNewsTier(const TBrandProfile& profile, TNewsTier* tier)
 
 qint32 NewsIdToInt(const QByteArray& text)
 {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text.at(i) == '+' || text.at(i) == '-')) {
-        negative = text.at(i) == '-';
-        ++i;
-    }
-    int base = 10;
-    if (text.mid(i, 1) == "$") {
-        base = 16;
-        i += 1;
-    } else if (text.mid(i, 2) == "0x" || text.mid(i, 2) == "0X") {
-        base = 16;
-        i += 2;
-    }
-    if (i >= text.size()) return 0;
-
-    const qint64 limit = negative ? -qint64(std::numeric_limits<qint32>::min()) : std::numeric_limits<qint32>::max();
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(text.at(i), base);
-        if (digit < 0) return 0;
-        value = value * base + digit;
-        if (value > limit) return 0;
-    }
-    return qint32(negative ? -value : value);
+    int value = 0;
+    return ParseInteger(text, &value) ? value : 0;
 }
 
 TNewsService::TNewsService(THttpClient& http, UserDialogs& dialogs, const TBrandProfile& profile)
