@@ -332,6 +332,12 @@ void TestUpdateCheck::realClientAgainstLocalServer_data()
     QTest::newRow("newer") << true << QByteArray("[APPLICATION]\r\nVersion=2.01\r\n")
                            << QStringList{Offer(QStringLiteral("2.01"))};
     QTest::newRow("same") << true << QByteArray("[APPLICATION]\r\nVersion=2.0\r\n") << QStringList{kNoUpdates};
+    QTest::newRow("spaces-around") << true << QByteArray("[APPLICATION]\r\nVersion = 2.5 \r\n")
+                                   << QStringList{Offer(QStringLiteral("2.5"))};
+    QTest::newRow("comma") << true << QByteArray("[APPLICATION]\r\nVersion=2,5\r\n") << QStringList{kNoUpdates};
+    QTest::newRow("v-prefix") << true << QByteArray("[APPLICATION]\r\nVersion=v2.5\r\n") << QStringList{kNoUpdates};
+    QTest::newRow("empty") << true << QByteArray("[APPLICATION]\r\nVersion=\r\n") << QStringList{kNoUpdates};
+    QTest::newRow("no-section") << true << QByteArray("Version=3\r\n") << QStringList{kNoUpdates};
     QTest::newRow("not-found") << false << QByteArray() << QStringList{kNoUpdates};
 }
 
