@@ -59,6 +59,7 @@ private Q_SLOTS:
     void unsafeIdWritesNothing();
     void stopDuringLoadThenNavigate();
     void engineEvents();
+    void navigateOverALoad();
     void browsingHistory();
 
 private:
@@ -283,6 +284,22 @@ void TestWebEngineCapture::engineEvents()
     const QImage view = m_browser->Draw();
     QCOMPARE(view.size(), QSize(800, 600));
     QVERIFY(IsSolid(view, 0xff0000));
+}
+
+void TestWebEngineCapture::navigateOverALoad()
+{
+    // Start pressed again mid-load: the abandoned load must not count as the new one's error.
+    QSignalSpy error(m_browser.get(), &WebBrowser::NavigateError);
+    QSignalSpy complete(m_browser.get(), &WebBrowser::DocumentComplete);
+    const int before = m_server.RequestCount("/slow");
+    m_browser->Navigate(m_server.Url("/slow"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.RequestCount("/slow"), before + 1, 5000);
+    m_browser->Navigate(m_server.Url("/blue"));
+    QTRY_COMPARE_WITH_TIMEOUT(complete.count(), 1, 10000);
+    QCOMPARE(error.count(), 0);
+    QVERIFY(IsSolid(m_browser->Draw(), 0x0000ff));
+    QTest::qWait(300);
+    QCOMPARE(complete.count(), 1);
 }
 
 void TestWebEngineCapture::browsingHistory()
