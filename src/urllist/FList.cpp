@@ -46,6 +46,23 @@ QButtonGroup* AddListFormatRadios(QWidget* owner, QBoxLayout* layout)
     return group;
 }
 
+QPushButton* AddOkCancelRow(QDialog* dialog, QBoxLayout* layout)
+{
+    auto* buttons = new QHBoxLayout;
+    auto* btnOk = new QPushButton(QStringLiteral("&Ok"), dialog);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    auto* btnCancel = new QPushButton(QStringLiteral("&Cancel"), dialog);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAutoDefault(false);
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    layout->addLayout(buttons);
+    QObject::connect(btnCancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return btnOk;
+}
+
 void FixSizeAndCenter(QDialog* dialog, int width, int height)
 {
     dialog->setFixedSize(width, height);

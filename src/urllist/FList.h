@@ -8,6 +8,7 @@ class QBoxLayout;
 class QButtonGroup;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class TJobList;
 class UserDialogs;
 
@@ -16,6 +17,8 @@ QString ListFormatCaption(ListFormat format);
 // Adds "File format:" and the radios rbtFormat1..3 (the first checked) to `layout`; the
 // group's button ids are the ListFormat values.
 QButtonGroup* AddListFormatRadios(QWidget* owner, QBoxLayout* layout);
+// Adds the right-aligned "Ok" (default) and "Cancel" (rejects) row to `layout`; returns "Ok".
+QPushButton* AddOkCancelRow(QDialog* dialog, QBoxLayout* layout);
 // Fixes the client area at `width` x `height` and places the dialog in the middle of its screen.
 void FixSizeAndCenter(QDialog* dialog, int width, int height);
 

@@ -35,21 +35,10 @@ TfrmSave::TfrmSave(TJobList& jobs, UserDialogs& dialogs, QWidget* parent)
     m_formats = AddListFormatRadios(this, layout);
     layout->addStretch(1);
 
-    auto* buttons = new QHBoxLayout;
-    auto* btnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    auto* btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setAutoDefault(false);
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    QPushButton* btnOk = AddOkCancelRow(this, layout);
 
     connect(btnBrowse, &QPushButton::clicked, this, &TfrmSave::BrowseClick);
     connect(btnOk, &QPushButton::clicked, this, &TfrmSave::OkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     FixSizeAndCenter(this, 518, 197);
 }

@@ -3,7 +3,6 @@
 #include "urllist/FList.h"
 #include "urllist/JobList.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,19 +20,9 @@ TfrmAddUrl::TfrmAddUrl(TJobList& jobs, int idKind, QWidget* parent) : QDialog(pa
     layout->addWidget(prompt);
     layout->addWidget(m_edtURL);
 
-    auto* buttons = new QHBoxLayout;
-    auto* btnOk = new QPushButton(QStringLiteral("&Ok"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setDefault(true);
-    auto* btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    buttons->addStretch(1);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
+    QPushButton* btnOk = AddOkCancelRow(this, layout);
 
     connect(btnOk, &QPushButton::clicked, this, &TfrmAddUrl::OkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     FixSizeAndCenter(this, 445, 98);
 }
