@@ -17,7 +17,7 @@ public:
     int State = Complete;
     bool IsBusy = false;
     QString Location;
-    QStringList Steps; // "back", "forward", "refresh", "stop", in the order asked
+    QStringList Steps; // "back", "forward", "refresh", "stop", "renew", in the order asked
 
     void Navigate(const QByteArray& url) override { Navigated << url; }
     void Stop() override
@@ -28,6 +28,7 @@ public:
     void GoBack() override { Steps << QStringLiteral("back"); }
     void GoForward() override { Steps << QStringLiteral("forward"); }
     void Refresh() override { Steps << QStringLiteral("refresh"); }
+    void RenewRenderer() override { Steps << QStringLiteral("renew"); }
     bool Busy() const override { return IsBusy; }
     int ReadyState() const override { return State; }
     QString LocationURL() const override { return Location; }

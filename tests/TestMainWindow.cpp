@@ -303,7 +303,7 @@ void TestMainWindow::runMarksAndCaptures()
 
     // Row 1 was selected and marked Pending; then row 2 follows in list order.
     QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://b.invalid/"));
-    Q_EMIT f.Capture.NavigateError(QStringLiteral("HTTP status 404"));
+    Q_EMIT f.Capture.NavigateError(QStringLiteral("HTTP status 404"), WebBrowser::Failure::HttpStatus);
     QCOMPARE(Statuses(window)[1], JobStatus::Error);
     QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
     window.Timer2Timer();
@@ -370,7 +370,7 @@ void TestMainWindow::stopDuringLoad()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
     // Later events of that load change nothing; the poll is off.
     Q_EMIT f.Capture.BeforeNavigate2();
-    Q_EMIT f.Capture.NavigateError(QString());
+    Q_EMIT f.Capture.NavigateError(QString(), WebBrowser::Failure::Network);
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Pending, JobStatus::Pending}));
     QVERIFY(!window.Driver().IsRunning());
     window.Timer2Timer();

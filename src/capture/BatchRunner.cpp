@@ -61,7 +61,7 @@ void BatchRunner::OnBeforeNavigate()
         m_jobs[m_current].Status = JobStatus::Downloading;
 }
 
-void BatchRunner::OnNavigateError(const QString& reason)
+void BatchRunner::OnNavigateError(const QString& reason, WebBrowser::Failure)
 {
     if (m_current < 0) return;
     m_jobs[m_current].Status = JobStatus::Error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/PageCapture.h"
+#include "capture/WebBrowser.h"
 #include "urllist/UrlJob.h"
 
 #include <QList>
@@ -8,7 +9,6 @@
 #include <QString>
 #include <QTimer>
 
-class WebBrowser;
 
 struct TBatchSettings
 {
@@ -44,7 +44,7 @@ Q_SIGNALS:
 private:
     void StartNext();
     void OnBeforeNavigate();
-    void OnNavigateError(const QString& reason);
+    void OnNavigateError(const QString& reason, WebBrowser::Failure failure);
     void OnDocumentComplete();
     void OnTimeout();
     void FinishRow(const QByteArray& status, const QString& reason);

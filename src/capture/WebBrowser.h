@@ -21,6 +21,17 @@ public:
         Complete = 4,
     };
 
+    // Why a load ended in NavigateError; it decides whether another attempt can help.
+    enum class Failure {
+        HttpStatus,  // the server answered 400 or more
+        Certificate, // the TLS certificate was refused
+        Address,     // the address cannot be loaded, or gives no page (a download)
+        Network,     // no answer, a refused or reset connection, an unknown host
+        Renderer,    // the page's render process died or stopped answering
+        Paint,       // no frame of the page could be shown to be painted
+    };
+    Q_ENUM(Failure)
+
     using QObject::QObject;
     ~WebBrowser() override = default;
 
@@ -31,6 +42,8 @@ public:
     virtual void GoBack() = 0;
     virtual void GoForward() = 0;
     virtual void Refresh() = 0;
+    // Drops the page and its render process: the next Navigate starts on a fresh one.
+    virtual void RenewRenderer() = 0;
 
     virtual bool Busy() const = 0;
     // Complete only once the page has finished loading and a frame of it has been painted.
@@ -52,8 +65,9 @@ Q_SIGNALS:
     // Every navigation, the page's frames included.
     void BeforeNavigate2();
     // The load failed: an HTTP status of 400 or more, an unknown host, a refused
-    // connection, a render process that died. The page still reaches Complete.
-    void NavigateError(const QString& reason);
+    // connection, a render process that died or hung, a frame that could not be shown to
+    // be the page's own. The page still reaches Complete.
+    void NavigateError(const QString& reason, WebBrowser::Failure failure);
     void ProgressChange(int progress, int progressMax);
     // A top-level navigation has committed (the address bar may follow it).
     void NavigateComplete2();

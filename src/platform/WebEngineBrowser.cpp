@@ -52,6 +52,18 @@ QString DescribeFailure(const QWebEngineLoadingInfo& info)
     return QStringLiteral("%1 (%2)").arg(text).arg(info.errorCode());
 }
 
+WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
+{
+    switch (info.errorDomain()) {
+    case QWebEngineLoadingInfo::HttpStatusCodeDomain:
+        return WebBrowser::Failure::HttpStatus;
+    case QWebEngineLoadingInfo::CertificateErrorDomain:
+        return WebBrowser::Failure::Certificate;
+    default:
+        return WebBrowser::Failure::Network;
+    }
+}
+
 } // namespace
 
 // A page that never waits for a person: script dialogs, new windows, permission,
@@ -231,6 +243,13 @@ void WebEngineBrowser::Stop()
     }
 }
 
+void WebEngineBrowser::RenewRenderer()
+{
+    m_startWatchdog.stop();
+    m_stopCheck.stop();
+    ReplacePage();
+}
+
 void WebEngineBrowser::GoBack()
 {
     m_page->triggerAction(QWebEnginePage::Back);
@@ -324,7 +343,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         }
         Q_EMIT NavigateComplete2();
         if (m_readyState == Loading && m_loadSeen) {
-            Q_EMIT NavigateError(DescribeFailure(info));
+            Q_EMIT NavigateError(DescribeFailure(info), ClassifyFailure(info));
             FinishLoad(false);
         }
         break;
@@ -337,7 +356,7 @@ void WebEngineBrowser::OnLoadCancelled(const QWebEngineLoadingInfo& info)
     // download for one, and the view still shows the previous page.
     if (m_readyState != Loading || !m_loadSeen) return;
     Q_UNUSED(info);
-    Q_EMIT NavigateError(QStringLiteral("the address gave no page to show (a download, perhaps)"));
+    Q_EMIT NavigateError(QStringLiteral("the address gave no page to show (a download, perhaps)"), Failure::Address);
     FinishLoad(false);
 }
 
@@ -351,7 +370,8 @@ void WebEngineBrowser::OnRenderProcessTerminated(int status, int exitCode)
     if (m_readyState == Loading || m_readyState == Interactive) {
         const QString how = status == QWebEnginePage::KilledTerminationStatus ? QStringLiteral("was killed")
                                                                               : QStringLiteral("crashed");
-        Q_EMIT NavigateError(QStringLiteral("the page's render process %1 (exit code %2)").arg(how).arg(exitCode));
+        Q_EMIT NavigateError(QStringLiteral("the page's render process %1 (exit code %2)").arg(how).arg(exitCode),
+                             Failure::Renderer);
         SetComplete();
     }
 }
@@ -361,7 +381,7 @@ void WebEngineBrowser::FinishLoad(bool paintWanted)
     if (!m_pendingError.isEmpty()) {
         const QString reason = m_pendingError;
         m_pendingError.clear();
-        Q_EMIT NavigateError(reason);
+        Q_EMIT NavigateError(reason, Failure::Address);
         paintWanted = false;
     }
     if (paintWanted && m_role == Role::Capture && m_view->width() > 0 && m_view->height() > 0)

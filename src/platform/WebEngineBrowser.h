@@ -43,6 +43,7 @@ public:
     void GoBack() override;
     void GoForward() override;
     void Refresh() override;
+    void RenewRenderer() override;
 
     bool Busy() const override;
     int ReadyState() const override { return m_readyState; }
