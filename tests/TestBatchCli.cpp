@@ -33,6 +33,7 @@ private Q_SLOTS:
     void badUsage();
     void help();
     void capturesAndReports();
+    void hostilePagesEndAsErrors();
     void skipsExistingUnlessTold();
     void idsAndSizes_data();
     void idsAndSizes();
@@ -53,6 +54,8 @@ void TestBatchCli::initTestCase()
     QVERIFY(m_dir.isValid());
     m_server.RoutePage("/red", LocalHttpServer::SolidPage("#ff0000"));
     m_server.RoutePage("/blue", LocalHttpServer::SolidPage("#0000ff"));
+    m_server.RoutePage(
+        "/spin", LocalHttpServer::SolidPage("#00ff00", "<script>onload=()=>setTimeout(()=>{for(;;){}},0)</script>"));
 }
 
 Run TestBatchCli::Batch(const QStringList& arguments)
@@ -112,6 +115,12 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("id-kind") << (args({"--id", "sha1", "--out"}) << out << list) << QStringLiteral("--id must be");
     QTest::newRow("timeout-zero") << (args({"--timeout", "0", "--out"}) << out << list)
                                   << QStringLiteral("--timeout must be a positive number");
+    QTest::newRow("retries-negative") << (args({"--retries", "-1", "--out"}) << out << list)
+                                      << QStringLiteral("--retries must be a whole number from 0 to 10");
+    QTest::newRow("retries-too-many") << (args({"--retries", "11", "--out"}) << out << list)
+                                      << QStringLiteral("--retries must be a whole number from 0 to 10");
+    QTest::newRow("retries-word") << (args({"--retries", "two", "--out"}) << out << list)
+                                  << QStringLiteral("--retries must be");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
 }
 
@@ -130,7 +139,7 @@ void TestBatchCli::help()
     const Run run = Batch({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
-                               "--no-skip", "--timeout", "LIST_FILE", "Exit status"})
+                               "--no-skip", "--timeout", "--retries", "LIST_FILE", "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
 }
 
@@ -153,6 +162,35 @@ void TestBatchCli::capturesAndReports()
              (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
     QCOMPARE(QImage(out.filePath(QStringLiteral("red.bmp"))).pixel(10, 10), qRgb(255, 0, 0));
     QVERIFY(!QFile::exists(QDir(out.path()).absoluteFilePath(QStringLiteral("../escape.bmp"))));
+}
+
+void TestBatchCli::hostilePagesEndAsErrors()
+{
+    // A script that never yields after load and a renderer crash: each an Error with its
+    // reason after one retry on a fresh renderer, and the page after each gets its own picture.
+    QTemporaryDir out;
+    const QString list =
+        WriteList("red|" + m_server.Url("/red") + "\n" + "spin|" + m_server.Url("/spin") + "\n" + "blue|" +
+                  m_server.Url("/blue") + "\n" + "crash|chrome://crash\n" + "red2|" + m_server.Url("/red") + "\n");
+    const int spins = m_server.RequestCount("/spin");
+    const Run run = Batch({QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--image"),
+                           QStringLiteral("bmp"), QStringLiteral("--timeout"), QStringLiteral("8"),
+                           QStringLiteral("--out"), out.path(), list});
+    QCOMPARE(run.exitCode, 1);
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines[0], QStringLiteral("1 red Success"));
+    QCOMPARE(lines[1], QStringLiteral("2 spin Error: the page's script does not respond (2 attempts)"));
+    QCOMPARE(lines[2], QStringLiteral("3 blue Success"));
+    QVERIFY2(lines[3].startsWith(QLatin1String("4 crash Error: the page's render process crashed")),
+             qPrintable(lines[3]));
+    QVERIFY2(lines[3].endsWith(QLatin1String("(2 attempts)")), qPrintable(lines[3]));
+    QCOMPARE(lines[4], QStringLiteral("5 red2 Success"));
+    QCOMPARE(m_server.RequestCount("/spin"), spins + 2);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+             (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp"), QStringLiteral("red2.bmp")}));
+    QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
+    QCOMPARE(QImage(out.filePath(QStringLiteral("red2.bmp"))).pixel(100, 75), qRgb(255, 0, 0));
 }
 
 void TestBatchCli::skipsExistingUnlessTold()

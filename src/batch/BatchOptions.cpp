@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kMaxSide = 8192;
+constexpr int kMaxRetries = 10;
 
 const QString kDescription =
     QStringLiteral("Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"
@@ -79,7 +80,14 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                      QStringLiteral("Seconds a page may take to load before its row is an Error. "
                                                     "Default: 30."),
                                      QStringLiteral("SECONDS"), QStringLiteral("30"));
-    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout});
+    const QCommandLineOption retries(
+        QStringLiteral("retries"),
+        QStringLiteral("Further attempts, each on a fresh renderer, for a row that timed out, lost its connection, "
+                       "or whose page stopped answering or could not be shown to have painted. HTTP and "
+                       "certificate errors are not tried again. 0 to %1; default: 1.")
+            .arg(kMaxRetries),
+        QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"), QStringLiteral("The URL list file to capture."));
 
     if (!parser.parse(arguments)) return Invalid(message, parser.errorText());
@@ -156,5 +164,12 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
             message,
             QStringLiteral("--timeout must be a positive number of seconds, not \"%1\".").arg(parser.value(timeout)));
     settings.TimeoutMs = qMax(1, int(seconds * 1000));
+
+    const QString retriesText = parser.value(retries);
+    settings.Retries = retriesText.toInt(&ok);
+    if (!ok || settings.Retries < 0 || settings.Retries > kMaxRetries || retriesText.trimmed() != retriesText)
+        return Invalid(message, QStringLiteral("--retries must be a whole number from 0 to %1, not \"%2\".")
+                                    .arg(kMaxRetries)
+                                    .arg(retriesText));
     return ParseResult::Run;
 }

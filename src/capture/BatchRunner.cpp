@@ -45,9 +45,8 @@ void BatchRunner::StartNext()
             continue;
         }
         m_current = index;
-        m_error.clear();
-        m_timeout.start(m_settings.TimeoutMs);
-        m_browser.Navigate(job.Url);
+        m_attempt = 1;
+        StartAttempt();
         return;
     }
     m_current = -1;
@@ -55,48 +54,77 @@ void BatchRunner::StartNext()
     Q_EMIT Finished();
 }
 
-void BatchRunner::OnBeforeNavigate()
+void BatchRunner::StartAttempt()
 {
-    if (m_current >= 0 && m_jobs[m_current].Status != JobStatus::Error)
-        m_jobs[m_current].Status = JobStatus::Downloading;
+    m_failed = false;
+    m_error.clear();
+    m_timeout.start(m_settings.TimeoutMs);
+    m_browser.Navigate(m_jobs[m_current].Url);
 }
 
-void BatchRunner::OnNavigateError(const QString& reason, WebBrowser::Failure)
+void BatchRunner::OnBeforeNavigate()
+{
+    if (m_current >= 0 && !m_failed) m_jobs[m_current].Status = JobStatus::Downloading;
+}
+
+void BatchRunner::OnNavigateError(const QString& reason, WebBrowser::Failure failure)
 {
     if (m_current < 0) return;
     m_jobs[m_current].Status = JobStatus::Error;
+    m_failed = true;
+    m_failure = failure;
     m_error = reason;
 }
 
 void BatchRunner::OnDocumentComplete()
 {
     if (m_current < 0) return;
-    if (m_jobs[m_current].Status == JobStatus::Error) {
-        FinishRow(JobStatus::Error, m_error);
+    if (m_failed) {
+        // The server's own answer and a refused certificate come out the same every time.
+        const bool retryable = m_failure == WebBrowser::Failure::Network ||
+                               m_failure == WebBrowser::Failure::Renderer || m_failure == WebBrowser::Failure::Paint;
+        EndAttempt(JobStatus::Error, m_error, retryable);
         return;
     }
     const QByteArray path = ThumbnailPath(m_settings.Folder, m_jobs[m_current].Id, m_settings.Extension);
     QString error;
     if (CapturePageToFile(m_browser, m_settings.Sizes, path, &error))
-        FinishRow(JobStatus::Success, {});
+        EndAttempt(JobStatus::Success, {}, false);
     else
-        FinishRow(JobStatus::Error, error);
+        EndAttempt(JobStatus::Error, error, false);
 }
 
 void BatchRunner::OnTimeout()
 {
     if (m_current < 0) return;
     m_browser.Stop();
-    FinishRow(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0));
+    EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0),
+               true);
+}
+
+void BatchRunner::EndAttempt(const QByteArray& status, const QString& reason, bool retryable)
+{
+    m_timeout.stop();
+    if (status == JobStatus::Error && retryable && m_attempt <= m_settings.Retries) {
+        ++m_attempt;
+        m_browser.RenewRenderer();
+        // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
+        QTimer::singleShot(0, this, [this] {
+            if (m_current >= 0) StartAttempt();
+        });
+        return;
+    }
+    if (status == JobStatus::Error && m_attempt > 1)
+        FinishRow(status, QStringLiteral("%1 (%2 attempts)").arg(reason).arg(m_attempt));
+    else
+        FinishRow(status, reason);
 }
 
 void BatchRunner::FinishRow(const QByteArray& status, const QString& reason)
 {
-    m_timeout.stop();
     const int index = m_current;
     m_current = -1;
     m_jobs[index].Status = status;
     Q_EMIT RowFinished(index, reason);
-    // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
     QTimer::singleShot(0, this, &BatchRunner::StartNext);
 }

@@ -9,7 +9,6 @@
 #include <QString>
 #include <QTimer>
 
-
 struct TBatchSettings
 {
     QString Folder;
@@ -19,11 +18,14 @@ struct TBatchSettings
     bool Skip = true;
     // A page that is not complete within this time is an error; the batch goes on.
     int TimeoutMs = 30000;
+    // Further attempts, each on a fresh renderer, for a row that failed in a way that may
+    // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
+    int Retries = 1;
 };
 
 // Captures every row of a list, in order, through one browser, without a window: each
 // row is loaded, captured the moment its page is complete, and ends "Success", "Error"
-// or "Skipped".
+// or "Skipped". A row that failed in a way another attempt may mend is tried again first.
 class BatchRunner : public QObject
 {
     Q_OBJECT
@@ -43,10 +45,13 @@ Q_SIGNALS:
 
 private:
     void StartNext();
+    void StartAttempt();
     void OnBeforeNavigate();
     void OnNavigateError(const QString& reason, WebBrowser::Failure failure);
     void OnDocumentComplete();
     void OnTimeout();
+    // `retryable`: another attempt may end otherwise.
+    void EndAttempt(const QByteArray& status, const QString& reason, bool retryable);
     void FinishRow(const QByteArray& status, const QString& reason);
 
     WebBrowser& m_browser;
@@ -55,6 +60,9 @@ private:
     bool m_running = false;
     int m_current = -1;
     int m_next = 0;
+    int m_attempt = 0;
+    bool m_failed = false; // the current attempt's load reported an error
+    WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
     QTimer m_timeout;
 };

@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kFencePollMs = 4;
 constexpr int kFenceTimeoutMs = 2000;
+// Script calls are dearer than corner grabs: ask for frames less often.
+constexpr int kFramePollMs = 20;
 // A hung renderer ignores Stop and swallows the next same-site load; these bound how
 // long we wait before giving the view a fresh page.
 constexpr int kStopCheckMs = 500;
@@ -30,13 +32,28 @@ constexpr int kNetErrorAborted = -3;
 const QColor kFenceColour(0xfe, 0x01, 0xfd);
 constexpr int kOffScreen = -32000;
 
+// The marker goes on the root element, above everything. Where the root's own style
+// would hide or recolour it (a filter, say), that style is lifted until the marker goes.
 const QString kFenceInject = QStringLiteral(
-    "(()=>{let m=document.getElementById('__thumbrix_fence');if(!m){m=document.createElement('thumbrix-fence');"
-    "m.id='__thumbrix_fence';}m.style.cssText='all:initial;display:block!important;position:fixed!important;"
-    "left:0!important;top:0!important;width:2px!important;height:2px!important;background:#fe01fd!important;"
+    "(()=>{const d=document,r=d.documentElement;if(!r)return 0;let m=d.getElementById('__thumbrix_fence');"
+    "if(!m){m=d.createElement('thumbrix-fence');m.id='__thumbrix_fence';}"
+    "m.style.cssText='all:initial;display:block!important;position:fixed!important;left:0!important;"
+    "top:0!important;width:2px!important;height:2px!important;background:#fe01fd!important;"
     "z-index:2147483647!important;pointer-events:none!important;opacity:1!important';"
-    "(document.documentElement||document).appendChild(m)})()");
-const QString kFenceRemove = QStringLiteral("document.getElementById('__thumbrix_fence')?.remove()");
+    "const lift={'filter':'none','opacity':'1','transform':'none','clip-path':'none','-webkit-mask-image':'none',"
+    "'mix-blend-mode':'normal','content-visibility':'visible'};const c=getComputedStyle(r);"
+    "if(m.__root===undefined&&Object.keys(lift).some(k=>c.getPropertyValue(k)!==lift[k])){"
+    "m.__root=r.getAttribute('style');for(const k in lift)r.style.setProperty(k,lift[k],'important');}"
+    "r.appendChild(m);return 1})()");
+// Takes the marker away and gives the root its own style back, in one step.
+const QString kFenceRemove = QStringLiteral(
+    "(()=>{const m=document.getElementById('__thumbrix_fence');if(!m)return 0;const r=document.documentElement;"
+    "if(m.__root!==undefined){if(m.__root===null)r.removeAttribute('style');else r.setAttribute('style',m.__root);}"
+    "m.remove();return 1})()");
+// Two animation frames after the marker is gone, the page has painted past it.
+const QString kFramesStart =
+    QStringLiteral("requestAnimationFrame(()=>requestAnimationFrame(()=>{window.__thumbrix_frames=%1}));1");
+const QString kFramesQuery = QStringLiteral("window.__thumbrix_frames||0");
 
 QUrl ToQUrl(const QByteArray& bytes)
 {
@@ -191,20 +208,18 @@ void WebEngineBrowser::ReplacePage()
     }
     m_loading = false;
     m_crashed = false;
-    m_fence = Fence::Idle;
-    m_fencePoll.stop();
+    CancelPaintFence();
     m_readyState = Uninitialized;
 }
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive()) {
-        // Stop has not taken yet: the renderer may be stuck in a script.
+    if (m_stopCheck.isActive() || m_fence != Fence::Idle) {
+        // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
+        // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
         ReplacePage();
     }
-    m_fence = Fence::Idle;
-    m_fencePoll.stop();
     m_loadSeen = false;
     m_crashed = false;
     m_pendingError.clear();
@@ -234,8 +249,15 @@ void WebEngineBrowser::OnStartWatchdog()
 void WebEngineBrowser::Stop()
 {
     m_startWatchdog.stop();
-    m_fence = Fence::Idle;
-    m_fencePoll.stop();
+    if (m_role == Role::Capture && (m_readyState == Loading || m_loading)) {
+        // A load given up on may be a renderer that no longer answers: start the next one
+        // afresh rather than wait to find out.
+        m_stopCheck.stop();
+        ReplacePage();
+        m_readyState = Interactive;
+        return;
+    }
+    CancelPaintFence();
     if (m_readyState == Loading || m_loading) {
         m_readyState = Interactive;
         m_page->triggerAction(QWebEnginePage::Stop);
@@ -316,10 +338,9 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_readyState != Loading && m_readyState != Interactive) {
+        if (m_fence != Fence::Idle || (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
-            m_fence = Fence::Idle;
-            m_fencePoll.stop();
+            CancelPaintFence();
             m_readyState = Loading;
         }
         break;
@@ -365,8 +386,7 @@ void WebEngineBrowser::OnRenderProcessTerminated(int status, int exitCode)
     if (status == QWebEnginePage::NormalTerminationStatus) return;
     m_crashed = true;
     m_loading = false;
-    m_fence = Fence::Idle;
-    m_fencePoll.stop();
+    CancelPaintFence();
     if (m_readyState == Loading || m_readyState == Interactive) {
         const QString how = status == QWebEnginePage::KilledTerminationStatus ? QStringLiteral("was killed")
                                                                               : QStringLiteral("crashed");
@@ -393,9 +413,31 @@ void WebEngineBrowser::FinishLoad(bool paintWanted)
 void WebEngineBrowser::StartPaintFence()
 {
     m_fence = Fence::WaitShown;
+    ++m_fenceToken;
+    m_fenceAnswered = false;
     m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
-    m_page->runJavaScript(kFenceInject, QWebEngineScript::ApplicationWorld);
-    m_fencePoll.start();
+    RunFenceScript(kFenceInject);
+    m_fencePoll.start(kFencePollMs);
+}
+
+void WebEngineBrowser::CancelPaintFence()
+{
+    m_fence = Fence::Idle;
+    ++m_fenceToken;
+    m_fencePoll.stop();
+}
+
+void WebEngineBrowser::RunFenceScript(const QString& script)
+{
+    // Only a live renderer answers; an answer for an earlier fence or page counts for nothing.
+    m_fenceAnswered = false;
+    QPointer<WebEngineBrowser> self(this);
+    const quint64 token = m_fenceToken;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, token](const QVariant& result) {
+        if (!self || self->m_fenceToken != token) return;
+        self->m_fenceAnswered = true;
+        if (self->m_fence == Fence::WaitFrames && result.toULongLong() == token) self->m_framesSeen = true;
+    });
 }
 
 bool WebEngineBrowser::FenceMarkerShown()
@@ -406,27 +448,69 @@ bool WebEngineBrowser::FenceMarkerShown()
 
 void WebEngineBrowser::PollPaintFence()
 {
-    // Past the deadline we go on anyway: a page may hide the marker (a CSS filter, say).
     const bool late = QDateTime::currentMSecsSinceEpoch() > m_fenceDeadline;
     switch (m_fence) {
     case Fence::Idle:
         m_fencePoll.stop();
         break;
     case Fence::WaitShown:
-        if (late || FenceMarkerShown()) {
-            m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
+        if (FenceMarkerShown()) {
             m_fence = Fence::WaitGone;
             m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
+            RunFenceScript(kFenceRemove);
+        } else if (late) {
+            if (!m_fenceAnswered) {
+                FailPaintFence(Failure::Renderer, QStringLiteral("the page's script does not respond"));
+                break;
+            }
+            // The renderer answers but the marker stays out of sight (the page covers or
+            // recolours it): wait instead for two frames painted after it was taken away.
+            m_fence = Fence::WaitFrames;
+            m_framesSeen = false;
+            m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
+            m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
+            RunFenceScript(kFramesStart.arg(m_fenceToken));
+            m_fencePoll.start(kFramePollMs);
         }
         break;
     case Fence::WaitGone:
-        if (late || !FenceMarkerShown()) {
-            m_fence = Fence::Idle;
-            m_fencePoll.stop();
+        if (!FenceMarkerShown()) {
+            CancelPaintFence();
             SetComplete();
+        } else if (late) {
+            FailLate();
+        }
+        break;
+    case Fence::WaitFrames:
+        if (m_framesSeen) {
+            CancelPaintFence();
+            SetComplete();
+        } else if (late) {
+            FailLate();
+        } else if (m_fenceAnswered) {
+            RunFenceScript(kFramesQuery);
         }
         break;
     }
+}
+
+void WebEngineBrowser::FailLate()
+{
+    if (m_fenceAnswered)
+        FailPaintFence(Failure::Paint,
+                       QStringLiteral("the page did not paint within %1 s").arg(kFenceTimeoutMs / 1000));
+    else
+        FailPaintFence(Failure::Renderer, QStringLiteral("the page's script does not respond"));
+}
+
+void WebEngineBrowser::FailPaintFence(Failure failure, const QString& reason)
+{
+    // Whatever the view shows now may be an earlier page's frame: nothing of it is used, and
+    // the next page gets a renderer of its own.
+    CancelPaintFence();
+    Q_EMIT NavigateError(reason, failure);
+    ReplacePage();
+    SetComplete();
 }
 
 void WebEngineBrowser::SetComplete()

@@ -19,7 +19,9 @@ class QuietPage;
 //
 // Complete means loaded *and painted*: a grab taken at loadFinished still shows the
 // previous page, so a marker is drawn over the page and the view is grabbed until the
-// marker appears and is gone again.
+// marker appears and is gone again. A renderer that stops answering, or a page that cannot
+// be shown to have painted, ends the load in NavigateError instead, and the view gets a
+// fresh page for the next load.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
@@ -66,8 +68,12 @@ private:
     void OnStartWatchdog();
     void FinishLoad(bool painted);
     void StartPaintFence();
+    void CancelPaintFence();
+    void RunFenceScript(const QString& script);
     void PollPaintFence();
     bool FenceMarkerShown();
+    void FailLate();
+    void FailPaintFence(Failure failure, const QString& reason);
     void SetComplete();
 
     Role m_role;
@@ -84,9 +90,13 @@ private:
 
     enum class Fence {
         Idle,
-        WaitShown,
-        WaitGone,
+        WaitShown,  // the marker is on its way to the screen
+        WaitGone,   // the marker was seen and is being taken away
+        WaitFrames, // the marker cannot be seen: frames painted after it are awaited
     } m_fence = Fence::Idle;
+    quint64 m_fenceToken = 0;
+    bool m_fenceAnswered = false; // the renderer answered the fence's last script
+    bool m_framesSeen = false;
     QTimer m_fencePoll;
     qint64 m_fenceDeadline = 0;
 

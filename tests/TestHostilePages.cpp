@@ -1,0 +1,343 @@
+// Pages built to misbehave, captured through the batch runner on the real engine: every
+// row ends in time, a Success shows the row's own page, an Error writes nothing, and the
+// page after a hostile one is captured with its own colour.
+
+#include "LocalHttpServer.h"
+#include "WebEngineTestMain.h"
+
+#include "capture/BatchRunner.h"
+#include "capture/WebBrowser.h"
+#include "platform/WebEngineBrowser.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+using Reply = LocalHttpServer::Reply;
+using Ending = LocalHttpServer::Ending;
+
+TUrlJob Job(const QByteArray& id, const QByteArray& url)
+{
+    TUrlJob job;
+    job.Id = id;
+    job.Url = url;
+    job.Status = JobStatus::Pending;
+    return job;
+}
+
+bool IsSolid(const QImage& image, QRgb colour, int tolerance = 8)
+{
+    if (image.isNull()) return false;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAbs(qRed(p) - qRed(colour)) > tolerance || qAbs(qGreen(p) - qGreen(colour)) > tolerance ||
+                qAbs(qBlue(p) - qBlue(colour)) > tolerance)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Hostile pages paint themselves this colour wherever they get as far as painting.
+const QByteArray kOwnColour = "#ff0000";
+constexpr QRgb kOwnRgb = 0xff0000;
+
+QByteArray OwnPage(const QByteArray& head, const QByteArray& body = {})
+{
+    return "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:" + kOwnColour + "}</style>" +
+           head + "</head><body>" + body + "</body></html>";
+}
+
+QByteArray PngOf(QRgb colour, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray Noise(int size)
+{
+    QByteArray bytes(size, '\0');
+    QRandomGenerator generator(8);
+    for (char& c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+} // namespace
+
+class TestHostilePages : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void everyRowEndsInTime_data();
+    void everyRowEndsInTime();
+    void retriesOnAFreshRenderer_data();
+    void retriesOnAFreshRenderer();
+    void cleanupTestCase();
+
+private:
+    struct Run
+    {
+        QList<TUrlJob> Jobs;
+        QStringList Reasons;
+        qint64 Ms = 0;
+    };
+    Run RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings);
+    TBatchSettings Settings() const;
+    QImage Thumbnail(const QByteArray& id) const;
+
+    LocalHttpServer m_server;
+    LocalHttpServer m_tlsServer;
+    QTemporaryDir m_dir;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+    QElapsedTimer m_suiteClock;
+};
+
+void TestHostilePages::initTestCase()
+{
+    m_suiteClock.start();
+    QVERIFY(m_dir.isValid());
+    QVERIFY(m_server.Start());
+    QVERIFY(m_tlsServer.StartTls(QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
+                                 QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")));
+    m_tlsServer.RoutePage("/", OwnPage({}));
+
+    m_server.RoutePage("/before", LocalHttpServer::SolidPage("#0000ff"));
+    m_server.RoutePage("/after", LocalHttpServer::SolidPage("#00ff00"));
+
+    // Pages that never finish.
+    m_server.Route("/silent-body", Reply(200, "text/html", OwnPage({}), 0, Ending::HeadersThenSilence));
+    m_server.Route("/silent", Reply(200, "text/html", {}, 0, Ending::Silence));
+    m_server.RoutePage("/silent-image", OwnPage({}, "<img src='/silent'>"));
+    m_server.RoutePage("/reload-forever", OwnPage("<script>location.reload()</script>"));
+    m_server.RoutePage("/meta-refresh-forever", OwnPage("<meta http-equiv='refresh' content='0'>"));
+    // Script that never yields.
+    m_server.RoutePage("/spin-before-load", OwnPage("<script>for(;;){}</script>"));
+    m_server.RoutePage("/spin-after-load", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},0)</script>"));
+    m_server.RoutePage("/spin-later", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
+    // Dialogs, pop-ups and permission prompts nobody will answer.
+    m_server.RoutePage("/dialogs", OwnPage("<script>alert('a');confirm('c');prompt('p');print();"
+                                           "window.open('/after');onbeforeunload=e=>{e.preventDefault();"
+                                           "return e.returnValue='stay'};</script>"));
+    m_server.RoutePage("/permissions",
+                       OwnPage("<script>navigator.geolocation.getCurrentPosition(()=>{},()=>{});"
+                               "Notification.requestPermission();"
+                               "navigator.mediaDevices&&navigator.mediaDevices.getUserMedia({video:true})"
+                               ".catch(()=>{});document.documentElement.requestFullscreen().catch(()=>{});"
+                               "</script>"));
+    m_server.Route("/auth", Reply(401, "text/html", OwnPage({}), 0, Ending::Normal,
+                                  "WWW-Authenticate: Basic realm=\"thumbrix\"\r\n"));
+    // Replies that are not pages.
+    m_server.Route("/download", Reply(200, "application/octet-stream", Noise(4096)));
+    m_server.Route("/reset", Reply(200, "text/html", {}, 0, Ending::Reset));
+    m_server.Route("/empty", Reply(200, "text/html", {}, 0, Ending::Close));
+    m_server.Route("/noise", Reply(200, "text/html", Noise(8192), 0, Ending::Raw));
+    // Heavy pages.
+    m_server.RoutePage("/huge-page",
+                       OwnPage({}, "<div style='display:none'>" +
+                                       QByteArray("<p>Lorem ipsum dolor sit amet</p>").repeated(700000) + "</div>"));
+    m_server.RoutePage("/huge-allocation",
+                       OwnPage("<script>window.kept=[];for(let i=0;i<6;i++)kept.push(new Uint8Array(64<<20).fill(i))"
+                               "</script>"));
+    m_server.RoutePage("/huge-dom", OwnPage("<script>onload=()=>{const d=document.createElement('div');"
+                                            "d.style.display='none';for(let i=0;i<300000;i++)"
+                                            "d.appendChild(document.createElement('span'));"
+                                            "document.body.appendChild(d)}</script>"));
+    // The page hides or recolours the paint marker.
+    m_server.RoutePage("/inverted", "<!DOCTYPE html><html style='filter:invert(1)'><head><style>html,body{margin:0;"
+                                    "height:100%;background:#00ffff}</style></head><body></body></html>");
+    m_server.RoutePage("/covered", OwnPage({}, "<dialog id=d style='margin:0;padding:0;border:0;width:100vw;"
+                                               "height:100vh;max-width:none;max-height:none;background:" +
+                                                   kOwnColour + "'></dialog><script>d.showModal()</script>"));
+    // Addresses that are not HTML.
+    m_server.Route("/image.png", Reply(200, "image/png", PngOf(kOwnRgb, 800, 600)));
+    m_server.Route("/text.txt", Reply(200, "text/plain", "plain text\n"));
+
+    m_browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
+    m_browser->SetWidth(800);
+    m_browser->SetHeight(600);
+}
+
+void TestHostilePages::cleanupTestCase()
+{
+    qInfo("hostile suite: %lld ms", m_suiteClock.elapsed());
+}
+
+TBatchSettings TestHostilePages::Settings() const
+{
+    TBatchSettings settings;
+    settings.Folder = m_dir.path();
+    settings.Extension = QStringLiteral("bmp");
+    settings.Skip = false;
+    settings.TimeoutMs = 4000;
+    settings.Retries = 0;
+    return settings;
+}
+
+QImage TestHostilePages::Thumbnail(const QByteArray& id) const
+{
+    return QImage(m_dir.filePath(QString::fromLatin1(id) + QStringLiteral(".bmp")));
+}
+
+TestHostilePages::Run TestHostilePages::RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings)
+{
+    Run run;
+    BatchRunner runner(*m_browser);
+    run.Reasons = QStringList(jobs.size());
+    connect(&runner, &BatchRunner::RowFinished, this,
+            [&run](int index, const QString& reason) { run.Reasons[index] = reason; });
+    QSignalSpy finished(&runner, &BatchRunner::Finished);
+    QElapsedTimer clock;
+    clock.start();
+    runner.Start(jobs, settings);
+    if (!finished.wait(120000)) return run;
+    run.Ms = clock.elapsed();
+    run.Jobs = runner.Jobs();
+    return run;
+}
+
+void TestHostilePages::everyRowEndsInTime_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::addColumn<QByteArray>("status");
+    // Success: whether the thumbnail must be all the page's own colour. Error: a word of the reason.
+    QTest::addColumn<bool>("ownColour");
+    QTest::addColumn<QString>("reason");
+
+    const auto url = [this](const char* path) { return m_server.Url(path); };
+    const QByteArray success = JobStatus::Success;
+    const QByteArray error = JobStatus::Error;
+    const QString late = QStringLiteral("did not load within");
+    const QString stuck = QStringLiteral("script does not respond");
+
+    QTest::newRow("headers-then-silence") << url("/silent-body") << error << false << late;
+    QTest::newRow("image-that-never-arrives") << url("/silent-image") << error << false << late;
+    QTest::newRow("reloads-itself-forever") << url("/reload-forever") << error << false << late;
+    QTest::newRow("meta-refresh-forever") << url("/meta-refresh-forever") << error << false << late;
+    QTest::newRow("script-spins-before-load") << url("/spin-before-load") << error << false << late;
+    QTest::newRow("script-spins-after-load") << url("/spin-after-load") << error << false << stuck;
+    QTest::newRow("dialogs-and-popups") << url("/dialogs") << success << true << QString();
+    QTest::newRow("permission-prompts") << url("/permissions") << success << true << QString();
+    QTest::newRow("http-authentication") << url("/auth") << error << false << QStringLiteral("401");
+    QTest::newRow("tls-certificate") << m_tlsServer.Url("/") << error << false << QStringLiteral("CERT");
+    QTest::newRow("download") << url("/download") << error << false << QStringLiteral("no page");
+    QTest::newRow("connection-reset") << url("/reset") << error << false << QStringLiteral("RESET");
+    QTest::newRow("empty-reply") << url("/empty") << error << false << QStringLiteral("EMPTY");
+    QTest::newRow("binary-noise") << url("/noise") << error << false << QStringLiteral("INVALID");
+    QTest::newRow("huge-page") << url("/huge-page") << success << true << QString();
+    QTest::newRow("huge-allocation") << url("/huge-allocation") << success << true << QString();
+    QTest::newRow("huge-dom") << url("/huge-dom") << success << true << QString();
+    QTest::newRow("marker-recoloured") << url("/inverted") << success << true << QString();
+    QTest::newRow("marker-covered") << url("/covered") << success << true << QString();
+    QTest::newRow("renderer-crash") << QByteArray("chrome://crash") << error << false
+                                    << QStringLiteral("render process");
+    QTest::newRow("direct-image") << url("/image.png") << success << true << QString();
+    QTest::newRow("direct-text") << url("/text.txt") << success << false << QString();
+}
+
+void TestHostilePages::everyRowEndsInTime()
+{
+    QFETCH(QByteArray, url);
+    QFETCH(QByteArray, status);
+    QFETCH(bool, ownColour);
+    QFETCH(QString, reason);
+
+    const QByteArray tag = QTest::currentDataTag();
+    const QByteArray before = tag + "-before", hostile = tag + "-page", after = tag + "-after";
+    const TBatchSettings settings = Settings();
+    const Run run = RunBatch(
+        {Job(before, m_server.Url("/before")), Job(hostile, url), Job(after, m_server.Url("/after"))}, settings);
+    QCOMPARE(run.Jobs.size(), 3);
+
+    QCOMPARE(run.Jobs[0].Status, JobStatus::Success);
+    QVERIFY(IsSolid(Thumbnail(before), 0x0000ff));
+
+    QVERIFY2(run.Jobs[1].Status == status, qPrintable(QString::fromLatin1(run.Jobs[1].Status) + u' ' + run.Reasons[1]));
+    if (status == JobStatus::Success) {
+        QVERIFY(!Thumbnail(hostile).isNull());
+        if (ownColour) QVERIFY(IsSolid(Thumbnail(hostile), kOwnRgb));
+        // Never the page before it.
+        QVERIFY(!IsSolid(Thumbnail(hostile), 0x0000ff, 40));
+    } else {
+        QVERIFY2(run.Reasons[1].contains(reason, Qt::CaseInsensitive), qPrintable(run.Reasons[1]));
+        QVERIFY(!QFile::exists(m_dir.filePath(QString::fromLatin1(hostile) + QStringLiteral(".bmp"))));
+    }
+
+    QCOMPARE(run.Jobs[2].Status, JobStatus::Success);
+    QVERIFY(IsSolid(Thumbnail(after), 0x00ff00));
+
+    // Three rows: a hostile one holds the batch at most its own time-out and one fence.
+    QVERIFY2(run.Ms < settings.TimeoutMs + 6000, qPrintable(QString::number(run.Ms)));
+}
+
+void TestHostilePages::retriesOnAFreshRenderer_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QList<Reply>>("replies");
+    QTest::addColumn<int>("retries");
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("requests");
+
+    const Reply stuck(200, "text/html", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},0)</script>"));
+    const Reply page(200, "text/html", OwnPage({}));
+    const Reply reset(200, "text/html", {}, 0, Ending::Reset);
+    const Reply silent(200, "text/html", {}, 0, Ending::Silence);
+    const Reply missing(404, "text/html", OwnPage({}));
+
+    QTest::newRow("stuck-twice") << QByteArray("/r-stuck") << QList<Reply>{stuck} << 1 << JobStatus::Error
+                                 << QStringLiteral("does not respond (2 attempts)") << 2;
+    QTest::newRow("stuck-no-retry") << QByteArray("/r-stuck0") << QList<Reply>{stuck} << 0 << JobStatus::Error
+                                    << QStringLiteral("does not respond") << 1;
+    QTest::newRow("stuck-twice-then-fine")
+        << QByteArray("/r-stuck-fine") << QList<Reply>{stuck, stuck, page} << 2 << JobStatus::Success << QString() << 3;
+    QTest::newRow("reset-then-fine") << QByteArray("/r-reset") << QList<Reply>{reset, page} << 1 << JobStatus::Success
+                                     << QString() << 2;
+    QTest::newRow("silent-twice") << QByteArray("/r-silent") << QList<Reply>{silent} << 1 << JobStatus::Error
+                                  << QStringLiteral("did not load within 4 s (2 attempts)") << 2;
+    QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
+                                            << QStringLiteral("HTTP status 404") << 1;
+}
+
+void TestHostilePages::retriesOnAFreshRenderer()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QList<Reply>, replies);
+    QFETCH(int, retries);
+    QFETCH(QByteArray, status);
+    QFETCH(QString, reason);
+    QFETCH(int, requests);
+
+    m_server.RouteSequence(path, replies);
+    TBatchSettings settings = Settings();
+    settings.Retries = retries;
+    const QByteArray id = QByteArray(QTest::currentDataTag()) + "-retry";
+    const Run run = RunBatch({Job(id, m_server.Url(path)), Job(id + "-after", m_server.Url("/after"))}, settings);
+    QCOMPARE(run.Jobs.size(), 2);
+    QVERIFY2(run.Jobs[0].Status == status, qPrintable(QString::fromLatin1(run.Jobs[0].Status) + u' ' + run.Reasons[0]));
+    if (status == JobStatus::Error) {
+        QVERIFY2(run.Reasons[0].endsWith(reason), qPrintable(run.Reasons[0]));
+        QVERIFY(Thumbnail(id).isNull());
+    } else {
+        QVERIFY(IsSolid(Thumbnail(id), kOwnRgb));
+    }
+    QCOMPARE(m_server.RequestCount(path), requests);
+    QCOMPARE(run.Jobs[1].Status, JobStatus::Success);
+    QVERIFY(IsSolid(Thumbnail(id + "-after"), 0x00ff00));
+}
+
+THUMBRIX_WEBENGINE_TEST_MAIN(TestHostilePages)
+#include "TestHostilePages.moc"
