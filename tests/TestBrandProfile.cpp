@@ -141,45 +141,47 @@ private Q_SLOTS:
 
 void TestBrandProfile::extractTag_data()
 {
+    // Tag names are asked for in turn on one cursor, as the profile loader does.
     QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("open");
-    QTest::addColumn<QByteArray>("close");
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<QByteArray>("cursorAfter");
+    QTest::addColumn<QByteArrayList>("names");
+    QTest::addColumn<QByteArrayList>("values");
 
-    QTest::newRow("found") << QByteArray("x<%%A%%>val<%%/A%%>rest") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
-                           << QByteArray("val") << QByteArray("<%%/A%%>rest");
-    QTest::newRow("tags in lower case") << QByteArray("<%%name%%>v<%%/nAmE%%>") << QByteArray("<%%NAME%%>")
-                                        << QByteArray("<%%/NAME%%>") << QByteArray("v") << QByteArray("<%%/nAmE%%>");
-    QTest::newRow("value keeps its case") << QByteArray("<%%A%%>MiXeD<%%/A%%>") << QByteArray("<%%a%%>")
-                                          << QByteArray("<%%/a%%>") << QByteArray("MiXeD") << QByteArray("<%%/A%%>");
+    const QByteArray a = Tag("A", "a") + "\r\n";
+    const QByteArray b = Tag("B", "b") + "\r\n";
+    QTest::newRow("in text order") << "x" + a + b << QByteArrayList{"A", "B"} << QByteArrayList{"a", "b"};
+    QTest::newRow("earlier tag no longer seen") << b + a << QByteArrayList{"A", "B"} << QByteArrayList{"a", ""};
+    QTest::newRow("absent tag moves nothing")
+        << a + b << QByteArrayList{"Z", "A", "Y", "B"} << QByteArrayList{"", "a", "", "b"};
+    QTest::newRow("repeated tag gives next occurrence")
+        << Tag("A", "1") + b + Tag("A", "2") << QByteArrayList{"A", "A", "A"} << QByteArrayList{"1", "2", ""};
+    QTest::newRow("empty value") << Tag("A", "") + b << QByteArrayList{"A", "B"} << QByteArrayList{"", "b"};
+    QTest::newRow("value spans lines") << Tag("A", "one\r\ntwo") + b << QByteArrayList{"A", "B"}
+                                       << QByteArrayList{"one\r\ntwo", "b"};
+    QTest::newRow("tags in lower case") << QByteArray("<%%name%%>v<%%/nAmE%%>") + b << QByteArrayList{"NAME", "B"}
+                                        << QByteArrayList{"v", "b"};
+    QTest::newRow("value keeps its case") << Tag("A", "MiXeD") << QByteArrayList{"a"} << QByteArrayList{"MiXeD"};
     QTest::newRow("only ASCII letters fold")
-        << QByteArray("<%%\xE9%%>v<%%/\xE9%%>") << QByteArray("<%%\xC9%%>") << QByteArray("<%%/\xC9%%>") << QByteArray()
-        << QByteArray("<%%\xE9%%>v<%%/\xE9%%>");
-    QTest::newRow("first occurrence") << QByteArray("<%%A%%>1<%%/A%%><%%A%%>2<%%/A%%>") << QByteArray("<%%A%%>")
-                                      << QByteArray("<%%/A%%>") << QByteArray("1")
-                                      << QByteArray("<%%/A%%><%%A%%>2<%%/A%%>");
-    QTest::newRow("empty value") << QByteArray("<%%A%%><%%/A%%>") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
-                                 << QByteArray() << QByteArray("<%%/A%%>");
-    QTest::newRow("missing closing tag") << QByteArray("a<%%A%%>value without end") << QByteArray("<%%A%%>")
-                                         << QByteArray("<%%/A%%>") << QByteArray() << QByteArray("value without end");
-    QTest::newRow("absent tag") << QByteArray("<%%B%%>b<%%/B%%>") << QByteArray("<%%A%%>") << QByteArray("<%%/A%%>")
-                                << QByteArray() << QByteArray("<%%B%%>b<%%/B%%>");
-    QTest::newRow("closing tag before opening") << QByteArray("<%%/A%%>x<%%A%%>y") << QByteArray("<%%A%%>")
-                                                << QByteArray("<%%/A%%>") << QByteArray() << QByteArray("y");
+        << Tag("\xE9", "v") << QByteArrayList{"\xC9", "\xE9"} << QByteArrayList{"", "v"};
+    // Without its closing tag the value is empty, but the search has passed the opening tag.
+    QTest::newRow("missing closing tag, later tag found")
+        << "<%%A%%>value without end " + b << QByteArrayList{"A", "B"} << QByteArrayList{"", "b"};
+    QTest::newRow("missing closing tag, earlier tag lost")
+        << b + "<%%A%%>value without end" << QByteArrayList{"A", "B"} << QByteArrayList{"", ""};
+    QTest::newRow("closing tag before opening")
+        << QByteArray("<%%/A%%>x<%%A%%>y") << QByteArrayList{"A"} << QByteArrayList{""};
 }
 
 void TestBrandProfile::extractTag()
 {
     QFETCH(QByteArray, text);
-    QFETCH(QByteArray, open);
-    QFETCH(QByteArray, close);
-    QFETCH(QByteArray, value);
-    QFETCH(QByteArray, cursorAfter);
+    QFETCH(QByteArrayList, names);
+    QFETCH(QByteArrayList, values);
 
     QByteArray cursor = text;
-    QCOMPARE(ExtractTag(open, close, cursor), value);
-    QCOMPARE(cursor, cursorAfter);
+    QByteArrayList got;
+    for (const QByteArray& name : names)
+        got.append(ExtractTag("<%%" + name + "%%>", "<%%/" + name + "%%>", cursor));
+    QCOMPARE(got, values);
 }
 
 void TestBrandProfile::splitByChar_data()

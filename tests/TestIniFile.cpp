@@ -73,6 +73,7 @@ void TestIniFile::read_data()
                                                   "Negative=-5\n"
                                                   "Plus=+7\n"
                                                   "Junk=12abc\n"
+                                                  "Letter=1a\n"
                                                   "Empty=\n"
                                                   "Huge=99999999999\n"
                                                   "HugeHex=$80000000\n"
@@ -101,6 +102,8 @@ void TestIniFile::read_data()
     row("negative", s, "Negative", "-5", -5);
     row("plus-sign", s, "Plus", "+7", 7);
     row("trailing-junk", s, "Junk", "12abc", QVariant());
+    // "a" is one past the last decimal digit's value.
+    row("hex-letter-in-decimal", s, "Letter", "1a", QVariant());
     row("empty-value", s, "Empty", "", QVariant());
     row("beyond-32-bits", s, "Huge", "99999999999", QVariant());
     row("hex-beyond-32-bits", s, "HugeHex", "$80000000", QVariant());
@@ -129,6 +132,8 @@ void TestIniFile::read_data()
     for (const auto& ending : endings)
         QTest::newRow(ending[0].constData())
             << ending[1] << QByteArray("a") << QByteArray("Y") << QByteArray("22") << QVariant(22);
+    QTest::newRow("blanks-inside-brackets")
+        << QByteArrayLiteral("[ A ]\nx=1\n") << QByteArray("A") << QByteArray("x") << QByteArray("1") << QVariant(1);
     QTest::newRow("utf8-mark-before-header") << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=1\n") << QByteArray("A")
                                              << QByteArray("x") << QByteArray("1") << QVariant(1);
 }
@@ -201,6 +206,8 @@ void TestIniFile::write_data()
     QTest::newRow("key-without-section-goes-first")
         << QByteArrayLiteral("; top\n[A]\nx=1\n") << Writes{{"", "top", "1"}}
         << QByteArrayLiteral("top=1\n; top\n[A]\nx=1\n");
+    QTest::newRow("new-key-in-section-of-other-case")
+        << QByteArrayLiteral("[a]\nx=1\n") << Writes{{"A", "y", "2"}} << QByteArrayLiteral("[a]\nx=1\ny=2\n");
     QTest::newRow("first-duplicate-updated")
         << QByteArrayLiteral("[A]\nk=1\nK=2\n") << Writes{{"A", "k", "3"}} << QByteArrayLiteral("[A]\nk=3\nK=2\n");
     QTest::newRow("utf8-mark-kept") << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=1\n") << Writes{{"A", "x", "2"}}

@@ -60,6 +60,8 @@ void TestJobId::urlToFileId_data()
     QTest::newRow("https-kept") << QByteArrayLiteral("https://example.com/")
                                 << QByteArrayLiteral("https:IIexample_comI");
     QTest::newRow("removal-not-rescanned") << QByteArrayLiteral("hthttp://tp://x") << QByteArrayLiteral("http:IIx");
+    // Only with "http://" gone first does "www." appear.
+    QTest::newRow("www-formed-by-http-removal") << QByteArrayLiteral("wwhttp://w.a") << QByteArrayLiteral("a");
     QTest::newRow("www-anywhere") << QByteArrayLiteral("a.www.b/www.c") << QByteArrayLiteral("a_bIc");
     QTest::newRow("www-not-rescanned") << QByteArrayLiteral("wwww.ww.") << QByteArrayLiteral("www_");
     QTest::newRow("others-kept") << QByteArrayLiteral("x:?&=%#\\ y") << QByteArrayLiteral("x:?&=%#\\ y");

@@ -241,6 +241,10 @@ void TestNewsService::listReply_data()
                                                                "1^A^x\xAFOK")
                                                  << true << QByteArray("2^B^y|1^A^x");
     QTest::newRow("not-ok-is-success") << QByteArray("NOT OK") << true << QByteArray("NOT OK");
+    // Success means "OK" anywhere, not "OK" at the end.
+    QTest::newRow("record-after-ok") << QByteArray("OK\xAF"
+                                                   "1^A^x")
+                                     << true << QByteArray("1^A^x");
     QTest::newRow("lower-case-ok-fails") << QByteArray("ok") << false << QByteArray();
     QTest::newRow("whitespace-around") << QByteArray(" \t\r\n1^A^x\xAFOK\r\n \t") << true << QByteArray("1^A^x");
     QTest::newRow("control-bytes-around") << QByteArray("\x01\x1F"
@@ -289,6 +293,8 @@ void TestNewsService::lastCodeReply_data()
     QTest::newRow("code-without-text") << QByteArray("7\xAFOK") << true << QByteArray("7") << QByteArray();
     QTest::newRow("padded") << QByteArray("\r\n 12^Hi there\xAFOK \r\n") << true << QByteArray("12")
                             << QByteArray("Hi there");
+    QTest::newRow("text-after-end-marker")
+        << QByteArray("7^Hello\xAFOK^served by v2") << true << QByteArray("7") << QByteArray("Hello");
     QTest::newRow("failure") << QByteArray("INVALIDUSER") << false << QByteArray() << QByteArray();
 }
 
@@ -315,6 +321,8 @@ void TestNewsService::detailsReply_data()
     QTest::newRow("escapes") << QByteArray("$3Cb$3E100$24$3C/b$3E\xAFOK") << true << QByteArray("<b>100$</b>");
     QTest::newRow("plain") << QByteArray("<p>Hi</p>\xAFOK") << true << QByteArray("<p>Hi</p>");
     QTest::newRow("malformed-escape") << QByteArray("<p>5$ off</p>\xAFOK") << true << QByteArray();
+    QTest::newRow("text-after-end-marker")
+        << QByteArray("<p>Hi</p>\xAFOK<!-- 3 ms -->") << true << QByteArray("<p>Hi</p><!-- 3 ms -->");
     QTest::newRow("invalid-news") << QByteArray("INVALIDNEWS") << false << QByteArray();
 }
 
