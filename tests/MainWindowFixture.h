@@ -58,6 +58,7 @@ struct MainWindowFixture
     FakeHttpClient Http;
     QList<FakeHtmlView*> NewsViews; // owned by the window while it is open
     QStringList Launched;
+    TMonotonicClock Clock; // empty: the system's
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)
@@ -84,6 +85,7 @@ struct MainWindowFixture
             Launched << program << arguments;
             return true;
         };
+        parts.Clock = Clock;
         parts.CaptureBrowser = capture ? capture : &Capture;
         parts.BrowsingBrowser = &Browsing;
         parts.BrowsingView = BrowsingView;

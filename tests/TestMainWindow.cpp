@@ -49,6 +49,16 @@ void AddRows(TfrmMain& window, const QList<QByteArray>& urls)
         window.Jobs().AddUrl(url, 0);
 }
 
+// Records its navigations among the other steps, so that their order shows.
+struct StepsWithNavigation : FakeWebBrowser
+{
+    void Navigate(const QByteArray& url) override
+    {
+        Steps << QStringLiteral("navigate ") + QString::fromLatin1(url);
+        FakeWebBrowser::Navigate(url);
+    }
+};
+
 void SelectRows(TfrmMain& window, const QList<int>& rows)
 {
     QItemSelectionModel* selection = window.findChild<QAbstractItemView*>(QStringLiteral("lvwItems"))->selectionModel();
@@ -73,6 +83,8 @@ private Q_SLOTS:
     void startRefusals_data();
     void startRefusals();
     void runMarksAndCaptures();
+    void pageTimeout_data();
+    void pageTimeout();
     void skipTestsJpgWhateverTheFormat();
     void stopDuringLoad();
     void startAgainDuringRun();
@@ -97,21 +109,29 @@ void TestMainWindow::startupSettings_data()
     QTest::addColumn<bool>("keepAspect");
     QTest::addColumn<bool>("skip");
     QTest::addColumn<int>("linkType");
+    QTest::addColumn<int>("pageTimeout");
 
-    QTest::newRow("no-config") << QByteArray() << QString() << 800 << 600 << 200 << 150 << true << true << 0;
+    QTest::newRow("no-config") << QByteArray() << QString() << 800 << 600 << 200 << 150 << true << true << 0 << 30;
     QTest::newRow("hexadecimal-0x400") << QByteArray("[Settings]\nBrowserX=0x400\n") << QString() << 1024 << 600 << 200
-                                       << 117 << true << true << 0;
+                                       << 117 << true << true << 0 << 30;
     QTest::newRow("dollar-hex-and-case") << QByteArray("[settings]\nbrowsery=$258\nTHUMBX=400\n") << QString() << 800
-                                         << 600 << 400 << 300 << true << true << 0;
-    QTest::newRow("unreadable-values") << QByteArray("[Settings]\nBrowserX=wide\nThumbX=\nSkip=maybe\nLinkType=x\n")
-                                       << QString() << 800 << 600 << 200 << 150 << true << true << 0;
+                                         << 600 << 400 << 300 << true << true << 0 << 30;
+    QTest::newRow("unreadable-values")
+        << QByteArray("[Settings]\nBrowserX=wide\nThumbX=\nSkip=maybe\nLinkType=x\nPageTimeout=soon\n") << QString()
+        << 800 << 600 << 200 << 150 << true << true << 0 << 30;
     QTest::newRow("keep-aspect-off-keeps-height")
         << QByteArray("[Settings]\nKeepAspectRatio=0\nThumbY=77\nSkip=0\nLinkType=1\nFolder=  /tmp/a,b  \n")
-        << QStringLiteral("/tmp/a,b") << 800 << 600 << 200 << 77 << false << false << 1;
+        << QStringLiteral("/tmp/a,b") << 800 << 600 << 200 << 77 << false << false << 1 << 30;
     QTest::newRow("stored-height-recomputed") << QByteArray("[Settings]\nThumbX=333\nThumbY=10\n") << QString() << 800
-                                              << 600 << 333 << 249 << true << true << 0;
+                                              << 600 << 333 << 249 << true << true << 0 << 30;
     QTest::newRow("browser-width-zero") << QByteArray("[Settings]\nBrowserX=0\nThumbY=42\n") << QString() << 0 << 600
-                                        << 200 << 42 << true << true << 0;
+                                        << 200 << 42 << true << true << 0 << 30;
+    QTest::newRow("page-timeout-one-second")
+        << QByteArray("[Settings]\nPageTimeout=1\n") << QString() << 800 << 600 << 200 << 150 << true << true << 0 << 1;
+    QTest::newRow("page-timeout-zero-is-default") << QByteArray("[Settings]\nPageTimeout=0\n") << QString() << 800
+                                                  << 600 << 200 << 150 << true << true << 0 << 30;
+    QTest::newRow("page-timeout-capped-at-an-hour") << QByteArray("[Settings]\nPageTimeout=100000\n") << QString()
+                                                    << 800 << 600 << 200 << 150 << true << true << 0 << 3600;
 }
 
 void TestMainWindow::startupSettings()
@@ -125,6 +145,7 @@ void TestMainWindow::startupSettings()
     QFETCH(bool, keepAspect);
     QFETCH(bool, skip);
     QFETCH(int, linkType);
+    QFETCH(int, pageTimeout);
 
     MainWindowFixture f;
     if (!config.isNull()) f.WriteConfig(config);
@@ -138,6 +159,7 @@ void TestMainWindow::startupSettings()
     QCOMPARE(s.KeepAspectRatio, keepAspect);
     QCOMPARE(s.Skip, skip);
     QCOMPARE(s.LinkType, linkType);
+    QCOMPARE(s.PageTimeout, pageTimeout);
     QCOMPARE(s.ImageFormat, QStringLiteral("jpg"));
     // The capture browser takes the loaded size; the height edit is locked while the box is on.
     QCOMPARE(f.Capture.Widths.last(), browserX);
@@ -189,7 +211,7 @@ void TestMainWindow::panelRules()
 void TestMainWindow::savesAtClose()
 {
     MainWindowFixture f;
-    f.WriteConfig("; kept\n[Other]\nName=x\n[Settings]\nBrowserX=1024\n");
+    f.WriteConfig("; kept\n[Other]\nName=x\n[Settings]\nBrowserX=1024\nPageTimeout=99999\n");
     TfrmMain& window = f.Open();
     f.Find<QLineEdit>("edtFolder")->setText(QStringLiteral("/srv/thumbs, new"));
     f.Find<QSpinBox>("speThumbX")->setValue(400);
@@ -203,7 +225,7 @@ void TestMainWindow::savesAtClose()
     const QByteArray text = file.readAll();
     QVERIFY2(text.contains("; kept") && text.contains("[Other]"), text.constData());
     for (const char* line : {"Folder=/srv/thumbs, new", "BrowserX=1024", "BrowserY=600", "ThumbX=400", "ThumbY=234",
-                             "KeepAspectRatio=1", "Skip=0", "LinkType=1"})
+                             "KeepAspectRatio=1", "Skip=0", "LinkType=1", "PageTimeout=3600"})
         QVERIFY2(text.contains(line), line);
 
     MainWindowFixture again;
@@ -319,6 +341,86 @@ void TestMainWindow::runMarksAndCaptures()
     // Not refreshed at the end of the run.
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
     QVERIFY(f.Dialogs.Messages.isEmpty());
+}
+
+void TestMainWindow::pageTimeout_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<bool>("completesJustInTime");
+
+    QTest::newRow("default-never-completes") << QByteArray() << 30 << false;
+    QTest::newRow("default-completes-just-in-time") << QByteArray() << 30 << true;
+    QTest::newRow("configured-5s-never-completes") << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false;
+    QTest::newRow("configured-45s-never-completes") << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false;
+}
+
+void TestMainWindow::pageTimeout()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(int, seconds);
+    QFETCH(bool, completesJustInTime);
+    const qint64 limit = qint64(seconds) * 1000;
+
+    MainWindowFixture f;
+    qint64 now = 0;
+    f.Clock = [&now] { return now; };
+    if (!config.isNull()) f.WriteConfig(config);
+    StepsWithNavigation capture;
+    capture.View = QImage(800, 600, QImage::Format_RGB32);
+    capture.View.fill(Qt::blue);
+    TfrmMain& window = f.Open(&capture);
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    AddRows(window, {"http://first.invalid/", "http://next.invalid/"});
+    auto file = [&out](const QByteArray& url) {
+        return out.filePath(QString::fromLatin1(MakeJobId(url, 0)) + QStringLiteral(".jpg"));
+    };
+    window.btnSelectAllClick();
+    now = 7000; // the time counts from the navigation, not from the window's start
+    window.btnStartClick();
+    capture.Steps.clear();
+    Q_EMIT capture.BeforeNavigate2();
+    capture.State = WebBrowser::Loading;
+
+    now += limit - 1;
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[0], JobStatus::Downloading);
+    QVERIFY(capture.Steps.isEmpty());
+    if (completesJustInTime) {
+        // Complete before the time-out; the tick that sees it comes a second later.
+        capture.State = WebBrowser::Complete;
+        now += 1000;
+        window.Timer2Timer();
+        QCOMPARE(Statuses(window)[0], JobStatus::Success);
+        QVERIFY(QFile::exists(file("http://first.invalid/")));
+        QCOMPARE(capture.Steps, QStringList{QStringLiteral("navigate http://next.invalid/")});
+    } else {
+        now += 1;
+        window.Timer2Timer();
+        QCOMPARE(Statuses(window)[0], JobStatus::Error);
+        QVERIFY(!QFile::exists(file("http://first.invalid/")));
+        // The page goes with its renderer before the next row loads.
+        QCOMPARE(capture.Steps, (QStringList{QStringLiteral("stop"), QStringLiteral("renew"),
+                                             QStringLiteral("navigate http://next.invalid/")}));
+    }
+    QVERIFY(window.Driver().IsRunning());
+
+    // The next row has the whole time-out from its own navigation.
+    Q_EMIT capture.BeforeNavigate2();
+    capture.State = WebBrowser::Loading;
+    now += limit - 1;
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[1], JobStatus::Downloading);
+    capture.State = WebBrowser::Complete;
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[1], JobStatus::Success);
+    QVERIFY(QFile::exists(file("http://next.invalid/")));
+    QVERIFY(!window.Driver().IsRunning());
+    // Like a capture, a time-out leaves the counters as Start wrote them.
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 0"));
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+    QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 
 void TestMainWindow::skipTestsJpgWhateverTheFormat()

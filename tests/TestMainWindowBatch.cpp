@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void initTestCase();
     void wholeRun();
     void stopDuringLoadThenStartAgain();
+    void pageThatNeverFinishesTimesOut();
 
 private:
     LocalHttpServer m_server;
@@ -58,6 +60,7 @@ void TestMainWindowBatch::initTestCase()
     m_server.RoutePage("/blue", LocalHttpServer::SolidPage("#0000ff"));
     m_server.RoutePage("/skipped", LocalHttpServer::SolidPage("#00ff00"));
     m_server.Route("/slow", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 6000});
+    m_server.Route("/never", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 120000});
 }
 
 void TestMainWindowBatch::wholeRun()
@@ -124,6 +127,33 @@ void TestMainWindowBatch::stopDuringLoadThenStartAgain()
     QCOMPARE(window.Jobs().Model()->At(1).Status, JobStatus::Success);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files),
              (QStringList{QStringLiteral("red.jpg"), QStringLiteral("slow.jpg")}));
+}
+
+void TestMainWindowBatch::pageThatNeverFinishesTimesOut()
+{
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.WriteConfig("[Settings]\nPageTimeout=2\n");
+    TfrmMain& window = f.Open(&capture);
+    QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); // the first "about:blank"
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2); // bmp
+    window.Jobs().Import({"never|" + m_server.Url("/never"), "blue|" + m_server.Url("/blue")}, ListFormat::Pipe, 0);
+    StatusHistory history(window.Jobs().Model());
+    window.btnSelectAllClick();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    window.btnStartClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window.Jobs().Model()->At(0).Status, JobStatus::Error, 10000);
+    QVERIFY2(sinceStart.elapsed() >= 2000, qPrintable(QString::number(sinceStart.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning(), 20000);
+
+    QCOMPARE(history.Rows[0], (QByteArrayList{JobStatus::Pending, JobStatus::Downloading, JobStatus::Error}));
+    QCOMPARE(history.Rows[1], (QByteArrayList{JobStatus::Pending, JobStatus::Downloading, JobStatus::Success}));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{QStringLiteral("blue.bmp")});
+    QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestMainWindowBatch)

@@ -7,13 +7,19 @@
 #include "urllist/JobId.h"
 #include "urllist/JobList.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 
 TCaptureDriver::TCaptureDriver(TJobList& jobs, WebBrowser& browser, QTimer& timer2, UserDialogs& dialogs,
-                               TCaptureView& view)
-    : m_jobs(jobs), m_browser(browser), m_timer2(timer2), m_dialogs(dialogs), m_view(view)
+                               TCaptureView& view, TMonotonicClock clock)
+    : m_jobs(jobs), m_browser(browser), m_timer2(timer2), m_dialogs(dialogs), m_view(view), m_clock(std::move(clock))
 {
+    if (!m_clock) {
+        QElapsedTimer since;
+        since.start();
+        m_clock = [since] { return since.elapsed(); };
+    }
 }
 
 void TCaptureDriver::Inform(const QString& text)
@@ -71,8 +77,23 @@ void TCaptureDriver::Start()
     m_currentJob = -1;
     m_currentJob = NextPendingIndex();
     if (m_currentJob >= 0) {
-        m_browser.Navigate(rows->At(m_currentJob).Url);
+        NavigateCurrent();
         m_view.ShowCapturePage();
+        m_timer2.start();
+    }
+}
+
+void TCaptureDriver::NavigateCurrent()
+{
+    m_browser.Navigate(m_jobs.Model()->At(m_currentJob).Url);
+    m_navigatedAt = m_clock();
+}
+
+void TCaptureDriver::LoadNextPending()
+{
+    m_currentJob = NextPendingIndex();
+    if (m_currentJob >= 0) {
+        NavigateCurrent();
         m_timer2.start();
     }
 }
@@ -95,19 +116,29 @@ int TCaptureDriver::NextPendingIndex()
 
 void TCaptureDriver::Tick()
 {
-    if (m_depth > 0)
-        return;
+    if (m_depth > 0) return;
     const TDepth depth(m_depth);
+    // A tick that finds the page complete captures it, however late the tick comes.
     if (!m_stopped && m_browser.ReadyState() == WebBrowser::Complete) {
         m_timer2.stop();
         if (CurrentJobIsRow() && m_jobs.Model()->At(m_currentJob).Status != JobStatus::Error && !Capture()) return;
-        m_currentJob = NextPendingIndex();
-        if (m_currentJob >= 0) {
-            m_browser.Navigate(m_jobs.Model()->At(m_currentJob).Url);
-            m_timer2.start();
-        }
+        LoadNextPending();
+    } else if (!m_stopped && m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
+        m_timer2.stop();
+        GiveUpCurrentPage();
+        LoadNextPending();
     }
     m_view.ShowListPage();
+}
+
+void TCaptureDriver::GiveUpCurrentPage()
+{
+    // A page that never completes may be stuck in its script: the next row gets a renderer
+    // of its own.
+    m_browser.Stop();
+    m_browser.RenewRenderer();
+    // Marked last, so that nothing the dropped page still reports can overwrite it.
+    if (CurrentJobIsRow()) m_jobs.Model()->SetStatus(m_currentJob, JobStatus::Error);
 }
 
 bool TCaptureDriver::Capture()

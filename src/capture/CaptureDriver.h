@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class QTimer;
 class TJobList;
 class UserDialogs;
@@ -21,6 +23,8 @@ public:
     virtual bool SkipExisting() const = 0;
     virtual QString ExtensionText() const = 0;
     virtual TCaptureSizes CaptureSizes() const = 0;
+    // Seconds a page may take to complete.
+    virtual int PageTimeout() const = 0;
 
     virtual void ShowCapturePage() = 0;
     virtual void ShowListPage() = 0;
@@ -31,12 +35,18 @@ public:
     virtual void ProcessMessages() = 0;
 };
 
+// Milliseconds on a clock that never goes back.
+using TMonotonicClock = std::function<qint64()>;
+
 // The capture run: Start marks the selected rows, the capture browser loads one pending
-// row after another, a 1000 ms poll writes the thumbnail once the page is complete.
+// row after another, a 1000 ms poll writes the thumbnail once the page is complete. A page
+// still not complete after the time-out ends as "Error" and the run goes on.
 class TCaptureDriver
 {
 public:
-    TCaptureDriver(TJobList& jobs, WebBrowser& browser, QTimer& timer2, UserDialogs& dialogs, TCaptureView& view);
+    // Without a clock the driver uses the system's monotonic one.
+    TCaptureDriver(TJobList& jobs, WebBrowser& browser, QTimer& timer2, UserDialogs& dialogs, TCaptureView& view,
+                   TMonotonicClock clock = {});
 
     void Start();
     void Stop();
@@ -63,12 +73,16 @@ private:
     bool CurrentJobIsRow() const;
     // False when the capture failed and the tick must end.
     bool Capture();
+    void NavigateCurrent();
+    void LoadNextPending();
+    void GiveUpCurrentPage();
 
     TJobList& m_jobs;
     WebBrowser& m_browser;
     QTimer& m_timer2;
     UserDialogs& m_dialogs;
     TCaptureView& m_view;
+    TMonotonicClock m_clock;
 
     int m_currentJob = 0;
     bool m_stopped = false;
@@ -82,4 +96,6 @@ private:
     int m_depth = 0;
     int m_gaugeValue = 0;
     int m_gaugeMax = 100;
+    // When the current row's navigation began, on m_clock.
+    qint64 m_navigatedAt = 0;
 };

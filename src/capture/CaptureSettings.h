@@ -5,6 +5,11 @@
 
 #include <optional>
 
+// Seconds a page may take to complete before its row ends as an error; the same default as
+// thumbrix-batch's --timeout. Longer than an hour is a stuck page, not a slow one.
+constexpr int kDefaultPageTimeout = 30;
+constexpr int kMaxPageTimeout = 3600;
+
 // The settings panel's values as the capture reads them.
 struct TCaptureSettings
 {
@@ -16,6 +21,7 @@ struct TCaptureSettings
     bool KeepAspectRatio = true;
     bool Skip = true;
     int LinkType = 0;
+    int PageTimeout = kDefaultPageTimeout;
     QString ImageFormat = QStringLiteral("jpg");
 };
 

@@ -57,8 +57,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     BuildStatusBar();
 
     m_jobs = std::make_unique<TJobList>(m_rows, lvwItems->selectionModel());
-    m_driver =
-        std::make_unique<TCaptureDriver>(*m_jobs, EmbeddedWB1, Timer2, m_dialogs, static_cast<TCaptureView&>(*this));
+    m_driver = std::make_unique<TCaptureDriver>(*m_jobs, EmbeddedWB1, Timer2, m_dialogs,
+                                                static_cast<TCaptureView&>(*this), parts.Clock);
 
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
@@ -165,6 +165,7 @@ TCaptureSettings TfrmMain::CurrentSettings() const
     settings.KeepAspectRatio = chkKeepAspectRatio->isChecked();
     settings.Skip = chkSkip->isChecked();
     settings.LinkType = cbxType->currentIndex();
+    settings.PageTimeout = m_pageTimeout;
     settings.ImageFormat = cbxExt->currentText();
     return settings;
 }
@@ -195,6 +196,7 @@ void TfrmMain::LoadSettings()
     chkSkip->setChecked(settings.Skip);
     cbxType->setCurrentIndex(settings.LinkType);
     cbxExt->setCurrentIndex(0);
+    m_pageTimeout = settings.PageTimeout;
 }
 
 void TfrmMain::SaveSettings()
@@ -275,6 +277,11 @@ QString TfrmMain::ExtensionText() const
 TCaptureSizes TfrmMain::CaptureSizes() const
 {
     return {speBrowserX->value(), speBrowserY->value(), speThumbX->value(), speThumbY->value()};
+}
+
+int TfrmMain::PageTimeout() const
+{
+    return m_pageTimeout;
 }
 
 void TfrmMain::ShowCapturePage()

@@ -51,6 +51,8 @@ struct TMainParts
     std::function<std::unique_ptr<THtmlView>()> NewHtmlView;
     // Starts the updater, without a shell.
     TUpdateCheck::Launcher Launcher;
+    // Times the capture's page time-out; empty: the system's monotonic clock.
+    TMonotonicClock Clock;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -131,6 +133,7 @@ private:
     bool SkipExisting() const override;
     QString ExtensionText() const override;
     TCaptureSizes CaptureSizes() const override;
+    int PageTimeout() const override;
     void ShowCapturePage() override;
     void ShowListPage() override;
     void SetCounterCaptions(const QString& total, const QString& done, const QString& success,
@@ -150,6 +153,8 @@ private:
     WebBrowser& EmbeddedWB2;
     QWidget* m_browsingView;
     bool m_shown = false;
+    // Seconds; kept in config.ini but not shown on the panel.
+    int m_pageTimeout = kDefaultPageTimeout;
 
     QStackedWidget* pgcPrinc = nullptr;
     QWidget* stsWelcome = nullptr;

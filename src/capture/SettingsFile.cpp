@@ -31,6 +31,8 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
     settings.KeepAspectRatio = ini.ReadBool(kSection, "KeepAspectRatio", settings.KeepAspectRatio);
     settings.Skip = ini.ReadBool(kSection, "Skip", settings.Skip);
     settings.LinkType = ini.ReadInteger(kSection, "LinkType", settings.LinkType);
+    const int timeout = ini.ReadInteger(kSection, "PageTimeout", settings.PageTimeout);
+    settings.PageTimeout = timeout < 1 ? kDefaultPageTimeout : qMin(timeout, kMaxPageTimeout);
     return settings;
 }
 
@@ -49,5 +51,6 @@ bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& sett
     ini.WriteBool(kSection, "KeepAspectRatio", settings.KeepAspectRatio);
     ini.WriteBool(kSection, "Skip", settings.Skip);
     ini.WriteInteger(kSection, "LinkType", settings.LinkType);
+    ini.WriteInteger(kSection, "PageTimeout", settings.PageTimeout);
     return ini.Save(path, error);
 }
