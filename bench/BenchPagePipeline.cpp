@@ -1,6 +1,8 @@
 // Where the time of one page goes on the real engine: load, paint fence, and the capture
 // after it (draw, resample, encode, write). With --load-only, just loads the pages in a
-// plain view, for comparison with a whole thumbrix-batch run.
+// plain view, for comparison with a whole thumbrix-batch run. With --fence-ways, prices the
+// other ways of knowing a frame is fresh on the same pages: a bare script round trip, two
+// animation frames, and blanking the view (a load of about:blank) between pages.
 
 #include "capture/PageCapture.h"
 #include "common/ByteFile.h"
@@ -11,11 +13,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
+
+#include <functional>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -50,8 +57,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const bool loadOnly = args.contains(QStringLiteral("--load-only"));
+    const bool fenceWays = args.contains(QStringLiteral("--fence-ways"));
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: bench_page_pipeline [--load-only] LIST_FILE\n");
+        std::fprintf(stderr, "usage: bench_page_pipeline [--load-only|--fence-ways] LIST_FILE\n");
         return 2;
     }
     QByteArray text;
@@ -78,6 +86,66 @@ int main(int argc, char* argv[])
         app.exec();
         std::printf("load only, %d pages, start-up included: %.2f s\n", int(urls.size()),
                     double(sinceStart.elapsed()) / 1000.0);
+        return 0;
+    }
+
+    if (fenceWays) {
+        QWebEngineView view;
+        view.setAttribute(Qt::WA_DontShowOnScreen);
+        view.resize(800, 600);
+        view.show();
+        QWebEnginePage* page = view.page();
+        std::vector<double> roundTrip, frames, blank;
+        QElapsedTimer clock;
+        int next = 0;
+        std::function<void()> step; // the stage after the current load
+        QObject::connect(page, &QWebEnginePage::loadFinished, &app, [&] {
+            if (step) step();
+        });
+        std::function<void()> loadNext = [&] {
+            if (next == urls.size()) {
+                app.quit();
+                return;
+            }
+            step = [&] {
+                clock.start();
+                page->runJavaScript(QStringLiteral("1"), QWebEngineScript::ApplicationWorld, [&](const QVariant&) {
+                    roundTrip.push_back(double(clock.nsecsElapsed()) / 1e6);
+                    clock.start();
+                    const QString token = QString::number(next);
+                    page->runJavaScript(QStringLiteral("requestAnimationFrame(()=>requestAnimationFrame(()=>"
+                                                       "{window.__f=%1}));1")
+                                            .arg(token),
+                                        QWebEngineScript::ApplicationWorld);
+                    auto poll = std::make_shared<std::function<void()>>();
+                    *poll = [&, poll, token] {
+                        page->runJavaScript(QStringLiteral("window.__f||0"), QWebEngineScript::ApplicationWorld,
+                                            [&, poll, token](const QVariant& v) {
+                                                if (v.toString() != token) {
+                                                    QTimer::singleShot(2, &app, *poll);
+                                                    return;
+                                                }
+                                                frames.push_back(double(clock.nsecsElapsed()) / 1e6);
+                                                step = [&] {
+                                                    blank.push_back(double(clock.nsecsElapsed()) / 1e6);
+                                                    step = nullptr;
+                                                    QMetaObject::invokeMethod(&app, loadNext, Qt::QueuedConnection);
+                                                };
+                                                clock.start();
+                                                page->load(QUrl(QStringLiteral("about:blank")));
+                                            });
+                    };
+                    (*poll)();
+                });
+            };
+            page->load(QUrl::fromEncoded(urls[next++]));
+        };
+        loadNext();
+        app.exec();
+        std::printf("other fences, %d pages, after loadFinished:\n", int(urls.size()));
+        Report("script round trip", roundTrip);
+        Report("two animation frames (polled)", frames);
+        Report("blanking: a load of about:blank", blank);
         return 0;
     }
 

@@ -16,6 +16,7 @@ build/bin/bench_capture_core
 echo "== page pipeline"
 build/bin/bench_page_pipeline "$list" 2>/dev/null
 build/bin/bench_page_pipeline --load-only "$list" 2>/dev/null
+build/bin/bench_page_pipeline --fence-ways "$list" 2>/dev/null
 
 echo "== thumbrix-batch, 40 pages, start-up included"
 for run in 1 2 3; do

@@ -48,6 +48,8 @@ private Q_SLOTS:
     void wholeRun();
     void stopDuringLoadThenStartAgain();
     void pageThatNeverFinishesTimesOut();
+    void brokenPageIsAnErrorAndTheNextIsCaptured_data();
+    void brokenPageIsAnErrorAndTheNextIsCaptured();
 
 private:
     LocalHttpServer m_server;
@@ -60,6 +62,9 @@ void TestMainWindowBatch::initTestCase()
     m_server.RoutePage("/blue", LocalHttpServer::SolidPage("#0000ff"));
     m_server.RoutePage("/skipped", LocalHttpServer::SolidPage("#00ff00"));
     m_server.Route("/slow", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 6000});
+    m_server.RoutePage(
+        "/spin", LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>new MutationObserver(()=>{for(;;){}})"
+                                                       ".observe(document.documentElement,{childList:true})</script>"));
     m_server.Route("/never", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 120000});
 }
 
@@ -153,6 +158,40 @@ void TestMainWindowBatch::pageThatNeverFinishesTimesOut()
     QCOMPARE(history.Rows[1], (QByteArrayList{JobStatus::Pending, JobStatus::Downloading, JobStatus::Success}));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{QStringLiteral("blue.bmp")});
     QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::brokenPageIsAnErrorAndTheNextIsCaptured_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::newRow("script-stops-answering") << m_server.Url("/spin");
+    QTest::newRow("renderer-crash") << QByteArray("chrome://crash");
+}
+
+void TestMainWindowBatch::brokenPageIsAnErrorAndTheNextIsCaptured()
+{
+    QFETCH(QByteArray, url);
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    TfrmMain& window = f.Open(&capture);
+    QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); // the first "about:blank"
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2); // bmp
+    // The red page first, so a stale frame under the broken row's name would be red.
+    window.Jobs().Import({"red|" + m_server.Url("/red"), "broken|" + url, "blue|" + m_server.Url("/blue")},
+                         ListFormat::Pipe, 0);
+    StatusHistory history(window.Jobs().Model());
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning(), 30000);
+
+    QCOMPARE(history.Rows[1].last(), JobStatus::Error);
+    QCOMPARE(history.Rows[2], (QByteArrayList{JobStatus::Pending, JobStatus::Downloading, JobStatus::Success}));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+             (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp")}));
+    QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
     QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 

@@ -22,6 +22,7 @@ constexpr int kFencePollMs = 4;
 constexpr int kFenceTimeoutMs = 2000;
 // Script calls are dearer than corner grabs: ask for frames less often.
 constexpr int kFramePollMs = 20;
+constexpr int kRecentAnswerMs = 500;
 // A hung renderer ignores Stop and swallows the next same-site load; these bound how
 // long we wait before giving the view a fresh page.
 constexpr int kStopCheckMs = 500;
@@ -415,6 +416,7 @@ void WebEngineBrowser::StartPaintFence()
     m_fence = Fence::WaitShown;
     ++m_fenceToken;
     m_fenceAnswered = false;
+    m_lastAnswerAt = 0;
     m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
     RunFenceScript(kFenceInject);
     m_fencePoll.start(kFencePollMs);
@@ -436,6 +438,7 @@ void WebEngineBrowser::RunFenceScript(const QString& script)
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, token](const QVariant& result) {
         if (!self || self->m_fenceToken != token) return;
         self->m_fenceAnswered = true;
+        self->m_lastAnswerAt = QDateTime::currentMSecsSinceEpoch();
         if (self->m_fence == Fence::WaitFrames && result.toULongLong() == token) self->m_framesSeen = true;
     });
 }
@@ -459,18 +462,12 @@ void WebEngineBrowser::PollPaintFence()
             m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
             RunFenceScript(kFenceRemove);
         } else if (late) {
-            if (!m_fenceAnswered) {
-                FailPaintFence(Failure::Renderer, QStringLiteral("the page's script does not respond"));
-                break;
-            }
             // The renderer answers but the marker stays out of sight (the page covers or
             // recolours it): wait instead for two frames painted after it was taken away.
-            m_fence = Fence::WaitFrames;
-            m_framesSeen = false;
-            m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
-            m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
-            RunFenceScript(kFramesStart.arg(m_fenceToken));
-            m_fencePoll.start(kFramePollMs);
+            if (RendererAnswers())
+                StartFrameCheck();
+            else
+                FailLate();
         }
         break;
     case Fence::WaitGone:
@@ -478,7 +475,11 @@ void WebEngineBrowser::PollPaintFence()
             CancelPaintFence();
             SetComplete();
         } else if (late) {
-            FailLate();
+            // The marker's colour may be the page's own.
+            if (RendererAnswers())
+                StartFrameCheck();
+            else
+                FailLate();
         }
         break;
     case Fence::WaitFrames:
@@ -494,9 +495,25 @@ void WebEngineBrowser::PollPaintFence()
     }
 }
 
+void WebEngineBrowser::StartFrameCheck()
+{
+    m_fence = Fence::WaitFrames;
+    m_framesSeen = false;
+    m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
+    m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
+    RunFenceScript(kFramesStart.arg(m_fenceToken));
+    m_fencePoll.start(kFramePollMs);
+}
+
+bool WebEngineBrowser::RendererAnswers() const
+{
+    // A query may be on its way: an answer a moment ago counts too.
+    return m_fenceAnswered || QDateTime::currentMSecsSinceEpoch() - m_lastAnswerAt < kRecentAnswerMs;
+}
+
 void WebEngineBrowser::FailLate()
 {
-    if (m_fenceAnswered)
+    if (RendererAnswers())
         FailPaintFence(Failure::Paint,
                        QStringLiteral("the page did not paint within %1 s").arg(kFenceTimeoutMs / 1000));
     else

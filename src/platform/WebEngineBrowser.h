@@ -72,6 +72,8 @@ private:
     void RunFenceScript(const QString& script);
     void PollPaintFence();
     bool FenceMarkerShown();
+    void StartFrameCheck();
+    bool RendererAnswers() const;
     void FailLate();
     void FailPaintFence(Failure failure, const QString& reason);
     void SetComplete();
@@ -96,6 +98,7 @@ private:
     } m_fence = Fence::Idle;
     quint64 m_fenceToken = 0;
     bool m_fenceAnswered = false; // the renderer answered the fence's last script
+    qint64 m_lastAnswerAt = 0;
     bool m_framesSeen = false;
     QTimer m_fencePoll;
     qint64 m_fenceDeadline = 0;
