@@ -219,39 +219,43 @@ void TestHostilePages::everyRowEndsInTime_data()
     // Success: the colour the whole thumbnail must be, or -1. Error: a pattern of the reason.
     QTest::addColumn<int>("colour");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("timeoutMs");
 
     const auto url = [this](const char* path) { return m_server.Url(path); };
     const QByteArray success = JobStatus::Success;
     const QByteArray error = JobStatus::Error;
+    // A page that refreshes itself may be caught between two loads: its own picture, or an Error.
+    const QByteArray either = "either";
     const QString late = QStringLiteral("did not load within");
     const QString stuck = QStringLiteral("script does not respond");
     const int own = int(kOwnRgb);
 
-    QTest::newRow("headers-then-silence") << url("/silent-body") << error << -1 << late;
-    QTest::newRow("image-that-never-arrives") << url("/silent-image") << error << -1 << late;
-    QTest::newRow("reloads-itself-forever") << url("/reload-forever") << error << -1 << late;
-    QTest::newRow("meta-refresh-forever") << url("/meta-refresh-forever") << error << -1 << late;
-    QTest::newRow("script-spins-before-load") << url("/spin-before-load") << error << -1 << late;
+    QTest::newRow("headers-then-silence") << url("/silent-body") << error << -1 << late << 4000;
+    QTest::newRow("image-that-never-arrives") << url("/silent-image") << error << -1 << late << 4000;
+    QTest::newRow("reloads-itself-forever") << url("/reload-forever") << error << -1 << late << 4000;
+    QTest::newRow("meta-refresh-forever") << url("/meta-refresh-forever") << either << own << late << 4000;
+    QTest::newRow("script-spins-before-load") << url("/spin-before-load") << error << -1 << late << 4000;
     // The load may or may not get reported before the loop starts: either way an honest Error.
-    QTest::newRow("script-spins-after-load") << url("/spin-after-load") << error << -1 << stuck + u'|' + late;
-    QTest::newRow("script-spins-at-the-marker") << url("/spin-at-marker") << error << -1 << stuck;
-    QTest::newRow("dialogs-and-popups") << url("/dialogs") << success << own << QString();
-    QTest::newRow("permission-prompts") << url("/permissions") << success << own << QString();
-    QTest::newRow("http-authentication") << url("/auth") << error << -1 << QStringLiteral("401");
-    QTest::newRow("tls-certificate") << m_tlsServer.Url("/") << error << -1 << QStringLiteral("CERT");
-    QTest::newRow("download") << url("/download") << error << -1 << QStringLiteral("no page");
-    QTest::newRow("connection-reset") << url("/reset") << error << -1 << QStringLiteral("RESET");
-    QTest::newRow("empty-reply") << url("/empty") << error << -1 << QStringLiteral("EMPTY");
-    QTest::newRow("binary-noise") << url("/noise") << error << -1 << QStringLiteral("INVALID");
-    QTest::newRow("huge-page") << url("/huge-page") << success << own << QString();
-    QTest::newRow("huge-allocation") << url("/huge-allocation") << success << own << QString();
-    QTest::newRow("huge-dom") << url("/huge-dom") << success << own << QString();
-    QTest::newRow("marker-recoloured") << url("/inverted") << success << own << QString();
-    QTest::newRow("marker-covered") << url("/covered") << success << own << QString();
-    QTest::newRow("page-in-marker-colour") << url("/marker-colour") << success << 0xfe01fd << QString();
-    QTest::newRow("renderer-crash") << QByteArray("chrome://crash") << error << -1 << QStringLiteral("render process");
-    QTest::newRow("direct-image") << url("/image.png") << success << own << QString();
-    QTest::newRow("direct-text") << url("/text.txt") << success << -1 << QString();
+    QTest::newRow("script-spins-after-load") << url("/spin-after-load") << error << -1 << stuck + u'|' + late << 4000;
+    QTest::newRow("script-spins-at-the-marker") << url("/spin-at-marker") << error << -1 << stuck << 4000;
+    QTest::newRow("dialogs-and-popups") << url("/dialogs") << success << own << QString() << 4000;
+    QTest::newRow("permission-prompts") << url("/permissions") << success << own << QString() << 4000;
+    QTest::newRow("http-authentication") << url("/auth") << error << -1 << QStringLiteral("401") << 4000;
+    QTest::newRow("tls-certificate") << m_tlsServer.Url("/") << error << -1 << QStringLiteral("CERT") << 4000;
+    QTest::newRow("download") << url("/download") << error << -1 << QStringLiteral("no page") << 4000;
+    QTest::newRow("connection-reset") << url("/reset") << error << -1 << QStringLiteral("RESET") << 4000;
+    QTest::newRow("empty-reply") << url("/empty") << error << -1 << QStringLiteral("EMPTY") << 4000;
+    QTest::newRow("binary-noise") << url("/noise") << error << -1 << QStringLiteral("INVALID") << 4000;
+    QTest::newRow("huge-page") << url("/huge-page") << success << own << QString() << 15000;
+    QTest::newRow("huge-allocation") << url("/huge-allocation") << success << own << QString() << 15000;
+    QTest::newRow("huge-dom") << url("/huge-dom") << success << own << QString() << 15000;
+    QTest::newRow("marker-recoloured") << url("/inverted") << success << own << QString() << 4000;
+    QTest::newRow("marker-covered") << url("/covered") << success << own << QString() << 4000;
+    QTest::newRow("page-in-marker-colour") << url("/marker-colour") << success << 0xfe01fd << QString() << 4000;
+    QTest::newRow("renderer-crash") << QByteArray("chrome://crash") << error << -1 << QStringLiteral("render process")
+                                    << 4000;
+    QTest::newRow("direct-image") << url("/image.png") << success << own << QString() << 4000;
+    QTest::newRow("direct-text") << url("/text.txt") << success << -1 << QString() << 4000;
 }
 
 void TestHostilePages::everyRowEndsInTime()
@@ -260,10 +264,12 @@ void TestHostilePages::everyRowEndsInTime()
     QFETCH(QByteArray, status);
     QFETCH(int, colour);
     QFETCH(QString, reason);
+    QFETCH(int, timeoutMs);
 
     const QByteArray tag = QTest::currentDataTag();
     const QByteArray before = tag + "-before", hostile = tag + "-page", after = tag + "-after";
-    const TBatchSettings settings = Settings();
+    TBatchSettings settings = Settings();
+    settings.TimeoutMs = timeoutMs;
     const Run run = RunBatch(
         {Job(before, m_server.Url("/before")), Job(hostile, url), Job(after, m_server.Url("/after"))}, settings);
     QCOMPARE(run.Jobs.size(), 3);
@@ -271,6 +277,7 @@ void TestHostilePages::everyRowEndsInTime()
     QCOMPARE(run.Jobs[0].Status, JobStatus::Success);
     QVERIFY(IsSolid(Thumbnail(before), 0x0000ff));
 
+    if (status == "either") status = run.Jobs[1].Status == JobStatus::Error ? JobStatus::Error : JobStatus::Success;
     QVERIFY2(run.Jobs[1].Status == status, qPrintable(QString::fromLatin1(run.Jobs[1].Status) + u' ' + run.Reasons[1]));
     if (status == JobStatus::Success) {
         QVERIFY(!Thumbnail(hostile).isNull());
@@ -317,6 +324,8 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
                                      << QString() << 2;
     QTest::newRow("silent-twice") << QByteArray("/r-silent") << QList<Reply>{silent} << 1 << JobStatus::Error
                                   << QStringLiteral("did not load within 4 s (2 attempts)") << 2;
+    QTest::newRow("certificate-not-retried")
+        << QByteArray() << QList<Reply>{} << 3 << JobStatus::Error << QStringLiteral("(-202)") << -1;
     QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
                                             << QStringLiteral("HTTP status 404") << 1;
 }
@@ -330,11 +339,13 @@ void TestHostilePages::retriesOnAFreshRenderer()
     QFETCH(QString, reason);
     QFETCH(int, requests);
 
-    m_server.RouteSequence(path, replies);
+    // No path: the TLS server, whose certificate the engine refuses before any request.
+    const QByteArray url = path.isEmpty() ? m_tlsServer.Url("/") : m_server.Url(path);
+    if (!path.isEmpty()) m_server.RouteSequence(path, replies);
     TBatchSettings settings = Settings();
     settings.Retries = retries;
     const QByteArray id = QByteArray(QTest::currentDataTag()) + "-retry";
-    const Run run = RunBatch({Job(id, m_server.Url(path)), Job(id + "-after", m_server.Url("/after"))}, settings);
+    const Run run = RunBatch({Job(id, url), Job(id + "-after", m_server.Url("/after"))}, settings);
     QCOMPARE(run.Jobs.size(), 2);
     QVERIFY2(run.Jobs[0].Status == status, qPrintable(QString::fromLatin1(run.Jobs[0].Status) + u' ' + run.Reasons[0]));
     if (status == JobStatus::Error) {
@@ -343,7 +354,7 @@ void TestHostilePages::retriesOnAFreshRenderer()
     } else {
         QVERIFY(IsSolid(Thumbnail(id), kOwnRgb));
     }
-    QCOMPARE(m_server.RequestCount(path), requests);
+    if (requests >= 0) QCOMPARE(m_server.RequestCount(path), requests);
     QCOMPARE(run.Jobs[1].Status, JobStatus::Success);
     QVERIFY(IsSolid(Thumbnail(id + "-after"), 0x00ff00));
 }
