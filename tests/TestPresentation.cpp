@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QImageWriter>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -72,6 +73,8 @@ private Q_SLOTS:
     void profileThatDoesNotDecrypt();
     void iconFile();
     void fullProfile();
+    void profileTextIsPlain();
+    void enterLeavesTheWelcomePage();
     void bannerViews_data();
     void bannerViews();
     void bannerThatCannotLoad();
@@ -153,6 +156,52 @@ void TestPresentation::profileThatDoesNotDecrypt()
     QVERIFY(!f.Find<QWidget>("panBanner")->isVisible());
     QVERIFY(!f.Find<QWidget>("panLinks")->isVisible());
     QCOMPARE(f.Find<QPushButton>("btnMakeMoney")->text(), QStringLiteral("Make Money"));
+}
+
+void TestPresentation::profileTextIsPlain()
+{
+    // Markup in the profile is shown as written: a label that took it for rich text would be
+    // narrower than the literal text, and could show a link of the profile's own.
+    MainWindowFixture f;
+    const QByteArray name = "<b>Snap</b>";
+    const QByteArray company = "<a href='http://evil.example/'>Co</a>";
+    const QByteArray caption = "<i>Home</i>";
+    WriteProfile(f, Tag("ApplicationName", name) + Tag("CopyrightYears", "2026") + Tag("CopyrightCompany", company) +
+                        Tag("Link1", caption + "^http://one.example/"));
+    TfrmMain& window = f.Open();
+    TfrmAbout about(window.Profile());
+    const QList<QPair<QLabel*, QString>> shown = {
+        {about.findChild<QLabel*>(QStringLiteral("lblProductName")), QString::fromLatin1(name)},
+        {about.findChild<QLabel*>(QStringLiteral("lblCopyright")),
+         QStringLiteral("Copyright \u00a9 2026 ") + QString::fromLatin1(company)},
+        {f.Find<TLinkLabel>("lblLink1URL"), QString::fromLatin1(caption)},
+    };
+    for (const auto& [label, text] : shown) {
+        QVERIFY(label);
+        QCOMPARE(label->text(), text);
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(text), qPrintable(text));
+        QVERIFY(!label->openExternalLinks());
+    }
+}
+
+void TestPresentation::enterLeavesTheWelcomePage()
+{
+    MainWindowFixture f;
+    WriteProfile(f, Tag("ApplicationName", "W") + Tag("Welcome1", "<html><body>Hi</body></html>"));
+    TfrmMain& window = f.Open();
+    auto* pages = f.Find<QStackedWidget>("pgcPrinc");
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("stsWelcome"));
+    // Focus inside the welcome view, as when the user clicked into the page.
+    auto* inPage = new QLineEdit(f.Welcome.View);
+    inPage->show();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    inPage->setFocus();
+    QTRY_VERIFY(inPage->hasFocus());
+    QTest::keyClick(inPage, Qt::Key_Return);
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("stsMain"));
+    QVERIFY(window.NewsTimer().isActive());
 }
 
 void TestPresentation::iconFile()

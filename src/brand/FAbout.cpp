@@ -23,6 +23,9 @@ TfrmAbout::TfrmAbout(const TBrandProfile& profile, QWidget* parent) : QDialog(pa
     lblProductVersion->setObjectName(QStringLiteral("lblProductVersion"));
     lblCopyright = new QLabel(this);
     lblCopyright->setObjectName(QStringLiteral("lblCopyright"));
+    // Profile text, shown as written: markup in it must not turn into formatting or links.
+    for (QLabel* label : {lblProductName, lblProductVersion, lblCopyright})
+        label->setTextFormat(Qt::PlainText);
     memAbout = new QPlainTextEdit(this);
     memAbout->setObjectName(QStringLiteral("memAbout"));
     memAbout->setReadOnly(true);

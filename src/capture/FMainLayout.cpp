@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStyle>
@@ -104,6 +105,12 @@ void TfrmMain::BuildPrincipalPages()
     prfWelcome->setObjectName(QStringLiteral("prfWelcome"));
     bsSkinButton1 = Button(stsWelcome, "bsSkinButton1", QStringLiteral("Thanks, just show me the main application"));
     bsSkinButton1->setDefault(true);
+    // A default button answers Enter only inside a dialog: on this page Enter presses it
+    // wherever the focus is, the welcome view included.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(key, stsWelcome, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+        connect(enter, &QShortcut::activated, bsSkinButton1, &QPushButton::click);
+    }
     bsSkinButton1->setFixedSize(bsSkinButton1->sizeHint().expandedTo(QSize(265, 20)));
     connect(bsSkinButton1, &QPushButton::clicked, this, &TfrmMain::bsSkinButton1Click);
     auto* welcome = new QVBoxLayout(stsWelcome);

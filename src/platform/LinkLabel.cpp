@@ -10,6 +10,8 @@ TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent)
     setFont(underlined);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    // Captions come from the reseller's profile: never markup, never a link of their own.
+    setTextFormat(Qt::PlainText);
 }
 
 void TLinkLabel::SetLink(const QString& caption, const QByteArray& address)
