@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 class TestDesktopShell : public QObject
 {
@@ -18,13 +19,21 @@ private Q_SLOTS:
     void execArguments();
     void opensWithTheDefaultHandler_data();
     void opensWithTheDefaultHandler();
-    void noHandlerOpensNothing();
+    void noHandlerAsksTheDesktop();
+    void lookupOrder_data();
+    void lookupOrder();
+    void unsafeAddressesGoNowhere_data();
+    void unsafeAddressesGoNowhere();
 
 private:
     void Write(const QString& path, const QByteArray& text);
-    QString InstallRecorder(const QString& desktopId, const QByteArray& execTail);
+    QString InstallRecorder(const QString& desktopId, const QByteArray& execTail,
+                            const QString& folder = QStringLiteral("share/applications/"),
+                            const QString& recordName = QStringLiteral("record.txt"));
+    TDesktopShell Shell();
 
     std::unique_ptr<QTemporaryDir> m_root;
+    QList<QUrl> m_askedDesktop;
 };
 
 void TestDesktopShell::init()
@@ -35,6 +44,19 @@ void TestDesktopShell::init()
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_root->filePath(QStringLiteral("etc"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_root->filePath(QStringLiteral("data"))));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(m_root->filePath(QStringLiteral("share"))));
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    // Only this test's tools: no xdg-settings unless a case puts one there.
+    QDir().mkpath(m_root->filePath(QStringLiteral("bin")));
+    qputenv("PATH", QFile::encodeName(m_root->filePath(QStringLiteral("bin"))));
+    m_askedDesktop.clear();
+}
+
+TDesktopShell TestDesktopShell::Shell()
+{
+    return TDesktopShell([this](const QUrl& url) {
+        m_askedDesktop << url;
+        return true;
+    });
 }
 
 void TestDesktopShell::Write(const QString& path, const QByteArray& text)
@@ -46,14 +68,16 @@ void TestDesktopShell::Write(const QString& path, const QByteArray& text)
 }
 
 // A handler whose program writes each argument it got on a line of its own.
-QString TestDesktopShell::InstallRecorder(const QString& desktopId, const QByteArray& execTail)
+QString TestDesktopShell::InstallRecorder(const QString& desktopPath, const QByteArray& execTail, const QString& folder,
+                                          const QString& recordName)
 {
-    const QString script = m_root->filePath(QStringLiteral("recorder.sh"));
-    const QString record = m_root->filePath(QStringLiteral("record.txt"));
+    const QString script = m_root->filePath(recordName + QStringLiteral(".sh"));
+    const QString record = m_root->filePath(recordName);
     Write(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + QFile::encodeName(record) +
-                      ".tmp\"\nmv \"" + QFile::encodeName(record) + ".tmp\" \"" + QFile::encodeName(record) + "\"\n");
+                      ".tmp\"\n/bin/mv \"" + QFile::encodeName(record) + ".tmp\" \"" + QFile::encodeName(record) +
+                      "\"\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    Write(m_root->filePath(QStringLiteral("share/applications/")) + desktopId,
+    Write(m_root->filePath(folder) + desktopPath,
           "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + QFile::encodeName(script) + execTail + "\n");
     return record;
 }
@@ -114,7 +138,7 @@ void TestDesktopShell::opensWithTheDefaultHandler()
     Write(m_root->filePath(listPath),
           "[Added Associations]\nx-scheme-handler/http=other.desktop\n[Default Applications]\n"
           "x-scheme-handler/http=missing.desktop;recorder.desktop;\n");
-    TDesktopShell shell;
+    TDesktopShell shell = Shell();
     QVERIFY(shell.OpenUrlInBrowser(url));
     QTRY_VERIFY(QFile::exists(record));
     QFile file(record);
@@ -123,16 +147,133 @@ void TestDesktopShell::opensWithTheDefaultHandler()
     QCOMPARE(got, recorded);
 }
 
-void TestDesktopShell::noHandlerOpensNothing()
+void TestDesktopShell::noHandlerAsksTheDesktop()
 {
     InstallRecorder(QStringLiteral("recorder.desktop"), " %u");
-    TDesktopShell shell;
-    QVERIFY(!shell.OpenUrlInBrowser("http://example.com/"));
+    TDesktopShell shell = Shell();
+    QVERIFY(shell.OpenUrlInBrowser("http://example.com/"));
+    QVERIFY(shell.OpenUrlInBrowser("www.example.com"));
+    QVERIFY(!shell.OpenUrlInBrowser({})); // nothing to hand over
     // A handler named for another scheme does not open http.
     Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
           "[Default Applications]\nx-scheme-handler/mailto=recorder.desktop\n");
-    QVERIFY(!shell.OpenUrlInBrowser("http://example.com/"));
+    QVERIFY(shell.OpenUrlInBrowser("https://example.com/"));
+    QCOMPARE(m_askedDesktop,
+             (QList<QUrl>{QUrl(QStringLiteral("http://example.com/")), QUrl(QStringLiteral("http://www.example.com")),
+                          QUrl(QStringLiteral("https://example.com/"))}));
     QVERIFY(shell.OpenLink("mailto:someone@example.com"));
+    QCOMPARE(m_askedDesktop.size(), 3);
+}
+
+void TestDesktopShell::lookupOrder_data()
+{
+    QTest::addColumn<QByteArray>("desktops");
+    // Files to write: path under the test root, then contents.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("xdgSettings");
+    // "preferred", "other", or "desktop" when the desktop's own opener is asked.
+    QTest::addColumn<QString>("opener");
+
+    const QString def = QStringLiteral("[Default Applications]\nx-scheme-handler/http=%1\n");
+    const QString added = QStringLiteral("[Added Associations]\nx-scheme-handler/http=%1\n");
+    const QString removedOne = QStringLiteral("[Removed Associations]\nx-scheme-handler/http=preferred.desktop\n");
+    QTest::newRow("current-desktop-list-first")
+        << QByteArray("X-Cinnamon:GNOME")
+        << QStringList{QStringLiteral("config/mimeapps.list"), def.arg(QStringLiteral("other.desktop")),
+                       QStringLiteral("config/gnome-mimeapps.list"), def.arg(QStringLiteral("preferred.desktop"))}
+        << false << QStringLiteral("preferred");
+    QTest::newRow("other-desktops-list-ignored")
+        << QByteArray("KDE")
+        << QStringList{QStringLiteral("config/mimeapps.list"), def.arg(QStringLiteral("other.desktop")),
+                       QStringLiteral("config/gnome-mimeapps.list"), def.arg(QStringLiteral("preferred.desktop"))}
+        << false << QStringLiteral("other");
+    QTest::newRow("default-anywhere-beats-added")
+        << QByteArray()
+        << QStringList{QStringLiteral("config/mimeapps.list"), added.arg(QStringLiteral("other.desktop")),
+                       QStringLiteral("share/applications/mimeapps.list"), def.arg(QStringLiteral("preferred.desktop"))}
+        << false << QStringLiteral("preferred");
+    QTest::newRow("added-association") << QByteArray()
+                                       << QStringList{QStringLiteral("etc/mimeapps.list"),
+                                                      added.arg(QStringLiteral("missing.desktop;other.desktop"))}
+                                       << false << QStringLiteral("other");
+    QTest::newRow("removed-association") << QByteArray()
+                                         << QStringList{QStringLiteral("config/mimeapps.list"), removedOne,
+                                                        QStringLiteral("share/applications/mimeapps.list"),
+                                                        added.arg(QStringLiteral("preferred.desktop;other.desktop"))}
+                                         << false << QStringLiteral("other");
+    QTest::newRow("mimeinfo-cache") << QByteArray()
+                                    << QStringList{QStringLiteral("share/applications/mimeinfo.cache"),
+                                                   QStringLiteral("[MIME Cache]\nx-scheme-handler/http="
+                                                                  "preferred.desktop;other.desktop;\n")}
+                                    << false << QStringLiteral("preferred");
+    QTest::newRow("cache-entry-removed")
+        << QByteArray()
+        << QStringList{QStringLiteral("config/mimeapps.list"), removedOne,
+                       QStringLiteral("share/applications/mimeinfo.cache"),
+                       QStringLiteral("[MIME Cache]\nx-scheme-handler/http=preferred.desktop;other.desktop;\n")}
+        << false << QStringLiteral("other");
+    QTest::newRow("vendor-folder-id") << QByteArray()
+                                      << QStringList{QStringLiteral("config/mimeapps.list"),
+                                                     def.arg(QStringLiteral("vendor-nested.desktop"))}
+                                      << false << QStringLiteral("preferred");
+    QTest::newRow("desktop-browser-setting") << QByteArray() << QStringList{} << true << QStringLiteral("preferred");
+    QTest::newRow("nothing-named") << QByteArray() << QStringList{} << false << QStringLiteral("desktop");
+}
+
+void TestDesktopShell::lookupOrder()
+{
+    QFETCH(QByteArray, desktops);
+    QFETCH(QStringList, files);
+    QFETCH(bool, xdgSettings);
+    QFETCH(QString, opener);
+    if (!desktops.isEmpty()) qputenv("XDG_CURRENT_DESKTOP", desktops);
+    const QString preferred = InstallRecorder(QStringLiteral("preferred.desktop"), " %u");
+    InstallRecorder(QStringLiteral("vendor/nested.desktop"), " %u");
+    const QString other = InstallRecorder(QStringLiteral("other.desktop"), " %u", QStringLiteral("data/applications/"),
+                                          QStringLiteral("other.txt"));
+    for (qsizetype i = 0; i + 1 < files.size(); i += 2)
+        Write(m_root->filePath(files[i]), files[i + 1].toUtf8());
+    if (xdgSettings) {
+        const QString tool = m_root->filePath(QStringLiteral("bin/xdg-settings"));
+        Write(tool, "#!/bin/sh\n[ \"$1 $2\" = \"get default-web-browser\" ] && echo preferred.desktop\n");
+        QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    TDesktopShell shell = Shell();
+    QVERIFY(shell.OpenUrlInBrowser("http://example.com/"));
+    if (opener == QLatin1String("desktop")) {
+        QCOMPARE(m_askedDesktop, QList<QUrl>{QUrl(QStringLiteral("http://example.com/"))});
+        return;
+    }
+    const QString record = opener == QLatin1String("preferred") ? preferred : other;
+    QTRY_VERIFY(QFile::exists(record));
+    QVERIFY(!QFile::exists(opener == QLatin1String("preferred") ? other : preferred));
+    QVERIFY(m_askedDesktop.isEmpty());
+}
+
+void TestDesktopShell::unsafeAddressesGoNowhere_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::newRow("option") << QByteArray("--new-window=file:///etc/passwd");
+    QTest::newRow("short-option") << QByteArray("-remote");
+    QTest::newRow("file") << QByteArray("file:///etc/passwd");
+    QTest::newRow("file-upper-case") << QByteArray("FILE:/etc/passwd");
+    QTest::newRow("javascript") << QByteArray("javascript:alert(1)");
+    QTest::newRow("data") << QByteArray("data:text/html,<script>alert(1)</script>");
+}
+
+void TestDesktopShell::unsafeAddressesGoNowhere()
+{
+    QFETCH(QByteArray, url);
+    const QString record = InstallRecorder(QStringLiteral("recorder.desktop"), " %u");
+    Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
+          "[Default Applications]\nx-scheme-handler/http=recorder.desktop\nx-scheme-handler/file=recorder.desktop\n"
+          "x-scheme-handler/javascript=recorder.desktop\nx-scheme-handler/data=recorder.desktop\n");
+    TDesktopShell shell = Shell();
+    QVERIFY(!shell.OpenUrlInBrowser(url));
+    QVERIFY(!shell.OpenLink(url));
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(record));
+    QVERIFY(m_askedDesktop.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDesktopShell)

@@ -2,9 +2,11 @@
 
 #include "common/ByteFile.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -31,45 +33,85 @@ QStringList ApplicationDirs()
     return dirs;
 }
 
-// Where mimeapps.list may stand, most important first.
+// Where the association lists may stand, most important first: in each folder the
+// lists of the current desktops come before the plain one.
 QStringList MimeAppsLists()
 {
+    QStringList desktops;
+    for (const QString& desktop :
+         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        desktops << desktop.toLower();
+    QStringList folders;
+    folders << EnvPaths("XDG_CONFIG_HOME", Home() + QStringLiteral("/.config")).value(0);
+    folders << EnvPaths("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
+    folders << ApplicationDirs();
     QStringList files;
-    files << EnvPaths("XDG_CONFIG_HOME", Home() + QStringLiteral("/.config")).value(0) +
-                 QStringLiteral("/mimeapps.list");
-    for (const QString& dir : EnvPaths("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg")))
-        files << dir + QStringLiteral("/mimeapps.list");
+    for (const QString& folder : folders) {
+        for (const QString& desktop : desktops)
+            files << folder + QLatin1Char('/') + desktop + QStringLiteral("-mimeapps.list");
+        files << folder + QStringLiteral("/mimeapps.list");
+    }
+    // The older name, still written by some desktops.
     for (const QString& dir : ApplicationDirs())
-        files << dir + QStringLiteral("/mimeapps.list") << dir + QStringLiteral("/defaults.list");
+        files << dir + QStringLiteral("/defaults.list");
     return files;
 }
 
-// The entries of `key` in the [Default Applications] group of a mimeapps.list.
-QStringList DefaultEntries(const QString& listFile, const QString& key)
+// The entries of `key` in one group of a key file (mimeapps.list, mimeinfo.cache).
+QStringList GroupEntries(const QString& listFile, const QString& group, const QString& key)
 {
     QFile file(listFile);
     if (!file.open(QIODevice::ReadOnly)) return {};
+    const QString header = QLatin1Char('[') + group + QLatin1Char(']');
     bool inGroup = false;
     while (!file.atEnd()) {
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.startsWith(QLatin1Char('['))) {
-            inGroup = line == QLatin1String("[Default Applications]");
+            inGroup = line == header;
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (inGroup && eq > 0 && line.left(eq).trimmed() == key)
-            return line.mid(eq + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (inGroup && eq > 0 && line.left(eq).trimmed() == key) {
+            QStringList entries;
+            for (const QString& entry : line.mid(eq + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                entries << entry.trimmed();
+            return entries;
+        }
     }
     return {};
 }
 
 QString FindDesktopFile(const QString& desktopId)
 {
+    if (desktopId.isEmpty() || desktopId.contains(QLatin1Char('/'))) return {};
     for (const QString& dir : ApplicationDirs()) {
         const QString path = dir + QLatin1Char('/') + desktopId;
         if (QFile::exists(path)) return path;
+        // "vendor-app.desktop" may stand as vendor/app.desktop.
+        for (qsizetype dash = desktopId.indexOf(QLatin1Char('-')); dash > 0;
+             dash = desktopId.indexOf(QLatin1Char('-'), dash + 1)) {
+            QString nested = desktopId;
+            nested[dash] = QLatin1Char('/');
+            if (QFile::exists(dir + QLatin1Char('/') + nested)) return dir + QLatin1Char('/') + nested;
+        }
     }
     return {};
+}
+
+// What the desktop's own setting names as the web browser, when the tool for it is there.
+QString XdgSettingsBrowser()
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-settings"));
+    if (tool.isEmpty()) return {};
+    QProcess process;
+    process.start(tool, {QStringLiteral("get"), QStringLiteral("default-web-browser")});
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(1000);
+        return {};
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
 // Reads one key of the [Desktop Entry] group, unescaped as desktop entries escape strings.
@@ -143,13 +185,44 @@ bool SplitExec(const QString& exec, QStringList* words)
 
 QString TDesktopShell::DefaultHandler(const QString& mimeType)
 {
-    for (const QString& list : MimeAppsLists()) {
-        for (const QString& id : DefaultEntries(list, mimeType)) {
-            const QString desktopFile = FindDesktopFile(id.trimmed());
+    const QStringList lists = MimeAppsLists();
+    for (const QString& list : lists) {
+        for (const QString& id : GroupEntries(list, QStringLiteral("Default Applications"), mimeType)) {
+            const QString desktopFile = FindDesktopFile(id);
             if (!desktopFile.isEmpty()) return desktopFile;
         }
     }
+    // No default installed: the most preferred association, unless a list of the same or
+    // higher rank removed it; then the caches of the installed entries.
+    QStringList removed;
+    for (const QString& list : lists) {
+        removed << GroupEntries(list, QStringLiteral("Removed Associations"), mimeType);
+        for (const QString& id : GroupEntries(list, QStringLiteral("Added Associations"), mimeType)) {
+            const QString desktopFile = removed.contains(id) ? QString() : FindDesktopFile(id);
+            if (!desktopFile.isEmpty()) return desktopFile;
+        }
+    }
+    for (const QString& dir : ApplicationDirs()) {
+        for (const QString& id :
+             GroupEntries(dir + QStringLiteral("/mimeinfo.cache"), QStringLiteral("MIME Cache"), mimeType)) {
+            const QString desktopFile = removed.contains(id) ? QString() : FindDesktopFile(id);
+            if (!desktopFile.isEmpty()) return desktopFile;
+        }
+    }
+    if (mimeType == QLatin1String("x-scheme-handler/http") || mimeType == QLatin1String("x-scheme-handler/https"))
+        return FindDesktopFile(XdgSettingsBrowser());
     return {};
+}
+
+bool TDesktopShell::IsSafeAddress(const QByteArray& url)
+{
+    // Whatever the handler's command line makes of it, an address must never read as an
+    // option, nor reach a program that would run or show local things (file:, javascript:).
+    if (url.startsWith('-')) return false;
+    const qsizetype colon = url.indexOf(':');
+    if (colon < 0) return true; // no scheme: opened as http
+    const QByteArray scheme = url.left(colon).toLower();
+    return scheme == "http" || scheme == "https" || scheme == "mailto";
 }
 
 QStringList TDesktopShell::ExecArguments(const QString& exec, const QString& url, const QString& name,
@@ -188,10 +261,20 @@ QStringList TDesktopShell::ExecArguments(const QString& exec, const QString& url
     return result;
 }
 
+TDesktopShell::TDesktopShell(std::function<bool(const QUrl&)> fallback) : m_fallback(std::move(fallback))
+{
+    if (!m_fallback) m_fallback = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
 bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
 {
+    if (!IsSafeAddress(url)) return false;
     const QString desktopFile = DefaultHandler(QStringLiteral("x-scheme-handler/") + scheme);
-    if (desktopFile.isEmpty()) return false;
+    if (desktopFile.isEmpty()) {
+        // The desktop's own opener knows rules we do not (portals, desktop settings).
+        const QUrl target = QUrl::fromEncoded(url.indexOf(':') < 0 && !url.isEmpty() ? "http://" + url : url);
+        return !url.isEmpty() && target.isValid() && m_fallback(target);
+    }
     QStringList arguments = ExecArguments(DesktopEntryValue(desktopFile, QStringLiteral("Exec")), DisplayText(url),
                                           DesktopEntryValue(desktopFile, QStringLiteral("Name")), desktopFile);
     if (arguments.isEmpty()) return false;

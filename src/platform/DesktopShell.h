@@ -5,12 +5,21 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QUrl;
+
 // The freedesktop.org way: the default application for "x-scheme-handler/<scheme>" from
-// the mimeapps.list files, started from its desktop entry's Exec line with the address as
-// one argument. No shell ever sees the address.
+// the association lists (the current desktop's first), their added associations and the
+// installed entries' caches, and for the web the desktop's browser setting; started from
+// its desktop entry's Exec line with the address as one argument. No shell ever sees the
+// address. When the desktop names no handler, its own opener is asked.
 class TDesktopShell : public TShell
 {
 public:
+    // `fallback` opens an address when no handler is found; QDesktopServices by default.
+    explicit TDesktopShell(std::function<bool(const QUrl&)> fallback = {});
+
     bool OpenUrlInBrowser(const QByteArray& url) override;
     bool OpenLink(const QByteArray& url) override;
 
@@ -20,7 +29,12 @@ public:
     // when the line has no field for it); empty when the line cannot be parsed.
     static QStringList ExecArguments(const QString& exec, const QString& url, const QString& name,
                                      const QString& desktopFile);
+    // Whether an address may be handed to another program at all: http, https, mailto or
+    // no scheme, and not starting with "-".
+    static bool IsSafeAddress(const QByteArray& url);
 
 private:
-    static bool Open(const QString& scheme, const QByteArray& url);
+    bool Open(const QString& scheme, const QByteArray& url);
+
+    std::function<bool(const QUrl&)> m_fallback;
 };
