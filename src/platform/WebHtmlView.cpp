@@ -1,8 +1,60 @@
 #include "platform/WebHtmlView.h"
 
+#include <QBuffer>
+#include <QHash>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+
+namespace {
+
+const QByteArray kScheme = QByteArrayLiteral("thumbrix-html");
+
+// Serves each view's current document at thumbrix-html:<key>.
+class DocumentServer : public QWebEngineUrlSchemeHandler
+{
+public:
+    static DocumentServer& Instance()
+    {
+        static auto* server = [] {
+            auto* s = new DocumentServer;
+            QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(kScheme, s);
+            return s;
+        }();
+        return *server;
+    }
+
+    QHash<quint64, QByteArray> Documents;
+    quint64 LastKey = 0;
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        bool ok = false;
+        const quint64 key = job->requestUrl().path().toULongLong(&ok);
+        if (!ok || !Documents.contains(key)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        // The job owns the buffer: the engine reads it after we return.
+        auto* body = new QBuffer(job);
+        body->setData(Documents.value(key));
+        body->open(QIODevice::ReadOnly);
+        job->reply("text/html", body);
+    }
+};
+
+} // namespace
+
+void TWebHtmlView::RegisterScheme()
+{
+    QWebEngineUrlScheme scheme(kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
 
 TWebHtmlView::TWebHtmlView(QWidget* parent) : m_view(new QWebEngineView(parent))
 {
@@ -10,11 +62,13 @@ TWebHtmlView::TWebHtmlView(QWidget* parent) : m_view(new QWebEngineView(parent))
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
+    m_document = ++DocumentServer::Instance().LastKey;
 }
 
 TWebHtmlView::~TWebHtmlView()
 {
     delete m_view.data();
+    DocumentServer::Instance().Documents.remove(m_document);
 }
 
 QWidget* TWebHtmlView::Widget()
@@ -24,6 +78,11 @@ QWidget* TWebHtmlView::Widget()
 
 void TWebHtmlView::SetHtml(const QByteArray& html)
 {
-    // The document names its own character set, as a page from a server would.
-    m_view->page()->setContent(html, QStringLiteral("text/html"));
+    DocumentServer& server = DocumentServer::Instance();
+    server.Documents.insert(m_document, html);
+    // The document names its own character set, as a page from a server would. A new
+    // address each time, so the engine never shows an earlier copy.
+    const quint64 version = ++server.LastKey;
+    m_view->setUrl(QUrl(QString::fromLatin1(kScheme) + QLatin1Char(':') + QString::number(m_document) +
+                        QStringLiteral("?v=") + QString::number(version)));
 }
