@@ -1,10 +1,12 @@
 #include "urllist/JobId.h"
 #include "urllist/JobList.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 using Lines = QList<QByteArray>;
 using Rows = QList<int>;
+using Runs = QList<QPair<int, int>>; // first and last row, both included
 
 // The list as the main window holds it: rows, the view's selection and the commands over both.
 struct ListFixture
@@ -58,6 +60,8 @@ private Q_SLOTS:
     void addSameUrlTwice();
     void deleteSelected_data();
     void deleteSelected();
+    void deleteRuns_data();
+    void deleteRuns();
     void deleteAllThenNumberFromOne();
     void selectAllAndClear();
     void exportSelected_data();
@@ -204,6 +208,77 @@ void TestJobList::deleteSelected()
         QCOMPARE(job.Status, JobStatus::Success);
     }
     QVERIFY(!f.jobs.AnySelected());
+}
+
+void TestJobList::deleteRuns_data()
+{
+    QTest::addColumn<Runs>("selected");
+    QTest::addColumn<Runs>("deselected");
+    QTest::addColumn<Rows>("oneCellOnly"); // rows of which only the ID cell is selected
+    QTest::addColumn<Runs>("removals");
+    QTest::addColumn<Lines>("urls");
+
+    // Twelve rows, u1 .. u12 at rows 0 .. 11.
+    QTest::newRow("one-run") << Runs{{3, 6}} << Runs{} << Rows{} << Runs{{3, 6}}
+                             << Lines{"u1", "u2", "u3", "u8", "u9", "u10", "u11", "u12"};
+    QTest::newRow("scattered") << Runs{{0, 1}, {4, 4}, {6, 8}, {11, 11}} << Runs{} << Rows{}
+                               << Runs{{11, 11}, {6, 8}, {4, 4}, {0, 1}} << Lines{"u3", "u4", "u6", "u10", "u11"};
+    QTest::newRow("touching-selections-are-one-run")
+        << Runs{{2, 4}, {5, 7}} << Runs{} << Rows{} << Runs{{2, 7}} << Lines{"u1", "u2", "u9", "u10", "u11", "u12"};
+    QTest::newRow("overlapping-selections")
+        << Runs{{1, 5}, {3, 8}} << Runs{} << Rows{} << Runs{{1, 8}} << Lines{"u1", "u10", "u11", "u12"};
+    QTest::newRow("every-other-row") << Runs{{1, 1}, {3, 3}, {5, 5}, {7, 7}, {9, 9}, {11, 11}} << Runs{} << Rows{}
+                                     << Runs{{11, 11}, {9, 9}, {7, 7}, {5, 5}, {3, 3}, {1, 1}}
+                                     << Lines{"u1", "u3", "u5", "u7", "u9", "u11"};
+    QTest::newRow("all-but-a-hole") << Runs{{0, 11}} << Runs{{5, 6}} << Rows{} << Runs{{7, 11}, {0, 4}}
+                                    << Lines{"u6", "u7"};
+    QTest::newRow("one-cell-is-not-a-row") << Runs{{2, 3}} << Runs{} << Rows{4, 9} << Runs{{2, 3}}
+                                           << Lines{"u1", "u2", "u5", "u6", "u7", "u8", "u9", "u10", "u11", "u12"};
+}
+
+void TestJobList::deleteRuns()
+{
+    QFETCH(Runs, selected);
+    QFETCH(Runs, deselected);
+    QFETCH(Rows, oneCellOnly);
+    QFETCH(Runs, removals);
+    QFETCH(Lines, urls);
+
+    ListFixture f;
+    f.AddRows(1, 12);
+    for (const auto& [first, last] : selected)
+        f.selection.select(
+            QItemSelection(f.model.index(first, 0), f.model.index(last, TJobTableModel::ColumnCount - 1)),
+            QItemSelectionModel::Select);
+    for (const auto& [first, last] : deselected)
+        f.selection.select(
+            QItemSelection(f.model.index(first, 0), f.model.index(last, TJobTableModel::ColumnCount - 1)),
+            QItemSelectionModel::Deselect);
+    for (int row : oneCellOnly)
+        f.selection.select(f.model.index(row, TJobTableModel::ColId), QItemSelectionModel::Select);
+    // What a view holds on to: each surviving row must still be found where it went.
+    QList<QPersistentModelIndex> held;
+    for (int row = 0; row < f.model.Count(); ++row)
+        held << QPersistentModelIndex(f.model.index(row, TJobTableModel::ColUrl));
+    QSignalSpy removed(&f.model, &QAbstractItemModel::rowsRemoved);
+
+    QVERIFY(f.jobs.DeleteSelected());
+
+    Runs calls;
+    for (const QList<QVariant>& call : removed)
+        calls << qMakePair(call.at(1).toInt(), call.at(2).toInt());
+    QCOMPARE(calls, removals);
+    QCOMPARE(f.Column(&TUrlJob::Url), urls);
+    Lines numbers;
+    for (int n = 1; n <= urls.size(); ++n)
+        numbers << QByteArray::number(n);
+    QCOMPARE(f.Column(&TUrlJob::Number), numbers);
+    QCOMPARE(f.Column(&TUrlJob::Status), Lines(urls.size(), JobStatus::Success));
+    Lines followed;
+    for (const QPersistentModelIndex& index : held) {
+        if (index.isValid()) followed << f.model.At(index.row()).Url;
+    }
+    QCOMPARE(followed, urls);
 }
 
 void TestJobList::deleteAllThenNumberFromOne()

@@ -2,6 +2,8 @@
 
 #include "urllist/JobId.h"
 
+#include <algorithm>
+
 TJobList::TJobList(TJobTableModel* model, QItemSelectionModel* selection) : m_model(model), m_selection(selection) {}
 
 bool TJobList::IsSelected(int row) const
@@ -38,9 +40,18 @@ void TJobList::ClearSelection()
 
 bool TJobList::DeleteSelected()
 {
-    if (!AnySelected()) return false;
-    for (int row = Count() - 1; row >= 0; --row) {
-        if (IsSelected(row)) m_model->RemoveAt(row);
+    QList<int> rows;
+    for (const QModelIndex& index : m_selection->selectedRows())
+        rows << index.row();
+    if (rows.isEmpty()) return false;
+    std::sort(rows.begin(), rows.end());
+    // One removal per run of neighbouring rows, the last run first: a view pays per removal, not per row.
+    for (qsizetype end = rows.size(); end > 0;) {
+        qsizetype first = end - 1;
+        while (first > 0 && rows.at(first - 1) == rows.at(first) - 1)
+            --first;
+        m_model->removeRows(rows.at(first), int(end - first));
+        end = first;
     }
     m_model->Renumber();
     return true;

@@ -20,8 +20,8 @@ public:
 
     void SelectAll();
     void ClearSelection();
-    // Removes the selected rows, last to first, then numbers the rest from 1. Returns false
-    // (and changes nothing) when no row is selected.
+    // Removes the selected rows, each run of neighbouring rows at once, the last run first,
+    // then numbers the rest from 1. Returns false (and changes nothing) when no row is selected.
     bool DeleteSelected();
 
     // Replaces every row by rows made from `lines`, numbered after the list's last number.

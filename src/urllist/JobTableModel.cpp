@@ -14,8 +14,7 @@ int TJobTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant TJobTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
-        return {};
+    if (!index.isValid() || index.row() >= Count() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
     const TUrlJob& job = m_jobs.at(index.row());
     switch (index.column()) {
     case ColNumber:
@@ -33,8 +32,7 @@ QVariant TJobTableModel::data(const QModelIndex& index, int role) const
 
 QVariant TJobTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
     case ColNumber:
         return QStringLiteral("#");
@@ -64,17 +62,18 @@ void TJobTableModel::Clear()
     endResetModel();
 }
 
-void TJobTableModel::RemoveAt(int row)
+bool TJobTableModel::removeRows(int row, int count, const QModelIndex& parent)
 {
-    beginRemoveRows({}, row, row);
-    m_jobs.removeAt(row);
+    if (parent.isValid() || row < 0 || count <= 0 || count > Count() - row) return false;
+    beginRemoveRows({}, row, row + count - 1);
+    m_jobs.remove(row, count);
     endRemoveRows();
+    return true;
 }
 
 void TJobTableModel::SetStatus(int row, const QByteArray& status)
 {
-    if (row < 0 || row >= Count())
-        return;
+    if (row < 0 || row >= Count()) return;
     m_jobs[row].Status = status;
     const QModelIndex cell = index(row, ColStatus);
     Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
@@ -84,8 +83,7 @@ void TJobTableModel::Renumber()
 {
     for (int row = 0; row < Count(); ++row)
         m_jobs[row].Number = QByteArray::number(row + 1);
-    if (Count() > 0)
-        Q_EMIT dataChanged(index(0, ColNumber), index(Count() - 1, ColNumber), {Qt::DisplayRole});
+    if (Count() > 0) Q_EMIT dataChanged(index(0, ColNumber), index(Count() - 1, ColNumber), {Qt::DisplayRole});
 }
 
 int TJobTableModel::LastRowNumber() const

@@ -12,8 +12,7 @@ class TJobTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column
-    {
+    enum Column {
         ColNumber,
         ColId,
         ColUrl,
@@ -27,6 +26,7 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
 
     int Count() const { return int(m_jobs.size()); }
     const TUrlJob& At(int row) const { return m_jobs.at(row); }
@@ -34,7 +34,6 @@ public:
 
     void Append(const TUrlJob& job);
     void Clear();
-    void RemoveAt(int row);
     void SetStatus(int row, const QByteArray& status);
     // The first row becomes "1", the next "2", and so on.
     void Renumber();
