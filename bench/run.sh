@@ -13,6 +13,8 @@ list=$(python3 bench/make-pages.py "$work/pages" 40)
 
 echo "== capture core"
 build/bin/bench_capture_core
+echo "== Delete Selected, 200,000 rows"
+build/bin/bench_delete_selected 2>/dev/null
 echo "== page pipeline"
 build/bin/bench_page_pipeline "$list" 2>/dev/null
 build/bin/bench_page_pipeline --load-only "$list" 2>/dev/null
