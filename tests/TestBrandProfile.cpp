@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +38,24 @@ QByteArray Tag(const char* name, const QByteArray& value)
 QString ProfileIn(const QTemporaryDir& dir)
 {
     return dir.filePath(QStringLiteral("dbsettings.dat"));
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
+}
+
+// The profile layout of `plain` under `password`, as the cipher writes it.
+QByteArray Encrypted(const QByteArray& plain, const QByteArray& password)
+{
+    QByteArray source = plain;
+    QBuffer in(&source);
+    QByteArray encrypted;
+    QBuffer out(&encrypted);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) return QByteArray();
+    TEncryption encryption(password, 262144);
+    return encryption.EncryptStream(&in, &out) ? encrypted : QByteArray();
 }
 
 QByteArray Decrypted(const QString& path)
@@ -137,6 +156,11 @@ private Q_SLOTS:
     void storeThenReplace();
     void storeWithoutProfile();
     void storeInReadOnlyFolder();
+    void storeOnlyNewsIds_data();
+    void storeOnlyNewsIds();
+    void storeLeavesUnauthenticProfile_data();
+    void storeLeavesUnauthenticProfile();
+    void storeLeavesUnreadableProfile();
 };
 
 void TestBrandProfile::extractTag_data()
@@ -638,6 +662,9 @@ void TestBrandProfile::storeWithoutProfile()
     QString error;
     QVERIFY(StoreLastNewsId(dir.path(), "42", &error));
     QVERIFY(error.isEmpty());
+    // A value that is no news id is refused even when there is nowhere to store it.
+    QVERIFY(!StoreLastNewsId(dir.path(), "4 2", &error));
+    QVERIFY(!error.isEmpty());
     QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     QCOMPARE(ReadLastNewsId(dir.path(), &error), QByteArray());
 }
@@ -666,6 +693,125 @@ void TestBrandProfile::storeInReadOnlyFolder()
     QCOMPARE(profile.ApplicationName, QByteArray("Shots"));
     QCOMPARE(Decrypted(ProfileIn(dir)), plain);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("dbsettings.dat")});
+}
+
+void TestBrandProfile::storeOnlyNewsIds_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("stored");
+
+    QTest::newRow("one digit") << QByteArray("7") << true;
+    QTest::newRow("zero") << QByteArray("0") << true;
+    QTest::newRow("leading zeros") << QByteArray("007") << true;
+    QTest::newRow("eighteen digits") << QByteArray("999999999999999999") << true;
+    QTest::newRow("nineteen digits") << QByteArray("1000000000000000000") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("plus sign") << QByteArray("+5") << false;
+    QTest::newRow("minus sign") << QByteArray("-5") << false;
+    QTest::newRow("leading space") << QByteArray(" 5") << false;
+    QTest::newRow("trailing space") << QByteArray("5 ") << false;
+    QTest::newRow("inner space") << QByteArray("4 2") << false;
+    QTest::newRow("hexadecimal") << QByteArray("0x1F") << false;
+    QTest::newRow("letter") << QByteArray("12a") << false;
+    QTest::newRow("tag text") << QByteArray("7<%%/LastNewsId%%><%%AppHelpURL%%>http://evil.example/<%%/AppHelpURL%%>")
+                              << false;
+    QTest::newRow("closing tag alone") << QByteArray("<%%/LastNewsId%%>") << false;
+    QTest::newRow("CR") << QByteArray("5\r6") << false;
+    QTest::newRow("LF") << QByteArray("5\n<%%AppHelpURL%%>x<%%/AppHelpURL%%>") << false;
+    QTest::newRow("CR LF at end") << QByteArray("5\r\n") << false;
+    QTest::newRow("NUL") << QByteArray("5") + '\0' + "6" << false;
+    QTest::newRow("Arabic-Indic digit") << QByteArray("\xD9\xA5") << false;
+    QTest::newRow("superscript two") << QByteArray("\xB2") << false;
+}
+
+void TestBrandProfile::storeOnlyNewsIds()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(bool, stored);
+    QCOMPARE(IsNewsId(value), stored);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray plain = Tag("ApplicationName", "Shots") + "\r\n" + "<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n";
+    QString error;
+    QVERIFY2(EncryptBytesToFile(plain, ProfileIn(dir), &error), qPrintable(error));
+    const QByteArray before = FileBytes(ProfileIn(dir));
+
+    QCOMPARE(StoreLastNewsId(dir.path(), value, &error), stored);
+    if (stored) {
+        QVERIFY(error.isEmpty());
+        QCOMPARE(Decrypted(ProfileIn(dir)),
+                 Tag("ApplicationName", "Shots") + "\r\n<%%LastNewsId%%>" + value + "<%%/LastNewsId%%>\r\n");
+    } else {
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(FileBytes(ProfileIn(dir)), before);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("dbsettings.dat")});
+}
+
+void TestBrandProfile::storeLeavesUnauthenticProfile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+
+    const QByteArray plain = Tag("ApplicationName", "Shots") + "\r\n" + Tag("AppHelpURL", "http://help/") + "\r\n" +
+                             "<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n";
+    const QByteArray good = Encrypted(plain, ProfilePassword());
+    QVERIFY(good.size() == plain.size() + 20);
+    const auto flipped = [&good](qsizetype at) {
+        QByteArray bytes = good;
+        bytes[at] = char(bytes.at(at) ^ 0x01);
+        return bytes;
+    };
+
+    // Layout: 8 salt bytes, 2 verifier bytes, the data, a 10-byte authentication code.
+    QTest::newRow("code byte flipped") << flipped(good.size() - 1);
+    QTest::newRow("first code byte flipped") << flipped(good.size() - 10);
+    QTest::newRow("data byte flipped") << flipped(10 + plain.size() / 2);
+    QTest::newRow("verifier byte flipped") << flipped(8);
+    QTest::newRow("salt byte flipped") << flipped(0);
+    QTest::newRow("another password") << Encrypted(plain, QByteArrayLiteral("not the profile password"));
+    QTest::newRow("last byte cut") << good.left(good.size() - 1);
+    QTest::newRow("code cut off") << good.left(good.size() - 10);
+    QTest::newRow("salt and verifier only") << good.left(10);
+    QTest::newRow("five bytes") << good.left(5);
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("plain text") << plain;
+}
+
+void TestBrandProfile::storeLeavesUnauthenticProfile()
+{
+    QFETCH(QByteArray, file);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile profile(ProfileIn(dir));
+    QVERIFY(profile.open(QIODevice::WriteOnly));
+    QCOMPARE(profile.write(file), file.size());
+    profile.close();
+
+    QString error;
+    QVERIFY(!StoreLastNewsId(dir.path(), "42", &error));
+    QVERIFY(error.contains(ProfileIn(dir)));
+    QCOMPARE(FileBytes(ProfileIn(dir)), file);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("dbsettings.dat")});
+}
+
+void TestBrandProfile::storeLeavesUnreadableProfile()
+{
+    // A profile that cannot be read at all (here a folder in its place) stays what it is.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dbsettings.dat")));
+
+    QString error;
+    QVERIFY(!StoreLastNewsId(dir.path(), "42", &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo(ProfileIn(dir)).isDir());
+    QVERIFY(QDir(ProfileIn(dir)).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("dbsettings.dat")});
 }
 
 QTEST_GUILESS_MAIN(TestBrandProfile)

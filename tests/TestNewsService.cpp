@@ -66,6 +66,8 @@ private Q_SLOTS:
     void newsIdToInt_data();
     void newsIdToInt();
     void newsIdsCompareAsNumbers();
+    void newsCodeIsNewer_data();
+    void newsCodeIsNewer();
 
 private:
     // Runs one request of `kind` with the reply queued (or a failed transfer when `ok` is false).
@@ -459,6 +461,47 @@ void TestNewsService::newsIdsCompareAsNumbers()
 {
     QVERIFY(NewsIdToInt("10") > NewsIdToInt("9"));
     QVERIFY(!(NewsIdToInt("9") > NewsIdToInt("10")));
+}
+
+void TestNewsService::newsCodeIsNewer_data()
+{
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("newer");
+
+    QTest::newRow("ten-after-nine") << QByteArray("10") << QByteArray("9") << true;
+    QTest::newRow("nine-after-ten") << QByteArray("9") << QByteArray("10") << false;
+    QTest::newRow("same") << QByteArray("5") << QByteArray("5") << false;
+    QTest::newRow("nothing-stored") << QByteArray("1") << QByteArray() << true;
+    QTest::newRow("zero-nothing-stored") << QByteArray("0") << QByteArray() << false;
+    QTest::newRow("leading-zeros") << QByteArray("010") << QByteArray("9") << true;
+    QTest::newRow("past-32-bits") << QByteArray("4294967296") << QByteArray("9") << true;
+    QTest::newRow("eighteen-digits") << QByteArray("100000000000000000") << QByteArray("99999999999999999") << true;
+    QTest::newRow("eighteen-digits-older")
+        << QByteArray("99999999999999999") << QByteArray("100000000000000000") << false;
+    // Stored values the reseller wrote by hand read as before.
+    QTest::newRow("stored-abc") << QByteArray("5") << QByteArray("abc") << true;
+    QTest::newRow("stored-with-space") << QByteArray("5") << QByteArray(" 5") << false;
+    QTest::newRow("stored-hex") << QByteArray("16") << QByteArray("0x10") << false;
+    QTest::newRow("stored-negative") << QByteArray("0") << QByteArray("-1") << true;
+    // A code that is not 1 to 18 decimal digits is no news, whatever is stored.
+    QTest::newRow("code-nineteen-digits") << QByteArray("1000000000000000000") << QByteArray("9") << false;
+    QTest::newRow("code-plus-sign") << QByteArray("+10") << QByteArray("9") << false;
+    QTest::newRow("code-leading-space") << QByteArray(" 10") << QByteArray("9") << false;
+    QTest::newRow("code-hex") << QByteArray("0x10") << QByteArray("9") << false;
+    QTest::newRow("code-dollar-hex") << QByteArray("$10") << QByteArray() << false;
+    QTest::newRow("code-trailing-letter") << QByteArray("12a") << QByteArray() << false;
+    QTest::newRow("code-tag-text") << QByteArray("7<%%/LastNewsId%%><%%AppHelpURL%%>x<%%/AppHelpURL%%>") << QByteArray()
+                                   << false;
+    QTest::newRow("code-empty") << QByteArray() << QByteArray("-5") << false;
+}
+
+void TestNewsService::newsCodeIsNewer()
+{
+    QFETCH(QByteArray, code);
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, newer);
+    QCOMPARE(NewsCodeIsNewer(code, stored), newer);
 }
 
 QTEST_GUILESS_MAIN(TestNewsService)

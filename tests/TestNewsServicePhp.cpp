@@ -5,6 +5,7 @@
 #include "PhpServer.h"
 
 #include "brand/BrandProfile.h"
+#include "common/UUtils.h"
 #include "online/NewsService.h"
 #include "platform/CurlHttpClient.h"
 
@@ -40,6 +41,13 @@ case 'conn':     echo 'CONNECTIONFAIL'; break;
 case 'user':     echo 'INVALIDUSER'; break;
 case 'news':     echo 'INVALIDNEWS'; break;
 case 'tier':     echo $_POST['prodtype']; break;
+case 'planted':
+    // An id that closes the LastNewsId tag and opens a field of its own.
+    $id = '7<%%/LastNewsId%%><%%AppHelpURL%%>http://evil.example/<%%/AppHelpURL%%>';
+    if ($details) echo $_POST['newsid'] === $id ? "\$3Cp\$3Eplanted{$sep}OK" : 'INVALIDNEWS';
+    elseif ($_POST['conttype'] === 'lastcode') echo "{$id}^Planted{$sep}OK";
+    else echo "{$id}^Planted^Mon{$sep}OK";
+    break;
 default:         echo 'UNKNOWN';
 }
 )php";
@@ -63,6 +71,7 @@ private Q_SLOTS:
     void lastCodeAndDetails();
     void failures_data();
     void failures();
+    void plantedIdNeverStored();
 
 private:
     QByteArray Base(const QByteArray& folder) const { return m_server.Url(folder); }
@@ -176,6 +185,44 @@ void TestNewsServicePhp::failures()
     QVERIFY(list.isEmpty());
     QCOMPARE(dialogs.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) QCOMPARE(dialogs.Messages.first().kind, TMsgDlgType::Warning);
+}
+
+void TestNewsServicePhp::plantedIdNeverStored()
+{
+    const QByteArray planted = "7<%%/LastNewsId%%><%%AppHelpURL%%>http://evil.example/<%%/AppHelpURL%%>";
+    TBrandProfile profile;
+    profile.MasterNewsBaseURL = Base("/svc/");
+    TCurlHttpClient http;
+    FakeUserDialogs dialogs;
+    TNewsService news(http, dialogs, profile);
+
+    // The service's texts come back as sent: listed, and fetched by that id.
+    QList<QByteArray> list;
+    QVERIFY(news.FetchNewsList("planted", "TX-2", "BM", NewsTarget, list));
+    QCOMPARE(list, QList<QByteArray>{planted + "^Planted^Mon"});
+    QByteArray html;
+    QVERIFY(news.FetchNewsDetails("planted", "TX-2", planted, NewsTarget, "BM", &html));
+    QCOMPARE(html, QByteArray("<p>planted"));
+    QByteArray code, text;
+    QVERIFY(news.FetchLastNewsCode("planted", "TX-2", "BM", NewsTarget, true, &code, &text));
+    QCOMPARE(code, planted);
+    QVERIFY(dialogs.Messages.isEmpty());
+
+    // But such a code is no news, and such an id never reaches the profile.
+    QVERIFY(!NewsCodeIsNewer(code, QByteArray()));
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("dbsettings.dat"));
+    QString error;
+    QVERIFY2(EncryptBytesToFile("<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n", path, &error), qPrintable(error));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QVERIFY(!StoreLastNewsId(folder.path(), code, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
 }
 
 QTEST_GUILESS_MAIN(TestNewsServicePhp)

@@ -1,11 +1,13 @@
 // The news window and the alert balloon.
 
 #include "MainWindowFixture.h"
+#include "PhpServer.h"
 
 #include "common/UUtils.h"
 #include "online/FNews.h"
 #include "online/UpdateCheck.h"
 #include "platform/BalloonHint.h"
+#include "platform/CurlHttpClient.h"
 
 #include <QPushButton>
 #include <QToolButton>
@@ -16,14 +18,17 @@ class TestNewsWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup();
     void fillsRowsFromRecords();
     void selectingFetchesAndStores();
     void failedFetchKeepsPageAndId();
+    void idNotDigitsShownNotStored();
     void selectionHoldsWhileFetching();
     void balloonOneAtATimeGoesAtKeyPress();
     void startupCheck_data();
     void startupCheck();
     void newsCommand();
+    void plantedIdLeavesProfileAlone();
     void updateButton();
 };
 
@@ -44,7 +49,68 @@ void WriteProfile(MainWindowFixture& f, const QByteArray& tier, const QByteArray
              qPrintable(error));
 }
 
+QByteArray DecryptedProfile(const MainWindowFixture& f)
+{
+    QByteArray plain;
+    bool authentic = false;
+    QString error;
+    if (!DecryptFileToBytes(f.ProgramFolder.filePath(QStringLiteral("dbsettings.dat")), &plain, &authentic, &error) ||
+        !authentic)
+        return QByteArrayLiteral("<not authentic>");
+    return plain;
+}
+
+// The fixture's window, but with `http` in place of the fixture's fake client.
+TfrmMain& OpenWith(MainWindowFixture& f, THttpClient& http)
+{
+    TMainParts parts;
+    parts.ProgramFolder = f.ProgramFolder.path();
+    parts.Dialogs = &f.Dialogs;
+    parts.Shell = &f.Shell;
+    parts.WelcomeView = &f.Welcome;
+    parts.Random = f.Random;
+    parts.Http = &http;
+    parts.NewHtmlView = [&f] {
+        auto view = std::make_unique<FakeHtmlView>();
+        f.NewsViews << view.get();
+        return view;
+    };
+    parts.Launcher = [&f](const QString& program, const QStringList& arguments) {
+        f.Launched << program << arguments;
+        return true;
+    };
+    parts.CaptureBrowser = &f.Capture;
+    parts.BrowsingBrowser = &f.Browsing;
+    parts.BrowsingView = f.BrowsingView;
+    f.Window = std::make_unique<TfrmMain>(parts);
+    f.Window->show();
+    return *f.Window;
+}
+
+// A news service whose first item's id closes the LastNewsId tag and opens a help address
+// of its own. Its details are served only for the ids it listed, as it received them.
+const QByteArray kPlantedId = "7<%%/LastNewsId%%><%%AppHelpURL%%>http://evil.example/<%%/AppHelpURL%%>";
+const QByteArray PlantingNewsScript = R"php(<?php
+$sep = chr(0xAF);
+$planted = '7<%%/LastNewsId%%><%%AppHelpURL%%>http://evil.example/<%%/AppHelpURL%%>';
+if (basename($_SERVER['SCRIPT_NAME']) === 'getnewsdetails.php') {
+    if ($_POST['newsid'] === $planted) echo '$3Cp$3Eplanted$3C/p$3E' . $sep . 'OK';
+    elseif ($_POST['newsid'] === '5') echo '$3Cp$3Eplain$3C/p$3E' . $sep . 'OK';
+    else echo 'INVALIDNEWS';
+} elseif ($_POST['conttype'] === 'all') {
+    echo $planted . '^Read me^Mon' . $sep . '5^Plain^Tue' . $sep . 'OK';
+} else {
+    echo 'OK';
+}
+)php";
+
 } // namespace
+
+void TestNewsWindow::cleanup()
+{
+    // Also after a failed row: a balloon left over would answer for the next one.
+    if (TBalloonHint::Current()) TBalloonHint::Current()->close();
+}
 
 void TestNewsWindow::fillsRowsFromRecords()
 {
@@ -100,6 +166,27 @@ void TestNewsWindow::failedFetchKeepsPageAndId()
     window.Items()->setCurrentItem(window.Items()->topLevelItem(0));
     QCOMPARE(view.Html, QByteArray("<p>before</p>"));
     QVERIFY(stored.isEmpty());
+}
+
+void TestNewsWindow::idNotDigitsShownNotStored()
+{
+    FakeHtmlView view;
+    QList<QByteArray> fetched, stored;
+    TfrmNews window(
+        {"7x^Letter^d", "+8^Sign^d", "1234567890123456789^Nineteen^d", "9^Digits^d"},
+        [&fetched](const QByteArray& id, QByteArray* html) {
+            fetched << id;
+            *html = "<p>" + id + "</p>";
+            return true;
+        },
+        [&stored](const QByteArray& id) { stored << id; }, view);
+    QCOMPARE(window.Items()->topLevelItemCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        window.Items()->setCurrentItem(window.Items()->topLevelItem(row));
+        QCOMPARE(view.Html, "<p>" + fetched.last() + "</p>");
+    }
+    QCOMPARE(fetched, (QList<QByteArray>{"7x", "+8", "1234567890123456789", "9"}));
+    QCOMPARE(stored, QList<QByteArray>{"9"});
 }
 
 void TestNewsWindow::selectionHoldsWhileFetching()
@@ -164,6 +251,18 @@ void TestNewsWindow::startupCheck_data()
     QTest::newRow("failure-is-silent") << QByteArray("Master") << QByteArray() << QByteArray("INVALIDUSER")
                                        << QString();
     QTest::newRow("free-tier-asks-nothing") << QByteArray("Free") << QByteArray() << QByteArray() << QString();
+    // The code must be a news id, 1 to 18 decimal digits; anything else is no news.
+    QTest::newRow("code-with-letter") << QByteArray("Master") << QByteArray() << QByteArray("7x^Hi\xAFOK") << QString();
+    QTest::newRow("code-with-sign") << QByteArray("Master") << QByteArray("3") << QByteArray("+9^Hi\xAFOK")
+                                    << QString();
+    QTest::newRow("code-hexadecimal") << QByteArray("Master") << QByteArray("3") << QByteArray("0x10^Hi\xAFOK")
+                                      << QString();
+    QTest::newRow("code-planting-tags") << QByteArray("Master") << QByteArray()
+                                        << QByteArray("7<%%/LastNewsId%%>^Hi\xAFOK") << QString();
+    QTest::newRow("code-nineteen-digits")
+        << QByteArray("Master") << QByteArray("3") << QByteArray("1000000000000000000^Hi\xAFOK") << QString();
+    QTest::newRow("code-past-32-bits") << QByteArray("Master") << QByteArray("9") << QByteArray("4294967296^Big\xAFOK")
+                                       << QStringLiteral("You've Got A Message!\r\nBig");
 }
 
 void TestNewsWindow::startupCheck()
@@ -183,7 +282,6 @@ void TestNewsWindow::startupCheck()
     QCOMPARE(f.Http.Gets.first(), UpdateBaseUrl() + "mainappupdate.inf");
     QCOMPARE(TBalloonHint::Current() ? TBalloonHint::Current()->Text() : QString(), balloon);
     QVERIFY(f.Dialogs.Messages.isEmpty());
-    if (TBalloonHint::Current()) TBalloonHint::Current()->close();
 }
 
 void TestNewsWindow::newsCommand()
@@ -212,6 +310,76 @@ void TestNewsWindow::newsCommand()
     QCOMPARE(f.Http.Posts.last().fields.at(3), (QPair<QByteArray, QByteArray>{"newsid", "7"}));
     QString error;
     QCOMPARE(ReadLastNewsId(f.ProgramFolder.path(), &error), QByteArray("7"));
+}
+
+void TestNewsWindow::plantedIdLeavesProfileAlone()
+{
+    PhpServer server;
+    QString reason;
+    if (!server.Start({{QStringLiteral("news/getlastnews.php"), PlantingNewsScript},
+                       {QStringLiteral("news/getnewsdetails.php"), PlantingNewsScript}},
+                      &reason)) {
+        if (server.PhpMissing()) QSKIP(qPrintable(reason));
+        QFAIL(qPrintable(reason));
+    }
+
+    // No help address of the reseller's own; the welcome page keeps the start-up check
+    // (and its update request) from running during the test.
+    MainWindowFixture f;
+    const QByteArray plain =
+        Tag("ApplicationName", "Sample Shots") + Tag("BranderCode", "PC") + Tag("BranderType", "Master") +
+        Tag("MasterNewsBaseURL", server.Url("/news/")) + Tag("MasterPublID", "pub") + Tag("CopyrightYears", "2024") +
+        Tag("CopyrightCompany", "Sample Ltd") + Tag("Welcome1", "<p>welcome</p>") + Tag("LastNewsId", "3");
+    QString error;
+    const QString profilePath = f.ProgramFolder.filePath(QStringLiteral("dbsettings.dat"));
+    QVERIFY2(EncryptBytesToFile(plain, profilePath, &error), qPrintable(error));
+    QFile file(profilePath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    TCurlHttpClient http;
+    TfrmMain& window = OpenWith(f, http);
+    QCOMPARE(window.Profile().CopyrightYears, QByteArray("2024"));
+    auto* news = f.Find<QToolButton>("btnNews");
+
+    // Open the planted item: its page is shown, but its id is never written.
+    const auto openRow = [&f](int row, QByteArray* shown) {
+        WhenModalOpens([&f, row, shown](QDialog* dialog) {
+            auto* items = dialog->findChild<QTreeWidget*>(QStringLiteral("lvwItems"));
+            items->setCurrentItem(items->topLevelItem(row));
+            *shown = f.NewsViews.last()->Html;
+            dialog->accept();
+        });
+    };
+    QByteArray shown;
+    openRow(0, &shown);
+    news->click();
+    QCOMPARE(window.News(), (QList<QByteArray>{kPlantedId + "^Read me^Mon", "5^Plain^Tue"}));
+    QCOMPARE(shown, QByteArray("<p>planted</p>"));
+
+    // A later start reads the same reseller's fields, and no help address.
+    TBrandProfile reread;
+    QVERIFY(LoadBrandProfile(f.ProgramFolder.path(), ClockSeededRandom(), &reread, &error));
+    QCOMPARE(reread.AppHelpURL, QByteArray());
+    QCOMPARE(reread.CopyrightYears, QByteArray("2024"));
+    QCOMPARE(reread.CopyrightCompany, QByteArray("Sample Ltd"));
+    QCOMPARE(reread.WelcomeHtml, QByteArray("<p>welcome</p>"));
+    QCOMPARE(ReadLastNewsId(f.ProgramFolder.path(), &error), QByteArray("3"));
+    QCOMPARE(DecryptedProfile(f), plain);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    file.close();
+
+    // The plain item next to it is stored as before, in the same line.
+    openRow(1, &shown);
+    news->click();
+    QCOMPARE(shown, QByteArray("<p>plain</p>"));
+    QByteArray expected = plain;
+    expected.replace("<%%LastNewsId%%>3<%%/LastNewsId%%>", "<%%LastNewsId%%>5<%%/LastNewsId%%>");
+    QCOMPARE(DecryptedProfile(f), expected);
+    QVERIFY(!DecryptedProfile(f).contains("evil.example"));
+    QVERIFY(f.Dialogs.Messages.isEmpty());
 }
 
 void TestNewsWindow::updateButton()

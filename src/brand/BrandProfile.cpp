@@ -107,12 +107,15 @@ bool ComputeNewsAvailable(const TBrandProfile& p)
 
 // Decrypted in memory rather than through a plain "dbsettings.sim" beside the program:
 // the plain text never reaches the disk and a read-only program folder still works.
-// Whether the file authenticates is not asked: a damaged file reads as what it decrypts to.
-bool ReadProfilePlain(const QString& path, QByteArray* plain, QString* error)
+// For reading, whether the file authenticates is not asked: a damaged file reads as what
+// it decrypts to. `authentic` tells the one writer whether it may replace the file.
+bool ReadProfilePlain(const QString& path, QByteArray* plain, QString* error, bool* authentic = nullptr)
 {
-    bool authentic = false;
+    bool ok = false;
     QString reason;
-    if (DecryptFileToBytes(path, plain, &authentic, &reason)) return true;
+    const bool opened = DecryptFileToBytes(path, plain, &ok, &reason);
+    if (authentic) *authentic = opened && ok;
+    if (opened) return true;
     SetError(error, reason);
     return false;
 }
@@ -219,6 +222,13 @@ bool LoadBrandProfile(const QString& programFolder, const TRandomIndex& random, 
     return true;
 }
 
+bool IsNewsId(const QByteArray& text)
+{
+    constexpr qsizetype kMaxNewsIdDigits = 18;
+    if (text.isEmpty() || text.size() > kMaxNewsIdDigits) return false;
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 QByteArray ReadLastNewsId(const QString& programFolder, QString* error)
 {
     SetError(error, QString());
@@ -233,12 +243,27 @@ QByteArray ReadLastNewsId(const QString& programFolder, QString* error)
 bool StoreLastNewsId(const QString& programFolder, const QByteArray& value, QString* error)
 {
     SetError(error, QString());
+    // The value comes from the news server: anything but digits could close the tag and
+    // plant fields of its own in the reseller's profile.
+    if (!IsNewsId(value)) {
+        SetError(error, QStringLiteral("News id not stored: a news id is 1 to 18 decimal digits"));
+        return false;
+    }
     const QString path = ProfilePath(programFolder);
     // Without a profile there is nowhere to keep it, and no reseller news to track.
     if (!QFileInfo::exists(path)) return true;
 
+    // A profile we cannot read as the reseller wrote it is never rewritten: the new file
+    // would be authentic and hold only what we managed to decrypt.
     QByteArray plain;
-    if (!ReadProfilePlain(path, &plain, error)) return false;
+    bool authentic = false;
+    if (!ReadProfilePlain(path, &plain, error, &authentic)) return false;
+    if (!authentic) {
+        SetError(error, QStringLiteral("%1: the profile does not read back as authentic (another password, damaged "
+                                       "or cut short); the news id was not stored and the file was left as it was")
+                            .arg(path));
+        return false;
+    }
     QList<QByteArray> lines = SplitProfileLines(plain);
     const QByteArray line = kLastNewsIdOpen + value + kLastNewsIdClose;
     auto it = std::find_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.contains(kLastNewsIdOpen); });

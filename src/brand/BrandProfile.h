@@ -70,7 +70,14 @@ TBrandProfile ParseBrandProfile(const QByteArray& plain, const TRandomIndex& ran
 // false with an error when it cannot be read.
 bool LoadBrandProfile(const QString& programFolder, const TRandomIndex& random, TBrandProfile* profile, QString* error);
 
+// A news id as the profile keeps it: 1 to 18 ASCII decimal digits. Such a text fits a
+// signed 64-bit number and can carry no tag, line break, sign or space into the profile.
+bool IsNewsId(const QByteArray& text);
+
 // The LastNewsId value stored in the profile, empty when there is none.
 QByteArray ReadLastNewsId(const QString& programFolder, QString* error);
-// Records `value` in the profile, replacing its LastNewsId line or adding one.
+// Records `value` in the profile, replacing its LastNewsId line or adding one. True with
+// nothing stored when there is no profile. False with the reason, the file untouched, when
+// `value` is not a news id or the profile does not read back as authentic (another
+// password, a failed authentication code, a short file, a read error).
 bool StoreLastNewsId(const QString& programFolder, const QByteArray& value, QString* error);

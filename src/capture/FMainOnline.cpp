@@ -23,7 +23,7 @@ void TfrmMain::Timer1Timer()
         // A profile that cannot be read counts as no item read yet.
         QString error;
         const QByteArray stored = ReadLastNewsId(m_programFolder, &error);
-        if (NewsIdToInt(code) > NewsIdToInt(stored))
+        if (NewsCodeIsNewer(code, stored))
             ShowMessageBalloon(QStringLiteral("You've Got A Message!\r\n") + DisplayText(text));
     }
     m_update->CheckForUpdate(true);

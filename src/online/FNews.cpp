@@ -1,5 +1,6 @@
 #include "online/FNews.h"
 
+#include "brand/BrandProfile.h"
 #include "common/ByteFile.h"
 #include "common/HtmlView.h"
 #include "common/UUtils.h"
@@ -121,7 +122,8 @@ void TfrmNews::lvwItemsChange()
     QByteArray html;
     if (m_fetch(newsId, &html)) {
         m_view.SetHtml(html);
-        m_store(newsId);
+        // The id came from the server: one that is not a news id is shown, never kept.
+        if (IsNewsId(newsId)) m_store(newsId);
     }
     SetBusyCursor(false);
     m_busy = false;

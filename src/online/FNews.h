@@ -9,7 +9,8 @@ class QTreeWidget;
 class THtmlView;
 
 // The news window: the items of the news list, and the page of the one selected. Selecting
-// an item fetches its page and records it as read; while a fetch runs the selection holds.
+// an item fetches its page and records it as read when its id is a news id (1 to 18
+// decimal digits); while a fetch runs the selection holds.
 class TfrmNews : public QDialog
 {
     Q_OBJECT

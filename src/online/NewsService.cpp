@@ -72,6 +72,13 @@ qint32 NewsIdToInt(const QByteArray& text)
     return ParseInteger(text, &value) ? value : 0;
 }
 
+bool NewsCodeIsNewer(const QByteArray& code, const QByteArray& stored)
+{
+    if (!IsNewsId(code)) return false;
+    const qint64 storedValue = IsNewsId(stored) ? stored.toLongLong() : NewsIdToInt(stored);
+    return code.toLongLong() > storedValue;
+}
+
 TNewsService::TNewsService(THttpClient& http, UserDialogs& dialogs, const TBrandProfile& profile)
     : m_http(http), m_dialogs(dialogs), m_profile(profile)
 {

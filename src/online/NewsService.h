@@ -31,6 +31,11 @@ bool SelectNewsTier(const TBrandProfile& profile, TNewsTier* tier);
 // or "$"/"0x"/"0X" and hexadecimal ones. Anything else, or a value out of range, is 0.
 qint32 NewsIdToInt(const QByteArray& text);
 
+// Whether the last-news code the service sent names an item newer than the stored id. A
+// code that is not a news id (1 to 18 decimal digits) is no news. A stored news id counts
+// at its full value; anything else stored counts as NewsIdToInt reads it.
+bool NewsCodeIsNewer(const QByteArray& code, const QByteArray& stored);
+
 // The three requests to the reseller's news scripts. Failures are shown as warnings.
 class TNewsService
 {
