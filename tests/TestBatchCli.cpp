@@ -1,16 +1,21 @@
 // thumbrix-batch run as a process against pages served by the test.
 
+#include "FifoRescue.h"
 #include "LocalHttpServer.h"
 
 #include "urllist/JobId.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +42,13 @@ private Q_SLOTS:
     void skipsExistingUnlessTold();
     void idsAndSizes_data();
     void idsAndSizes();
+    void listThatIsNotAFile_data();
+    void listThatIsNotAFile();
+    void stopSignalEndsTheRunCleanly_data();
+    void stopSignalEndsTheRunCleanly();
+    void hostileIdsPrintEscaped_data();
+    void hostileIdsPrintEscaped();
+    void reasonQuotingHostilePathPrintsEscaped();
 
 private:
     Run Batch(const QStringList& arguments);
@@ -252,6 +264,142 @@ void TestBatchCli::idsAndSizes()
     QCOMPARE(thumb.size(), size);
     const QRgb centre = thumb.pixel(size.width() / 2, size.height() / 2);
     QVERIFY2(qBlue(centre) > 200 && qRed(centre) < 40 && qGreen(centre) < 40, qPrintable(QString::number(centre, 16)));
+}
+
+void TestBatchCli::hostileIdsPrintEscaped_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("list"); // "URL" stands for a page that answers 404
+    QTest::addColumn<QString>("printed"); // the row's line; "PORT" stands for the server's port
+
+    const QStringList pipe{QStringLiteral("--list-format"), QStringLiteral("pipe")};
+    QTest::newRow("osc-retitles-terminal")
+        << pipe << QByteArray("\x1b]0;owned\x07|URL") << QStringLiteral("1 \\x1b]0;owned\\x07 Error: HTTP status 404");
+    QTest::newRow("c1-csi-clears-screen") << pipe
+                                          << QByteArray("a\xc2\x9b"
+                                                        "2J|URL")
+                                          << QStringLiteral("1 a\\xc2\\x9b2J Error: HTTP status 404");
+    QTest::newRow("not-utf8") << pipe
+                              << QByteArray("\xff\x9b"
+                                            "31m\xe6\x97|URL")
+                              << QStringLiteral("1 \\xff\\x9b31m\\xe6\\x97 Error: HTTP status 404");
+    QTest::newRow("overlong-and-surrogate") << pipe << QByteArray("\xc0\xaf\xed\xa0\x80|URL")
+                                            << QStringLiteral("1 \\xc0\\xaf\\xed\\xa0\\x80 Error: HTTP status 404");
+    QTest::newRow("backslash-looks-like-escape")
+        << pipe << QByteArray("a\\x1b|URL") << QStringLiteral("1 a\\\\x1b Error: HTTP status 404");
+    QTest::newRow("del-and-tab") << pipe << QByteArray("a\x7f\tb|URL")
+                                 << QStringLiteral("1 a\\x7f\\x09b Error: HTTP status 404");
+    QTest::newRow("utf8-stays") << pipe << QByteArray("caf\xc3\xa9-\xe6\x97\xa5-\xc2\xa0|URL")
+                                << QStringLiteral("1 caf\u00e9-\u65e5-\u00a0 Error: HTTP status 404");
+    QTest::newRow("id-from-url") << QStringList{QStringLiteral("--id"), QStringLiteral("url")}
+                                 << QByteArray("URL?\x1b[2J\x1b[3J")
+                                 << QStringLiteral("1 127_0_0_1:PORTIgone?\\x1b[2j\\x1b[3j Error: HTTP status 404");
+}
+
+void TestBatchCli::hostileIdsPrintEscaped()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, list);
+    QFETCH(QString, printed);
+
+    QTemporaryDir out;
+    const QString path = WriteList(list.replace("URL", m_server.Url("/gone")));
+    const Run run = Batch(options + QStringList{QStringLiteral("--retries"), QStringLiteral("0"),
+                                                QStringLiteral("--out"), out.path(), path});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.out, printed.replace(QLatin1String("PORT"), QString::number(m_server.Port())) +
+                          QStringLiteral("\nTotal: 1  Done: 1  Success: 0  Error: 1\n"));
+}
+
+void TestBatchCli::reasonQuotingHostilePathPrintsEscaped()
+{
+    // A name too long to write: the reason quotes the path, with the folder's CR and the ID's
+    // escape sequence in it.
+    QTemporaryDir parent;
+    const QString out = parent.filePath(QStringLiteral("o\rut\x1b[8m"));
+    QVERIFY(QDir().mkdir(out));
+    const QByteArray id = "\x1b[8m" + QByteArray(300, 'x');
+    const Run run = Batch({QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--out"), out,
+                           WriteList(id + "|" + m_server.Url("/red"))});
+    QCOMPARE(run.exitCode, 1);
+    const QString shownId = QStringLiteral("\\x1b[8m") + QString(300, QLatin1Char('x'));
+    const QString line = run.out.section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(line.startsWith(QStringLiteral("1 %1 Error: ").arg(shownId)), qPrintable(line));
+    QVERIFY2(line.contains(QStringLiteral("%1/o\\x0dut\\x1b[8m/%2.jpg").arg(parent.path(), shownId)), qPrintable(line));
+    QVERIFY(!run.out.contains(QLatin1Char('\x1b')));
+    QVERIFY(!run.out.contains(QLatin1Char('\r')));
+}
+
+void TestBatchCli::listThatIsNotAFile_data()
+{
+    QTest::addColumn<QString>("list"); // in the test folder unless absolute
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("fifo") << QStringLiteral("fifo") << QStringLiteral("it is a named pipe (FIFO), not a regular file");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("it is a folder, not a file");
+    QTest::newRow("dev-zero") << QStringLiteral("/dev/zero") << QStringLiteral("it is a device, not a regular file");
+}
+
+void TestBatchCli::listThatIsNotAFile()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    const QString path = list.startsWith(QLatin1Char('/')) ? list : dir.filePath(list);
+
+    const TFifoRescue rescue(fifo);
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = Batch({QStringLiteral("--out"), dir.path(), path});
+    QVERIFY2(clock.elapsed() < 2500, "the batch waited for its list");
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+    QVERIFY2(run.err.contains(path), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestBatchCli::stopSignalEndsTheRunCleanly_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QStringLiteral("SIGTERM");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << QStringLiteral("SIGINT");
+}
+
+void TestBatchCli::stopSignalEndsTheRunCleanly()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(int, exitCode);
+    QFETCH(QString, name);
+
+    // The second page is never answered, so the signal finds the batch waiting on it.
+    m_server.Route("/never", LocalHttpServer::Reply(200, "text/html", {}, 0, LocalHttpServer::Ending::Silence));
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    const QString list = WriteList("red|" + m_server.Url("/red") + "\nslow|" + m_server.Url("/never") + "\n");
+    const int waiting = m_server.RequestCount("/never");
+    QProcess process;
+    process.start(QStringLiteral(THUMBRIX_BATCH_BIN),
+                  {QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
+    QVERIFY(process.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.RequestCount("/never") > waiting, 60000);
+
+    QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
+    QVERIFY(QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), QStringLiteral("1 red Success\n"));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("stopped by ") + name), qPrintable(err));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("red.jpg")});
 }
 
 QTEST_MAIN(TestBatchCli)

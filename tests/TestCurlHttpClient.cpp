@@ -1,8 +1,13 @@
 // The libcurl client against a raw server on 127.0.0.1 that records every request byte for
 // byte and answers from a script: exact headers in order, cookies, redirects followed by
-// hand, status handling, and the event loop kept running while a request waits.
+// hand, status handling, reply size caps, and the event loop kept running while a request
+// waits.
 
+#include "FakeUserDialogs.h"
+
+#include "brand/BrandProfile.h"
 #include "online/MultipartForm.h"
+#include "online/NewsService.h"
 #include "platform/CurlHttpClient.h"
 
 #include <QBuffer>
@@ -25,7 +30,11 @@ struct TAnswer
 {
     QByteArray bytes;
     int delayMs = 0;
+    bool endless = false; // after `bytes`, filler for as long as the client reads
 };
+
+// Where an endless answer gives up by itself; a client that gets this far has no cap.
+constexpr qint64 kEndlessSafetyLimit = qint64(64) << 20;
 
 QByteArray Response(int status, const QByteArray& headers = {}, const QByteArray& body = {})
 {
@@ -64,6 +73,7 @@ public:
     quint16 Port() const { return m_server.serverPort(); }
     QByteArray Url(const QByteArray& path) const { return "http://127.0.0.1:" + QByteArray::number(Port()) + path; }
     const QList<QByteArray>& Requests() const { return m_requests; }
+    qint64 Streamed() const { return m_streamed; }
 
 private:
     void Accept()
@@ -86,6 +96,12 @@ private:
         m_pending.remove(socket);
         m_requests.append(request);
         const TAnswer answer = m_script(RequestPath(request), int(m_requests.size()) - 1);
+        if (answer.endless) {
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] { Feed(socket); });
+            socket->write(answer.bytes);
+            Feed(socket);
+            return;
+        }
         const auto send = [socket, bytes = answer.bytes] {
             socket->write(bytes);
             socket->disconnectFromHost();
@@ -96,10 +112,24 @@ private:
             send();
     }
 
+    void Feed(QTcpSocket* socket)
+    {
+        static const QByteArray chunk(64 * 1024, 'x');
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+            if (m_streamed >= kEndlessSafetyLimit) {
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(chunk);
+            m_streamed += chunk.size();
+        }
+    }
+
     QTcpServer m_server;
     TScript m_script;
     QList<QByteArray> m_requests;
     QHash<QTcpSocket*, QByteArray> m_pending;
+    qint64 m_streamed = 0;
 };
 
 QByteArray ExpectedBody(const QByteArray& boundary, const TFields& fields)
@@ -160,6 +190,8 @@ protected:
 
 } // namespace
 
+Q_DECLARE_METATYPE(TAnswer)
+
 class TestCurlHttpClient : public QObject
 {
     Q_OBJECT
@@ -181,6 +213,10 @@ private Q_SLOTS:
     void getWritesNothingForAnError();
     void getFollowsRedirectsWithoutTheirBodies();
     void getReportsAFailingDevice();
+    void repliesStopAtTheCap_data();
+    void repliesStopAtTheCap();
+    void newsRepliesStopAtEightMebibytes_data();
+    void newsRepliesStopAtEightMebibytes();
     void eventsRunWhileWaiting();
     void secondCallWhileWaitingIsRefused();
     void disconnectDuringWaitEndsTheCall();
@@ -468,6 +504,105 @@ void TestCurlHttpClient::getReportsAFailingDevice()
     readOnly.open(QIODevice::ReadOnly);
     QVERIFY(!client.GetToDevice(server.Url("/file.exe"), &readOnly, &error));
     QCOMPARE(server.Requests().size(), 1);
+}
+
+void TestCurlHttpClient::repliesStopAtTheCap_data()
+{
+    QTest::addColumn<bool>("post");
+    QTest::addColumn<TAnswer>("answer");
+    QTest::addColumn<bool>("ok");
+
+    constexpr qint64 cap = 256 * 1024;
+    const QByteArray closeHead = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    const QByteArray atCap(cap, 'a');
+    const QByteArray overCap(cap + 1, 'a');
+    for (const bool post : {true, false}) {
+        const QByteArray method = post ? "post-" : "get-";
+        QTest::addRow("%sendless-without-length", method.constData()) << post << TAnswer{closeHead, 0, true} << false;
+        QTest::addRow("%sdeclared-over-cap", method.constData())
+            << post << TAnswer{Response(200, {}, overCap)} << false;
+        QTest::addRow("%sundeclared-over-cap", method.constData()) << post << TAnswer{closeHead + overCap} << false;
+        QTest::addRow("%sexactly-the-cap", method.constData()) << post << TAnswer{Response(200, {}, atCap)} << true;
+        QTest::addRow("%sendless-redirect-page", method.constData())
+            << post << TAnswer{"HTTP/1.1 302 Found\r\nLocation: /next\r\nConnection: close\r\n\r\n", 0, true} << false;
+        QTest::addRow("%sendless-error-page", method.constData())
+            << post << TAnswer{"HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n", 0, true} << false;
+    }
+}
+
+void TestCurlHttpClient::repliesStopAtTheCap()
+{
+    QFETCH(bool, post);
+    QFETCH(TAnswer, answer);
+    QFETCH(bool, ok);
+    constexpr qint64 cap = 256 * 1024;
+
+    TScriptedServer server([&](const QByteArray&, int) { return answer; });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    client.SetMaxReplySize(cap);
+    QByteArray reply;
+    QBuffer download;
+    download.open(QIODevice::WriteOnly);
+    QString error;
+    const bool got = post ? client.PostForm(server.Url("/getlastnews.php"), MakeForm(NewsFields), &reply, &error)
+                          : client.GetToDevice(server.Url("/mainappupdate.inf"), &download, &error);
+
+    // The client hung up, not the server: what it holds never outgrew the cap.
+    QVERIFY2(server.Streamed() < kEndlessSafetyLimit, qPrintable(QString::number(server.Streamed())));
+    QCOMPARE(got, ok);
+    QVERIFY(reply.size() <= cap && download.data().size() <= cap);
+    if (ok) {
+        QCOMPARE((post ? reply : download.data()).size(), cap);
+    } else {
+        QVERIFY2(error.contains(QStringLiteral("larger than 256 KiB")), qPrintable(error));
+        QCOMPARE(reply, QByteArray());
+    }
+    // Still usable afterwards.
+    TScriptedServer small([](const QByteArray&, int) { return TAnswer{Response(200, {}, "OK")}; });
+    QVERIFY(small.Listen());
+    QVERIFY2(client.PostForm(small.Url("/again"), MakeForm(NewsFields), &reply, &error), qPrintable(error));
+    QCOMPARE(reply, QByteArray("OK"));
+}
+
+void TestCurlHttpClient::newsRepliesStopAtEightMebibytes_data()
+{
+    QTest::addColumn<TAnswer>("answer");
+    QTest::addColumn<bool>("ok");
+
+    // A news list whose last record is the end marker, padded to a given size.
+    const auto list = [](qint64 size) {
+        const QByteArray tail = "\xAF"
+                                "OK";
+        return QByteArray("1^") + QByteArray(size - 2 - tail.size(), 't') + tail;
+    };
+    constexpr qint64 cap = qint64(8) << 20;
+    QTest::newRow("exactly-8-MiB") << TAnswer{Response(200, {}, list(cap))} << true;
+    QTest::newRow("one-byte-over") << TAnswer{"HTTP/1.0 200 OK\r\n\r\n" + list(cap + 1)} << false;
+    QTest::newRow("never-ends") << TAnswer{"HTTP/1.0 200 OK\r\n\r\n1^", 0, true} << false;
+}
+
+void TestCurlHttpClient::newsRepliesStopAtEightMebibytes()
+{
+    QFETCH(TAnswer, answer);
+    QFETCH(bool, ok);
+
+    TScriptedServer server([&](const QByteArray&, int) { return answer; });
+    QVERIFY(server.Listen());
+    TBrandProfile profile;
+    profile.GoldNewsBaseURL = server.Url("/news/");
+    TCurlHttpClient http;
+    http.SetMaxReplySize(1); // the service must set its own cap
+    FakeUserDialogs dialogs;
+    TNewsService news(http, dialogs, profile);
+    QList<QByteArray> items;
+    QCOMPARE(news.FetchNewsList("pub42", "TX-2", "BG", NewsTarget, items), ok);
+
+    QVERIFY(server.Streamed() < kEndlessSafetyLimit);
+    QCOMPARE(items.size(), ok ? 1 : 0);
+    QCOMPARE(dialogs.MessageTexts(),
+             ok ? QStringList()
+                : QStringList{QStringLiteral("There is a trouble accessing the news site. Contact your provider.")});
 }
 
 void TestCurlHttpClient::eventsRunWhileWaiting()

@@ -1,10 +1,14 @@
 #include "common/ByteFile.h"
 #include "common/IniFile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Writes = QList<QByteArrayList>; // each {section, key, value}
 
@@ -22,8 +26,10 @@ private Q_SLOTS:
     void valuesRoundTrip();
     void typedWrites();
     void missingFileLoadsEmptyAndSaveCreatesIt();
-    void loadDirectoryFails();
+    void loadRefuses_data();
+    void loadRefuses();
     void saveIntoMissingFolderFails();
+    void saveThroughLinkKeepsLinkAndMode();
 
 private:
     static TIniFile FromBytes(const QByteArray& content);
@@ -299,13 +305,35 @@ void TestIniFile::missingFileLoadsEmptyAndSaveCreatesIt()
     QCOMPARE(stored, QByteArrayLiteral("[Settings]\nSkip=1\n"));
 }
 
-void TestIniFile::loadDirectoryFails()
+void TestIniFile::loadRefuses_data()
 {
-    const QByteArray path = QFile::encodeName(m_dir.path());
-    TIniFile ini;
+    QTest::addColumn<QByteArray>("name"); // empty: the test folder itself
+    QTest::addColumn<qint64>("size");     // of the file made under that name
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("folder") << QByteArray() << qint64(0) << QStringLiteral("it is a folder");
+    QTest::newRow("over-1-MiB") << QByteArrayLiteral("big.ini") << (qint64(1) << 20) + 1
+                                << QStringLiteral("it is larger than 1 MiB");
+}
+
+void TestIniFile::loadRefuses()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(qint64, size);
+    QFETCH(QString, reason);
+
+    const QByteArray path = name.isEmpty() ? QFile::encodeName(m_dir.path()) : Path(name.constData());
+    if (!name.isEmpty()) {
+        QString error;
+        QVERIFY2(ByteFile::WriteReplacing(path, "[S]\nx=1\n", &error), qPrintable(error));
+        QCOMPARE(::truncate(path.constData(), size), 0);
+    }
+    TIniFile ini = FromBytes("[S]\nx=1\n");
     QString error;
     QVERIFY(!ini.Load(path, &error));
-    QVERIFY2(error.contains(m_dir.path()), qPrintable(error));
+    QVERIFY2(error.contains(QString::fromLocal8Bit(path)), qPrintable(error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(ini.ReadInteger("S", "x", 9), 9);
 }
 
 void TestIniFile::saveIntoMissingFolderFails()
@@ -317,6 +345,36 @@ void TestIniFile::saveIntoMissingFolderFails()
     QVERIFY(!ini.Save(path, &error));
     QVERIFY2(error.contains(QString::fromLocal8Bit(path)), qPrintable(error));
     QVERIFY(!ByteFile::FileExists(path));
+}
+
+void TestIniFile::saveThroughLinkKeepsLinkAndMode()
+{
+    // A user who keeps config.ini elsewhere, private to himself.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QByteArray target = QFile::encodeName(elsewhere.path()) + "/thumbrix.ini";
+    const QByteArray link = Path("linked-config.ini");
+    QString error;
+    QVERIFY2(ByteFile::WriteReplacing(target, "; mine\n[Settings]\nBrowserX=800\n", &error), qPrintable(error));
+    QCOMPARE(::chmod(target.constData(), 0600), 0);
+    QCOMPARE(::symlink(target.constData(), link.constData()), 0);
+
+    TIniFile ini;
+    QVERIFY2(ini.Load(link, &error), qPrintable(error));
+    ini.WriteInteger("Settings", "BrowserX", 1024);
+    QVERIFY2(ini.Save(link, &error), qPrintable(error));
+
+    struct stat st;
+    QCOMPARE(::lstat(link.constData(), &st), 0);
+    QVERIFY(S_ISLNK(st.st_mode));
+    QCOMPARE(::stat(target.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0600));
+    QByteArray stored;
+    QVERIFY2(ByteFile::ReadAll(target, &stored, &error), qPrintable(error));
+    QCOMPARE(stored, QByteArrayLiteral("; mine\n[Settings]\nBrowserX=1024\n"));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("thumbrix.ini")});
+    QVERIFY(QDir(m_dir.path()).entryList({QStringLiteral(".thumbrix-*")}, QDir::Hidden | QDir::Files).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)

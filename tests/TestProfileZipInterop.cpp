@@ -1,3 +1,5 @@
+#include "FifoRescue.h"
+
 #include "brand/AesLib.h"
 #include "common/UUtils.h"
 
@@ -11,6 +13,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 // The profile layout is the data of a WinZip AES zip entry (AE-x, extra field 0x9901), so
 // 7-Zip, which implements that independently, judges both directions of our cipher.
@@ -165,6 +169,8 @@ private Q_SLOTS:
     void decryptFileOfDamagedProfile();
     void fileHelpersReportOpenFailures_data();
     void fileHelpersReportOpenFailures();
+    void profileReaderRefuses_data();
+    void profileReaderRefuses();
     void encryptBytesReplacesProfile();
 
 private:
@@ -409,6 +415,37 @@ void TestProfileZipInterop::fileHelpersReportOpenFailures()
     bool authentic = true;
     QVERIFY(!DecryptFileToBytes(m_dir->filePath(QStringLiteral("missing.dat")), &bytes, &authentic, &error));
     QVERIFY(error.startsWith(m_dir->filePath(QStringLiteral("missing.dat"))));
+}
+
+void TestProfileZipInterop::profileReaderRefuses_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("not a regular file");
+    QTest::newRow("fifo") << QStringLiteral("fifo") << QStringLiteral("not a regular file");
+    QTest::newRow("over-16-mib") << QStringLiteral("big") << QStringLiteral("larger than 16 MiB");
+}
+
+void TestProfileZipInterop::profileReaderRefuses()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString path = m_dir->filePath(QStringLiteral("dbsettings.dat"));
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == QLatin1String("folder")) QVERIFY(QDir().mkdir(path));
+    if (kind == QLatin1String("fifo")) QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    if (kind == QLatin1String("big")) {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize((qint64(16) << 20) + 1));
+    }
+    QByteArray bytes;
+    bool authentic = true;
+    QString error;
+    {
+        const TFifoRescue rescue(native); // a reader stuck on the pipe fails instead of hanging
+        QVERIFY(!DecryptFileToBytes(path, &bytes, &authentic, &error));
+    }
+    QVERIFY2(error.startsWith(path + QStringLiteral(": ")) && error.contains(reason), qPrintable(error));
 }
 
 void TestProfileZipInterop::encryptBytesReplacesProfile()

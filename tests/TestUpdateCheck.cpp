@@ -60,12 +60,17 @@ struct Fixture
     bool AddUpdater() { return WriteFile(Path(QStringLiteral("Updater.exe")), "#!/bin/sh\n"); }
 };
 
+// Where an endless answer gives up by itself; a client that gets this far has no cap.
+constexpr qint64 kEndlessSafetyLimit = qint64(64) << 20;
+
 // Serves `body` for GET /liveupdate/thumbrix/mainappupdate.inf, or 404 for everything when
-// `found` is false. Runs on the test's thread: the client keeps events going while it waits.
+// `found` is false; an endless server sends `body` with no length, then filler until the
+// client hangs up. Runs on the test's thread: the client keeps events going while it waits.
 class TUpdateServer
 {
 public:
-    TUpdateServer(bool found, QByteArray body) : m_found(found), m_body(std::move(body))
+    TUpdateServer(bool found, QByteArray body, bool endless = false)
+        : m_found(found), m_body(std::move(body)), m_endless(endless)
     {
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -80,6 +85,7 @@ public:
         return "http://127.0.0.1:" + QByteArray::number(m_server.serverPort()) + "/liveupdate/thumbrix/";
     }
     QList<QByteArray> RequestLines;
+    qint64 Streamed = 0;
 
 private:
     void Answer(QTcpSocket* socket)
@@ -91,15 +97,35 @@ private:
         m_pending.remove(socket);
         RequestLines << requestLine;
         const bool hit = m_found && requestLine.startsWith("GET /liveupdate/thumbrix/mainappupdate.inf ");
+        if (hit && m_endless) {
+            QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [this, socket] { Feed(socket); });
+            socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + m_body);
+            Feed(socket);
+            return;
+        }
         const QByteArray body = hit ? m_body : QByteArray("<h1>Not Found</h1>");
         socket->write(QByteArray(hit ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
                       "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 
+    void Feed(QTcpSocket* socket)
+    {
+        static const QByteArray chunk(64 * 1024, ';');
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+            if (Streamed >= kEndlessSafetyLimit) {
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(chunk);
+            Streamed += chunk.size();
+        }
+    }
+
     QTcpServer m_server;
     bool m_found;
     QByteArray m_body;
+    bool m_endless;
     QHash<QTcpSocket*, QByteArray> m_pending;
 };
 
@@ -122,8 +148,12 @@ private Q_SLOTS:
     void failedDownloadLeavesNoFile();
     void uncreatableFileIsNoUpdate();
     void updaterGetsThreeSeparateArguments();
+    void updaterThatCannotStart_data();
+    void updaterThatCannotStart();
     void realClientAgainstLocalServer_data();
     void realClientAgainstLocalServer();
+    void updateFileStopsAtOneMebibyte_data();
+    void updateFileStopsAtOneMebibyte();
     void buildTimeBaseUrl();
 };
 
@@ -323,6 +353,55 @@ void TestUpdateCheck::updaterGetsThreeSeparateArguments()
     QCOMPARE(file.readAll(), kBase + "\n2.0\nA\n");
 }
 
+void TestUpdateCheck::updaterThatCannotStart_data()
+{
+    QTest::addColumn<QByteArray>("script"); // empty: a folder of that name
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<bool>("goneBeforeStart");
+    QTest::addColumn<bool>("started");
+
+    QTest::newRow("executable") << QByteArray("#!/bin/sh\n") << true << false << true;
+    QTest::newRow("not-executable") << QByteArray("#!/bin/sh\n") << false << false << false;
+    QTest::newRow("folder") << QByteArray() << true << false << false;
+    QTest::newRow("gone-before-start") << QByteArray("#!/bin/sh\n") << true << true << false;
+    QTest::newRow("no-interpreter") << QByteArray("#!/no/such/shell\n") << true << false << false;
+}
+
+void TestUpdateCheck::updaterThatCannotStart()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, executable);
+    QFETCH(bool, goneBeforeStart);
+    QFETCH(bool, started);
+
+    Fixture f;
+    const QString updater = f.Path(QStringLiteral("Updater.exe"));
+    if (script.isEmpty()) {
+        QVERIFY(QDir(f.folder.path()).mkdir(QStringLiteral("Updater.exe")));
+    } else {
+        QVERIFY(WriteFile(updater, script));
+        const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(updater, executable ? mode | QFile::ExeOwner : mode));
+    }
+    f.http.Reply("[APPLICATION]\nVersion=2.1\n");
+    f.dialogs.MessageAnswers << mrOk << mrOk;
+    int closes = 0;
+    TUpdateCheck check(
+        f.http, f.dialogs, f.folder.path(), kBase, "2.0",
+        [goneBeforeStart](const QString& program, const QStringList& arguments) {
+            if (goneBeforeStart) QFile::remove(program);
+            return QProcess::startDetached(program, arguments);
+        },
+        [&closes] { ++closes; });
+    check.CheckForUpdate(false);
+
+    QStringList messages{Offer(QStringLiteral("2.1")), kClose};
+    if (!started) messages << QStringLiteral("The updater module could not be started.");
+    QCOMPARE(f.dialogs.MessageTexts(), messages);
+    QCOMPARE(f.dialogs.Messages.last().kind, started ? TMsgDlgType::Information : TMsgDlgType::Warning);
+    QCOMPARE(closes, started ? 1 : 0);
+}
+
 void TestUpdateCheck::realClientAgainstLocalServer_data()
 {
     QTest::addColumn<bool>("found");
@@ -370,6 +449,50 @@ void TestUpdateCheck::realClientAgainstLocalServer()
         QCOMPARE(file.readAll(), inf);
     }
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), found ? 1 : 0);
+}
+
+void TestUpdateCheck::updateFileStopsAtOneMebibyte_data()
+{
+    QTest::addColumn<QByteArray>("inf");
+    QTest::addColumn<bool>("endless");
+    QTest::addColumn<QStringList>("messages");
+
+    // A newer version, padded with a comment line to the given size.
+    const auto inf = [](qint64 size) {
+        const QByteArray head = "[APPLICATION]\r\nVersion=2.01\r\n;";
+        return head + QByteArray(size - head.size() - 2, 'x') + "\r\n";
+    };
+    constexpr qint64 cap = qint64(1) << 20;
+    QTest::newRow("exactly-1-MiB") << inf(cap) << false << QStringList{Offer(QStringLiteral("2.01"))};
+    QTest::newRow("one-byte-over") << inf(cap + 1) << false << QStringList{kNoUpdates};
+    QTest::newRow("never-ends") << QByteArray("[APPLICATION]\r\nVersion=2.01\r\n") << true << QStringList{kNoUpdates};
+}
+
+void TestUpdateCheck::updateFileStopsAtOneMebibyte()
+{
+    QFETCH(QByteArray, inf);
+    QFETCH(bool, endless);
+    QFETCH(QStringList, messages);
+
+    TUpdateServer server(true, inf, endless);
+    QVERIFY(server.Listen());
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    TCurlHttpClient http;
+    http.SetMaxReplySize(1); // the check must set its own cap
+    FakeUserDialogs dialogs;
+    dialogs.MessageAnswers.enqueue(mrCancel);
+    TUpdateCheck check(
+        http, dialogs, folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
+        [] {});
+    check.CheckForUpdate(false);
+
+    QVERIFY2(server.Streamed < kEndlessSafetyLimit, qPrintable(QString::number(server.Streamed)));
+    QCOMPARE(dialogs.MessageTexts(), messages);
+    // Nothing partial stays behind, temporary files included.
+    const bool offered = messages.first() != kNoUpdates;
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+             offered ? QStringList{QStringLiteral("mainappupdate.inf")} : QStringList());
 }
 
 void TestUpdateCheck::buildTimeBaseUrl()

@@ -1,7 +1,14 @@
+#include "support/FifoRescue.h"
 #include "urllist/JobId.h"
 #include "urllist/UrlListFile.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Lines = QList<QByteArray>;
 
@@ -22,6 +29,8 @@ private Q_SLOTS:
     void makeJobsNumbering_data();
     void makeJobsNumbering();
     void makeJobsIds();
+    void readListFile_data();
+    void readListFile();
 };
 
 void TestUrlListFile::splitListLines_data()
@@ -220,6 +229,57 @@ void TestUrlListFile::makeJobsIds()
     QCOMPARE(pipe.at(1).Url, QByteArray());
     QCOMPARE(pipe.at(2).Id, QByteArray());
     QCOMPARE(pipe.at(2).Url, QByteArrayLiteral(" http://y/ "));
+}
+
+void TestUrlListFile::readListFile_data()
+{
+    QTest::addColumn<QByteArray>("name"); // in the test folder unless absolute
+    QTest::addColumn<QString>("reason");  // empty: the list is read
+
+    QTest::newRow("regular-file") << QByteArrayLiteral("list.txt") << QString();
+    QTest::newRow("exactly-256-MiB") << QByteArrayLiteral("at-cap.txt") << QString();
+    QTest::newRow("fifo") << QByteArrayLiteral("fifo")
+                          << QStringLiteral("it is a named pipe (FIFO), not a regular file");
+    QTest::newRow("folder") << QByteArrayLiteral("folder") << QStringLiteral("it is a folder, not a file");
+    QTest::newRow("dev-zero") << QByteArrayLiteral("/dev/zero") << QStringLiteral("it is a device, not a regular file");
+    QTest::newRow("over-256-MiB") << QByteArrayLiteral("huge.txt") << QStringLiteral("it is larger than 256 MiB");
+}
+
+void TestUrlListFile::readListFile()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray root = QFile::encodeName(dir.path()) + '/';
+    QFile list(QString::fromLocal8Bit(root + "list.txt"));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    QCOMPARE(list.write("http://a/\nhttp://b/\n"), 20);
+    list.close();
+    // Sparse: the sizes cost no disk.
+    for (const auto& [file, size] : {std::pair{"at-cap.txt", kMaxListFileBytes}, {"huge.txt", kMaxListFileBytes + 1}}) {
+        QFile sparse(QString::fromLocal8Bit(root + file));
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(size));
+    }
+    QCOMPARE(::mkfifo((root + "fifo").constData(), 0600), 0);
+    QCOMPARE(::mkdir((root + "folder").constData(), 0700), 0);
+
+    const QByteArray path = name.startsWith('/') ? name : root + name;
+    const TFifoRescue rescue(root + "fifo");
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray text;
+    QString error;
+    const bool ok = ReadListFile(path, &text, &error);
+    if (reason.isEmpty()) {
+        QVERIFY2(ok, qPrintable(error));
+        QVERIFY(!text.isEmpty());
+    } else {
+        QVERIFY2(clock.elapsed() < 2000, "the read waited");
+        QVERIFY(!ok);
+        QVERIFY2(error.contains(reason), qPrintable(error));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestUrlListFile)

@@ -18,7 +18,11 @@ public:
     void Begin(int rowCount);
     void RowFinished(const TUrlJob& job, const QString& reason, int finishedCount);
     void End(const QList<TUrlJob>& jobs);
+    // The run was cut short: `why` goes to stderr in place of the counts.
+    void Stopped(const QString& why);
 
+    // "number ID status", and ": reason" when there is one. Control characters and bytes
+    // that are not UTF-8 are written as \xHH (ESC as \x1b), a backslash as "\\".
     static QString RowLine(const TUrlJob& job, const QString& reason);
     static QString CountsLine(const QList<TUrlJob>& jobs);
 

@@ -22,7 +22,8 @@ const QString kDescription =
                    "\n"
                    "Prints one line per row (number, ID, status, and the reason of an error), a progress bar\n"
                    "on a terminal, and the counts at the end.\n"
-                   "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input.");
+                   "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input,\n"
+                   "130 when stopped by SIGINT, 143 when stopped by SIGTERM.");
 
 // "WxH" with both sides positive.
 bool ParseSize(const QString& text, int* width, int* height)
@@ -101,7 +102,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         return Invalid(message, positional.isEmpty() ? QStringLiteral("No LIST_FILE given.")
                                                      : QStringLiteral("Only one LIST_FILE may be given."));
     options->ListFile = positional.first();
-    if (!ByteFile::FileExists(QFile::encodeName(options->ListFile)))
+    const QByteArray listPath = QFile::encodeName(options->ListFile);
+    // A folder is there, just not a list: reading it says so.
+    if (!ByteFile::FileExists(listPath) && !ByteFile::DirectoryExists(listPath))
         return Invalid(message, QStringLiteral("The list file \"%1\" does not exist.").arg(options->ListFile));
 
     if (!parser.isSet(out)) return Invalid(message, QStringLiteral("--out FOLDER is required."));

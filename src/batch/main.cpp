@@ -10,9 +10,14 @@
 #include <QApplication>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +27,47 @@ enum ExitCode {
     SomeFailed = 1,
     BadUsage = 2,
 };
+
+// The shell's convention for a process ended by a signal.
+int StoppedBy(int signalNumber)
+{
+    return 128 + signalNumber;
+}
+
+int g_stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int signalNumber)
+{
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// SIGINT and SIGTERM reach the event loop through a pipe, so the batch stops between two
+// steps, never halfway through writing a file. A second signal ends it at once. A signal
+// ignored when we started (a job started with nohup or in the background) stays ignored.
+bool WatchStopSignals(QObject* context, std::function<void(int)> onStop)
+{
+    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, onStop = std::move(onStop)] {
+        unsigned char byte = 0;
+        if (::read(g_stopPipe[0], &byte, 1) != 1) return;
+        notifier->setEnabled(false);
+        onStop(byte);
+    });
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        struct sigaction old = {};
+        if (::sigaction(signalNumber, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction action = {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
+        if (::sigaction(signalNumber, &action, nullptr) != 0) return false;
+    }
+    return true;
+}
 
 // A batch needs no screen. Chromium cannot sandbox itself as root, and has no GPU off screen.
 void PrepareHeadlessEngine()
@@ -61,7 +107,7 @@ int main(int argc, char* argv[])
     }
 
     QByteArray text;
-    if (!ByteFile::ReadAll(QFile::encodeName(options.ListFile), &text, &message)) {
+    if (!ReadListFile(QFile::encodeName(options.ListFile), &text, &message)) {
         PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
         return BadUsage;
     }
@@ -89,9 +135,20 @@ int main(int argc, char* argv[])
         app.quit();
     });
 
+    int stopSignal = 0;
+    const bool watching = WatchStopSignals(&app, [&](int signalNumber) {
+        stopSignal = signalNumber;
+        ByteFile::RemoveUnfinishedFiles();
+        console.Stopped(QStringLiteral("thumbrix-batch: stopped by %1")
+                            .arg(signalNumber == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+        app.exit(StoppedBy(signalNumber));
+    });
+    if (!watching) PrintLine(stderr, QStringLiteral("thumbrix-batch: cannot watch for SIGINT and SIGTERM"));
+
     console.Begin(int(jobs.size()));
     runner.Start(jobs, options.Settings);
     app.exec();
+    if (stopSignal != 0) return StoppedBy(stopSignal);
 
     for (const TUrlJob& job : runner.Jobs()) {
         if (job.Status == JobStatus::Error) return SomeFailed;

@@ -1,9 +1,18 @@
 #include "brand/BannerPicture.h"
 
+#include "common/ByteFile.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+
+namespace {
+
+// A banner is a small picture, an animated one at most a few megabytes.
+constexpr qint64 kMaxBannerBytes = qint64(32) << 20;
+
+} // namespace
 
 QString BannerFilePath(const QString& programFolder, int bannerIndex)
 {
@@ -15,13 +24,9 @@ TBannerResult LoadBannerPicture(const QString& programFolder, int bannerIndex, c
 {
     if (imageName.isEmpty()) return TBannerResult::None;
     const QString path = BannerFilePath(programFolder, bannerIndex);
-    QFile file(path);
-    if (!file.exists()) return TBannerResult::None;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return TBannerResult::Failed;
-    }
-    const QByteArray data = file.readAll();
+    if (!QFile::exists(path)) return TBannerResult::None;
+    QByteArray data;
+    if (!ByteFile::ReadAll(QFile::encodeName(path), &data, error, kMaxBannerBytes)) return TBannerResult::Failed;
 
     // The decoder is named by the image name, so the file never has to be renamed to it.
     const QByteArray displayName = imageName.mid(imageName.lastIndexOf('/') + 1).toLower();

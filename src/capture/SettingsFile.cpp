@@ -7,6 +7,8 @@
 namespace {
 
 const QByteArray kSection = QByteArrayLiteral("Settings");
+// config.ini holds one section of a few keys; anything near this size is not ours.
+constexpr qint64 kMaxConfigBytes = qint64(1) << 20;
 
 } // namespace
 
@@ -22,7 +24,8 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
     TCaptureSettings settings;
     TIniFile ini;
     QString error;
-    if (!ini.Load(SettingsFilePath(programFolder), &error)) return settings; // unreadable: every key takes its default
+    if (!ini.Load(SettingsFilePath(programFolder), &error, kMaxConfigBytes))
+        return settings; // unreadable: every key takes its default
     settings.Folder = QFile::decodeName(ini.ReadString(kSection, "Folder", {}));
     settings.BrowserX = ini.ReadInteger(kSection, "BrowserX", settings.BrowserX);
     settings.BrowserY = ini.ReadInteger(kSection, "BrowserY", settings.BrowserY);
@@ -42,7 +45,7 @@ bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& sett
     TIniFile ini;
     // Keep whatever else the file holds; an unreadable old file is simply replaced.
     QString ignored;
-    ini.Load(path, &ignored);
+    ini.Load(path, &ignored, kMaxConfigBytes);
     ini.WriteString(kSection, "Folder", QFile::encodeName(settings.Folder));
     ini.WriteInteger(kSection, "BrowserX", settings.BrowserX);
     ini.WriteInteger(kSection, "BrowserY", settings.BrowserY);

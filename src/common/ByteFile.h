@@ -11,12 +11,23 @@ bool FileExists(const QByteArray& path);
 bool DirectoryExists(const QByteArray& path);
 
 // Replaces the file at `path` with `data` through a temporary file in the same folder,
-// so a failure never leaves a partial file behind. On failure `error` holds the path
-// and the system's reason.
+// so a failure never leaves a partial file behind. The new file keeps the old one's
+// permission bits; a symbolic link of ours is written through to its target, in the
+// target's folder. Anything but a regular file at the end is refused. On failure `error`
+// holds the path and the system's reason.
 bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error);
 
-// Reads the whole file. On failure `error` holds the path and the system's reason.
-bool ReadAll(const QByteArray& path, QByteArray* data, QString* error);
+// Reads a whole regular file of at most `maxBytes`. A folder, FIFO, device or socket is
+// refused without waiting for it. On failure `error` holds the path and the reason.
+// Callers name their own cap; the default only keeps a read within a QByteArray.
+bool ReadAll(const QByteArray& path, QByteArray* data, QString* error, qint64 maxBytes = qint64(1) << 30);
+
+// Deletes the temporary files of replacements still being written. For a process that is
+// stopping on a signal; a replacement it interrupts fails.
+void RemoveUnfinishedFiles();
+
+// "8 MiB", "512 KiB" or "100 bytes".
+QString SizeText(qint64 bytes);
 
 } // namespace ByteFile
 

@@ -81,13 +81,13 @@ bool IsMissing(const QByteArray& path)
 
 } // namespace
 
-bool TIniFile::Load(const QByteArray& path, QString* error)
+bool TIniFile::Load(const QByteArray& path, QString* error, qint64 maxBytes)
 {
     m_lines.clear();
     m_bom = false;
     QByteArray data;
     QString readError;
-    if (!ByteFile::ReadAll(path, &data, &readError)) {
+    if (!ByteFile::ReadAll(path, &data, &readError, maxBytes)) {
         if (IsMissing(path)) return true;
         if (error) *error = readError;
         return false;

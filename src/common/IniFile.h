@@ -10,8 +10,12 @@
 class TIniFile
 {
 public:
-    // A missing file is no error: it loads as empty. Anything else that stops the read is.
-    bool Load(const QByteArray& path, QString* error);
+    // Settings files hold a few dozen lines.
+    static constexpr qint64 DefaultMaxBytes = qint64(1) << 20;
+
+    // A missing file is no error: it loads as empty. Anything else that stops the read is,
+    // a file over `maxBytes` or one that is not a regular file included.
+    bool Load(const QByteArray& path, QString* error, qint64 maxBytes = DefaultMaxBytes);
     bool Save(const QByteArray& path, QString* error) const;
 
     QByteArray ReadString(const QByteArray& section, const QByteArray& key, const QByteArray& defaultValue) const;

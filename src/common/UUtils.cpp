@@ -5,10 +5,12 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 constexpr int kProfileBufferSize = 262144;
+constexpr qint64 kMaxProfileBytes = qint64(16) << 20;
 
 bool OpenOrExplain(QFile& file, QIODevice::OpenMode mode, QString* error)
 {
@@ -99,8 +101,22 @@ bool DecryptFile(const QString& source, const QString& destination, QString* err
 
 bool DecryptFileToBytes(const QString& source, QByteArray* plain, bool* authentic, QString* error)
 {
-    QFile in(source);
-    if (!OpenOrExplain(in, QIODevice::ReadOnly, error)) return false;
+    // Only a regular file (a pipe would hold us at open), and no bigger than any profile a
+    // reseller writes.
+    const QFileInfo info(source);
+    if (info.exists() && !info.isFile()) {
+        if (error) *error = QStringLiteral("%1: not a regular file").arg(source);
+        return false;
+    }
+    QFile file(source);
+    if (!OpenOrExplain(file, QIODevice::ReadOnly, error)) return false;
+    QByteArray stored = file.read(kMaxProfileBytes + 1);
+    if (stored.size() > kMaxProfileBytes) {
+        if (error) *error = QStringLiteral("%1: larger than %2 MiB").arg(source).arg(kMaxProfileBytes >> 20);
+        return false;
+    }
+    QBuffer in(&stored);
+    in.open(QIODevice::ReadOnly);
     QByteArray decrypted;
     QBuffer out(&decrypted);
     out.open(QIODevice::WriteOnly);
@@ -152,17 +168,14 @@ bool ParseInteger(const QByteArray& text, int* result)
         base = 16;
         i += 2;
     }
-    if (i >= text.size())
-        return false;
+    if (i >= text.size()) return false;
     const qint64 limit = negative ? qint64(1) << 31 : (qint64(1) << 31) - 1;
     qint64 value = 0;
     for (; i < text.size(); ++i) {
         const int digit = DigitValue(text.at(i), base);
-        if (digit < 0)
-            return false;
+        if (digit < 0) return false;
         value = value * base + digit;
-        if (value > limit)
-            return false;
+        if (value > limit) return false;
     }
     *result = int(negative ? -value : value);
     return true;

@@ -23,4 +23,12 @@ public:
     virtual bool GetToDevice(const QByteArray& url, QIODevice* out, QString* error) = 0;
     // Closes any open connection; never fails visibly.
     virtual void Disconnect() = 0;
+
+    // The most body bytes one reply may bring, for the calls that follow. Past it the
+    // transfer stops and the call fails as any failed transfer does.
+    void SetMaxReplySize(qint64 bytes) { m_maxReplySize = bytes; }
+    qint64 MaxReplySize() const { return m_maxReplySize; }
+
+private:
+    qint64 m_maxReplySize = qint64(8) << 20;
 };

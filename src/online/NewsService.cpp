@@ -16,6 +16,8 @@ const QByteArray kSuccess = QByteArrayLiteral("OK");
 const QByteArray kEndMarker = QByteArrayLiteral("\xAF"
                                                 "OK");
 constexpr char kRecordSeparator = '\xAF';
+// A reply past this is no news list a reseller writes; it fails like a lost connection.
+constexpr qint64 kMaxNewsReplyBytes = qint64(8) << 20;
 
 QByteArray TrimControls(const QByteArray& text)
 {
@@ -99,6 +101,7 @@ QByteArray TNewsService::Request(const QByteArray& script, const QByteArray& pub
     const QByteArray url = NewsServiceUrl(NewsBaseUrlForTier(m_profile, tierCode), script);
     QByteArray reply;
     QString error;
+    m_http.SetMaxReplySize(kMaxNewsReplyBytes);
     if (!m_http.PostForm(url, form, &reply, &error)) return QByteArray();
     return TrimControls(reply);
 }

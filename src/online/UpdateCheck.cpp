@@ -15,6 +15,8 @@ namespace {
 
 const QByteArray kInfoFile = QByteArrayLiteral("mainappupdate.inf");
 const QString kUpdater = QStringLiteral("Updater.exe");
+// The file names one version; a larger download, or local copy, is not the file.
+constexpr qint64 kMaxInfoBytes = qint64(1) << 20;
 
 bool IsDigit(char c)
 {
@@ -82,6 +84,7 @@ bool TUpdateCheck::DownloadToFile(const QByteArray& url, const QString& localPat
     if (!file.open(QIODevice::WriteOnly)) return false;
     QCoreApplication::processEvents();
     QString error;
+    m_http.SetMaxReplySize(kMaxInfoBytes);
     const bool got = m_http.GetToDevice(url, &file, &error);
     m_http.Disconnect();
     if (!got) {
@@ -101,7 +104,7 @@ void TUpdateCheck::CheckForUpdate(bool silent)
     if (DownloadToFile(m_updateBaseUrl + kInfoFile, localPath) && QFile::exists(localPath)) {
         TIniFile ini;
         QString error;
-        if (ini.Load(QFile::encodeName(localPath), &error)) {
+        if (ini.Load(QFile::encodeName(localPath), &error, kMaxInfoBytes)) {
             const QByteArray versionText =
                 ini.ReadString(QByteArrayLiteral("APPLICATION"), QByteArrayLiteral("Version"), QByteArray());
             // The file's version is single precision, ours double: 2.01f still beats 2.0.
@@ -135,7 +138,12 @@ void TUpdateCheck::OfferUpdate(const QByteArray& versionText)
                                   TMsgDlgType::Information, mbOK | mbCancel, 0) != mrOk)
         return;
 
-    // Whether the updater started is not our concern: it takes over from here either way.
-    m_launcher(updater, {QString::fromLatin1(m_updateBaseUrl), QString::fromLatin1(m_appVersion), QStringLiteral("A")});
+    // Closing without a running updater would leave the user with no program and no update.
+    if (!m_launcher(updater,
+                    {QString::fromLatin1(m_updateBaseUrl), QString::fromLatin1(m_appVersion), QStringLiteral("A")})) {
+        m_dialogs.ShowSkinMessage(QStringLiteral("The updater module could not be started."), TMsgDlgType::Warning,
+                                  mbOK, 0);
+        return;
+    }
     m_closeMainWindow();
 }

@@ -21,6 +21,7 @@ double VersionNumber(const QByteArray& text);
 class TUpdateCheck
 {
 public:
+    // Starts `program` and does not wait for it; false when it could not be started.
     using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
     using CloseMainWindow = std::function<void()>;
 

@@ -1,5 +1,6 @@
 #include "platform/CurlHttpClient.h"
 
+#include "common/ByteFile.h"
 #include "online/MultipartForm.h"
 
 #include <QCoreApplication>
@@ -126,6 +127,15 @@ struct TRequest
     QByteArray contentType;
     QByteArray body;
     QIODevice* device = nullptr; // GET only
+    qint64 maxReply = 0;         // body bytes one reply may bring, kept or not
+};
+
+// Why a callback stopped the transfer.
+enum class TStop {
+    None,
+    TooLarge,
+    DeviceFailed,
+    Exception,
 };
 
 // What the callbacks of one transfer see; lives on the stack of PerformOne.
@@ -135,45 +145,80 @@ struct TTransfer
     TState* state = nullptr;
     QIODevice* device = nullptr;
     QByteArray* buffer = nullptr;
+    qint64 maxReply = 0;
+    qint64 received = 0;
     bool statusKnown = false;
     bool keepBody = false;
+    TStop stop = TStop::None;
     QString writeError;
 };
 
-size_t OnHeader(char* data, size_t size, size_t count, void* user)
+size_t TakeHeader(TTransfer& transfer, const char* data, size_t length)
 {
-    auto* transfer = static_cast<TTransfer*>(user);
-    const size_t length = size * count;
     const QByteArray line(data, static_cast<qsizetype>(length));
     static const QByteArray setCookie = QByteArrayLiteral("set-cookie:");
     if (line.size() > setCookie.size() && line.left(setCookie.size()).toLower() == setCookie)
-        transfer->state->StoreCookie(line.mid(setCookie.size()).trimmed());
+        transfer.state->StoreCookie(line.mid(setCookie.size()).trimmed());
     return length;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* user)
+size_t TakeBody(TTransfer& transfer, const char* data, size_t length)
 {
-    auto* transfer = static_cast<TTransfer*>(user);
-    const size_t length = size * count;
+    // Every body counts, kept or not: an endless redirect page must stop too.
+    transfer.received += static_cast<qint64>(length);
+    if (transfer.received > transfer.maxReply) {
+        transfer.stop = TStop::TooLarge;
+        return 0;
+    }
     // Headers are complete by the first body byte, so the status decides where the body goes;
     // bodies of redirects and errors never reach the caller.
-    if (!transfer->statusKnown) {
+    if (!transfer.statusKnown) {
         long status = 0;
-        if (curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return 0;
-        transfer->keepBody = status >= 200 && status < 300;
-        transfer->statusKnown = true;
+        if (curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return 0;
+        transfer.keepBody = status >= 200 && status < 300;
+        transfer.statusKnown = true;
     }
-    if (!transfer->keepBody) return length;
-    if (transfer->device) {
-        const qint64 written = transfer->device->write(data, static_cast<qint64>(length));
+    if (!transfer.keepBody) return length;
+    if (transfer.device) {
+        const qint64 written = transfer.device->write(data, static_cast<qint64>(length));
         if (written != static_cast<qint64>(length)) {
-            transfer->writeError = QStringLiteral("Cannot write the download: %1").arg(transfer->device->errorString());
+            transfer.stop = TStop::DeviceFailed;
+            transfer.writeError = QStringLiteral("Cannot write the download: %1").arg(transfer.device->errorString());
             return 0;
         }
-    } else if (transfer->buffer) {
-        transfer->buffer->append(data, static_cast<qsizetype>(length));
+    } else if (transfer.buffer) {
+        transfer.buffer->append(data, static_cast<qsizetype>(length));
     }
     return length;
+}
+
+// libcurl is C: an exception must not unwind through it, so the callbacks catch everything
+// (an append out of memory, a device that throws) and stop the transfer instead.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) noexcept
+{
+    auto* transfer = static_cast<TTransfer*>(user);
+    try {
+        return TakeHeader(*transfer, data, size * count);
+    } catch (...) {
+        transfer->stop = TStop::Exception;
+        return 0;
+    }
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) noexcept
+{
+    auto* transfer = static_cast<TTransfer*>(user);
+    try {
+        return TakeBody(*transfer, data, size * count);
+    } catch (...) {
+        transfer->stop = TStop::Exception;
+        return 0;
+    }
+}
+
+QString TooLargeText(qint64 maxReply)
+{
+    return QStringLiteral("The reply is larger than %1").arg(ByteFile::SizeText(maxReply));
 }
 
 bool HostHeader(const QByteArray& url, QByteArray* line, QString* error)
@@ -261,6 +306,7 @@ bool PerformOne(TState& state, const QByteArray& url, const TRequest& request, Q
     transfer.state = &state;
     transfer.device = request.device;
     transfer.buffer = body;
+    transfer.maxReply = request.maxReply;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     CURLcode rc = CURLE_OK;
@@ -279,6 +325,8 @@ bool PerformOne(TState& state, const QByteArray& url, const TRequest& request, Q
     set(CURLOPT_WRITEFUNCTION, OnBody);
     set(CURLOPT_WRITEDATA, &transfer);
     if (state.connectTimeoutMs > 0) set(CURLOPT_CONNECTTIMEOUT_MS, state.connectTimeoutMs);
+    // Refuses a declared length over the cap before any body byte; the count covers the rest.
+    if (request.maxReply > 0) set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxReply));
     if (request.post) {
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
         set(CURLOPT_POSTFIELDS, request.body.constData());
@@ -331,8 +379,12 @@ bool PerformOne(TState& state, const QByteArray& url, const TRequest& request, Q
         return false;
     }
     if (rc != CURLE_OK) {
-        if (!transfer.writeError.isEmpty())
+        if (transfer.stop == TStop::TooLarge || rc == CURLE_FILESIZE_EXCEEDED)
+            SetError(error, TooLargeText(request.maxReply));
+        else if (transfer.stop == TStop::DeviceFailed)
             SetError(error, transfer.writeError);
+        else if (transfer.stop == TStop::Exception)
+            SetError(error, QStringLiteral("The reply could not be taken in (out of memory)"));
         else
             SetError(error, CurlText(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)));
         return false;
@@ -409,6 +461,7 @@ bool TCurlHttpClient::PostForm(const QByteArray& url, const TMultipartForm& form
     request.post = true;
     request.contentType = form.ContentType();
     request.body = form.Body();
+    request.maxReply = MaxReplySize();
     QByteArray body;
     const bool ok = Run(m_state, url, request, &body, error);
     if (reply) *reply = ok ? body : QByteArray();
@@ -423,6 +476,7 @@ bool TCurlHttpClient::GetToDevice(const QByteArray& url, QIODevice* out, QString
     }
     TRequest request;
     request.device = out;
+    request.maxReply = MaxReplySize();
     QByteArray unused;
     return Run(m_state, url, request, &unused, error);
 }

@@ -1,9 +1,18 @@
 #include "platform/SkinFile.h"
 
+#include "common/ByteFile.h"
+
 #include <QApplication>
 #include <QFile>
 
 #include <zlib.h>
+
+namespace {
+
+// The compressed sheet; what it inflates to has its own cap below.
+constexpr qint64 kMaxSkinBytes = qint64(16) << 20;
+
+} // namespace
 
 QString DecodeSkin(const QByteArray& data)
 {
@@ -28,12 +37,9 @@ QString DecodeSkin(const QByteArray& data)
 
 bool ApplySkinFile(const QString& path, QApplication* application, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QString sheet = DecodeSkin(file.readAll());
+    QByteArray data;
+    if (!ByteFile::ReadAll(QFile::encodeName(path), &data, error, kMaxSkinBytes)) return false;
+    const QString sheet = DecodeSkin(data);
     if (sheet.trimmed().isEmpty()) {
         *error = QStringLiteral("%1: not a skin file").arg(path);
         return false;

@@ -147,12 +147,13 @@ void TfrmList::BrowseClick()
 void TfrmList::LoadFileClick()
 {
     const QByteArray path = QFile::encodeName(m_edtURLFile->text());
-    if (ByteFile::FileExists(path)) {
+    // A folder is named, not missing: the reader says why it cannot be a list.
+    if (ByteFile::FileExists(path) || ByteFile::DirectoryExists(path)) {
         // Read before the list is touched: a file that turns out unreadable must not
         // cost the user the rows they already have.
         QByteArray text;
         QString error;
-        if (ByteFile::ReadAll(path, &text, &error))
+        if (ReadListFile(path, &text, &error))
             Import(text, ListFormat(m_formats->checkedId()));
         else
             m_dialogs.ReportError(error);

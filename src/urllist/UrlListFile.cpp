@@ -1,6 +1,12 @@
 #include "urllist/UrlListFile.h"
 
+#include "common/ByteFile.h"
 #include "urllist/JobId.h"
+
+bool ReadListFile(const QByteArray& path, QByteArray* text, QString* error)
+{
+    return ByteFile::ReadAll(path, text, error, kMaxListFileBytes);
+}
 
 QList<QByteArray> SplitListLines(const QByteArray& text)
 {

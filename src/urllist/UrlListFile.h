@@ -16,6 +16,13 @@ enum class ListFormat : int {
     Comma = 3,
 };
 
+// The largest list file read, in the window and in thumbrix-batch: millions of lines.
+constexpr qint64 kMaxListFileBytes = qint64(256) << 20;
+
+// Reads a list file whole. Only a regular file of at most kMaxListFileBytes is read; a
+// folder, FIFO or device is refused at once. On failure `error` says why.
+bool ReadListFile(const QByteArray& path, QByteArray* text, QString* error);
+
 // Splits list text into lines: CR LF, lone LF and lone CR end a line; a NUL ends the
 // text; a break at the very end adds no empty line. Nothing is trimmed and a
 // byte-order mark stays part of the first line.
