@@ -1,6 +1,7 @@
 // The capture core on the real engine: pages served on 127.0.0.1, captured through the
 // batch runner, thumbnails read back.
 
+#include "CaptureRows.h"
 #include "LocalHttpServer.h"
 #include "WebEngineTestMain.h"
 
@@ -15,34 +16,6 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-
-namespace {
-
-TUrlJob Job(const QByteArray& id, const QByteArray& url)
-{
-    TUrlJob job;
-    job.Id = id;
-    job.Url = url;
-    job.Status = JobStatus::Pending;
-    return job;
-}
-
-// Every pixel of the thumbnail is `colour`, give or take `tolerance` per channel.
-bool IsSolid(const QImage& image, QRgb colour, int tolerance = 0)
-{
-    if (image.isNull()) return false;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            if (qAbs(qRed(p) - qRed(colour)) > tolerance || qAbs(qGreen(p) - qGreen(colour)) > tolerance ||
-                qAbs(qBlue(p) - qBlue(colour)) > tolerance)
-                return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 class TestWebEngineCapture : public QObject
 {
@@ -135,7 +108,7 @@ void TestWebEngineCapture::coloursNeverStale()
                                  0x00ff00, 0xff0000, 0x00ff00, 0xff0000, 0x0000ff};
     QList<TUrlJob> jobs;
     for (int i = 0; i < paths.size(); ++i)
-        jobs << Job("stale" + QByteArray::number(i), m_server.Url(paths[i]));
+        jobs << PendingJob("stale" + QByteArray::number(i), m_server.Url(paths[i]));
     QStringList reasons;
     const QList<TUrlJob> done = RunBatch(jobs, Settings(), &reasons);
     QCOMPARE(done.size(), jobs.size());
@@ -151,11 +124,11 @@ void TestWebEngineCapture::coloursNeverStale()
 void TestWebEngineCapture::failedLoadsWriteNothing()
 {
     const QList<TUrlJob> jobs = {
-        Job("notfound", m_server.Url("/missing")),
-        Job("refused", "http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/"),
-        Job("nohost", "http://no-such-host.invalid/"),
-        Job("download", m_server.Url("/download")),
-        Job("after", m_server.Url("/blue")),
+        PendingJob("notfound", m_server.Url("/missing")),
+        PendingJob("refused", "http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/"),
+        PendingJob("nohost", "http://no-such-host.invalid/"),
+        PendingJob("download", m_server.Url("/download")),
+        PendingJob("after", m_server.Url("/blue")),
     };
     QStringList reasons;
     const QList<TUrlJob> done = RunBatch(jobs, Settings(QStringLiteral("jpg")), &reasons);
@@ -172,8 +145,9 @@ void TestWebEngineCapture::failedLoadsWriteNothing()
 
 void TestWebEngineCapture::pagesThatWouldBlock()
 {
-    const QList<TUrlJob> done = RunBatch({Job("alert", m_server.Url("/alert")), Job("perm", m_server.Url("/perm"))},
-                                         Settings(), nullptr, 15000);
+    const QList<TUrlJob> done =
+        RunBatch({PendingJob("alert", m_server.Url("/alert")), PendingJob("perm", m_server.Url("/perm"))}, Settings(),
+                 nullptr, 15000);
     QCOMPARE(done.size(), 2);
     for (const TUrlJob& job : done) {
         QCOMPARE(job.Status, JobStatus::Success);
@@ -184,7 +158,7 @@ void TestWebEngineCapture::pagesThatWouldBlock()
 void TestWebEngineCapture::framesArePainted()
 {
     QSignalSpy before(m_browser.get(), &WebBrowser::BeforeNavigate2);
-    const QList<TUrlJob> done = RunBatch({Job("frames", m_server.Url("/frames"))}, Settings());
+    const QList<TUrlJob> done = RunBatch({PendingJob("frames", m_server.Url("/frames"))}, Settings());
     QCOMPARE(done.size(), 1);
     QCOMPARE(done[0].Status, JobStatus::Success);
     QVERIFY2(before.count() >= 2, "the frame's navigation is reported too");
@@ -200,7 +174,8 @@ void TestWebEngineCapture::hungPageTimesOutAndNextLoads()
     settings.TimeoutMs = 2000;
     QStringList reasons;
     const QList<TUrlJob> done =
-        RunBatch({Job("hung", m_server.Url("/hang")), Job("afterhang", m_server.Url("/green"))}, settings, &reasons);
+        RunBatch({PendingJob("hung", m_server.Url("/hang")), PendingJob("afterhang", m_server.Url("/green"))}, settings,
+                 &reasons);
     QCOMPARE(done.size(), 2);
     QCOMPARE(done[0].Status, JobStatus::Error);
     QVERIFY2(reasons[0].contains(QLatin1String("did not load")), qPrintable(reasons[0]));
@@ -212,8 +187,8 @@ void TestWebEngineCapture::hungPageTimesOutAndNextLoads()
 void TestWebEngineCapture::crashedRendererIsAnError()
 {
     QStringList reasons;
-    const QList<TUrlJob> done =
-        RunBatch({Job("crash", "chrome://crash"), Job("aftercrash", m_server.Url("/red"))}, Settings(), &reasons);
+    const QList<TUrlJob> done = RunBatch(
+        {PendingJob("crash", "chrome://crash"), PendingJob("aftercrash", m_server.Url("/red"))}, Settings(), &reasons);
     QCOMPARE(done.size(), 2);
     QCOMPARE(done[0].Status, JobStatus::Error);
     QVERIFY2(reasons[0].contains(QLatin1String("render process")), qPrintable(reasons[0]));
@@ -228,8 +203,8 @@ void TestWebEngineCapture::unsafeIdWritesNothing()
     QVERIFY(QDir().mkpath(out));
     TBatchSettings settings = Settings();
     settings.Folder = out;
-    const QList<TUrlJob> done =
-        RunBatch({Job("../../escaped", m_server.Url("/red")), Job("inside", m_server.Url("/red"))}, settings);
+    const QList<TUrlJob> done = RunBatch(
+        {PendingJob("../../escaped", m_server.Url("/red")), PendingJob("inside", m_server.Url("/red"))}, settings);
     QCOMPARE(done.size(), 2);
     QCOMPARE(done[0].Status, JobStatus::Error);
     QCOMPARE(done[1].Status, JobStatus::Success);

@@ -12,12 +12,13 @@ trap 'rm -rf "$work"' EXIT
 title_of() { # folder holding the program copy; prints the main window's _NET_WM_NAME
     xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
         "$1/thumbrix" >"$1/log" 2>&1 & pid=$!
+        # A window may be found before its title is set, or go away while we look: ask again.
         for _ in $(seq 100); do
             id=$(xwininfo -root -tree | awk -v want="$2" "index(\$0, want) && !/-32000/ && !/ 1x1\\+/ { print \$1; exit }")
-            [ -n "$id" ] && break
+            title=$([ -n "$id" ] && xprop -id "$id" _NET_WM_NAME 2>/dev/null || true)
+            case $title in *"= \""*) echo "$title"; break ;; esac
             sleep 0.2
         done
-        [ -n "$id" ] && xprop -id "$id" _NET_WM_NAME
         kill "$pid"; wait "$pid" || true' _ "$1" "$2"
 }
 

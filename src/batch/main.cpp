@@ -4,20 +4,17 @@
 #include "batch/BatchOptions.h"
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
+#include "common/StopSignals.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/UrlListFile.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -32,41 +29,6 @@ enum ExitCode {
 int StoppedBy(int signalNumber)
 {
     return 128 + signalNumber;
-}
-
-int g_stopPipe[2] = {-1, -1};
-
-void OnStopSignal(int signalNumber)
-{
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(signalNumber);
-    [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &byte, 1);
-    errno = saved;
-}
-
-// SIGINT and SIGTERM reach the event loop through a pipe, so the batch stops between two
-// steps, never halfway through writing a file. A second signal ends it at once. A signal
-// ignored when we started (a job started with nohup or in the background) stays ignored.
-bool WatchStopSignals(QObject* context, std::function<void(int)> onStop)
-{
-    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    auto* notifier = new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, context);
-    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, onStop = std::move(onStop)] {
-        unsigned char byte = 0;
-        if (::read(g_stopPipe[0], &byte, 1) != 1) return;
-        notifier->setEnabled(false);
-        onStop(byte);
-    });
-    for (const int signalNumber : {SIGINT, SIGTERM}) {
-        struct sigaction old = {};
-        if (::sigaction(signalNumber, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        struct sigaction action = {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART | SA_RESETHAND;
-        if (::sigaction(signalNumber, &action, nullptr) != 0) return false;
-    }
-    return true;
 }
 
 // A batch needs no screen. Chromium cannot sandbox itself as root, and has no GPU off screen.

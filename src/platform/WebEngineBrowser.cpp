@@ -462,12 +462,7 @@ void WebEngineBrowser::PollPaintFence()
             m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
             RunFenceScript(kFenceRemove);
         } else if (late) {
-            // The renderer answers but the marker stays out of sight (the page covers or
-            // recolours it): wait instead for two frames painted after it was taken away.
-            if (RendererAnswers())
-                StartFrameCheck();
-            else
-                FailLate();
+            MarkerOutOfSight();
         }
         break;
     case Fence::WaitGone:
@@ -475,11 +470,7 @@ void WebEngineBrowser::PollPaintFence()
             CancelPaintFence();
             SetComplete();
         } else if (late) {
-            // The marker's colour may be the page's own.
-            if (RendererAnswers())
-                StartFrameCheck();
-            else
-                FailLate();
+            MarkerOutOfSight();
         }
         break;
     case Fence::WaitFrames:
@@ -493,6 +484,17 @@ void WebEngineBrowser::PollPaintFence()
         }
         break;
     }
+}
+
+void WebEngineBrowser::MarkerOutOfSight()
+{
+    // The renderer answers but the marker never showed, or never went (the page covers or
+    // recolours it, or its own colour is the marker's): wait instead for two frames painted
+    // after it was taken away.
+    if (RendererAnswers())
+        StartFrameCheck();
+    else
+        FailLate();
 }
 
 void WebEngineBrowser::StartFrameCheck()

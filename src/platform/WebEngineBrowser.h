@@ -72,6 +72,7 @@ private:
     void RunFenceScript(const QString& script);
     void PollPaintFence();
     bool FenceMarkerShown();
+    void MarkerOutOfSight();
     void StartFrameCheck();
     bool RendererAnswers() const;
     void FailLate();
