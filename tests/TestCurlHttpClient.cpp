@@ -201,6 +201,8 @@ private Q_SLOTS:
     void postSendsExactBytes_data();
     void postSendsExactBytes();
     void cookiesFollowOnLaterRequests();
+    void cookieRules_data();
+    void cookieRules();
     void redirectsRepeatThePost_data();
     void redirectsRepeatThePost();
     void endlessRedirectsStopAtFifteenRequests();
@@ -295,6 +297,57 @@ void TestCurlHttpClient::cookiesFollowOnLaterRequests()
     TCurlHttpClient freshClient;
     QVERIFY2(freshClient.PostForm(server.Url("/news"), form, nullptr, &error), qPrintable(error));
     QCOMPARE(HeaderValue(server.Requests().last(), "Cookie"), QByteArray());
+}
+
+void TestCurlHttpClient::cookieRules_data()
+{
+    QTest::addColumn<QByteArray>("setCookie"); // the Set-Cookie header lines of 127.0.0.1's /set
+    QTest::addColumn<QByteArray>("host");      // where the next request goes
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("sent"); // its Cookie header
+
+    const QByteArray ip = "127.0.0.1";
+    QTest::newRow("same-host") << QByteArray("Set-Cookie: a=1\r\n") << ip << QByteArray("/news") << QByteArray("a=1");
+    QTest::newRow("other-host") << QByteArray("Set-Cookie: a=1\r\n") << QByteArray("localhost") << QByteArray("/news")
+                                << QByteArray();
+    QTest::newRow("path-inside") << QByteArray("Set-Cookie: a=1; Path=/news\r\n") << ip << QByteArray("/news/x")
+                                 << QByteArray("a=1");
+    QTest::newRow("path-outside") << QByteArray("Set-Cookie: a=1; Path=/news\r\n") << ip << QByteArray("/other")
+                                  << QByteArray();
+    QTest::newRow("path-prefix-only") << QByteArray("Set-Cookie: a=1; Path=/news\r\n") << ip << QByteArray("/newsroom")
+                                      << QByteArray();
+    QTest::newRow("secure-over-http") << QByteArray("Set-Cookie: a=1; Secure\r\nSet-Cookie: b=2\r\n") << ip
+                                      << QByteArray("/news") << QByteArray("b=2");
+    QTest::newRow("max-age-zero") << QByteArray("Set-Cookie: a=1; Max-Age=0\r\nSet-Cookie: b=2\r\n") << ip
+                                  << QByteArray("/news") << QByteArray("b=2");
+    QTest::newRow("expired") << QByteArray("Set-Cookie: a=1; Expires=Thu, 01 Jan 1970 00:00:00 GMT\r\n") << ip
+                             << QByteArray("/news") << QByteArray();
+    QTest::newRow("foreign-domain") << QByteArray("Set-Cookie: a=1; Domain=example.com\r\n") << ip
+                                    << QByteArray("/news") << QByteArray();
+    // (libcurl itself refuses a reply with a NUL in a header line.)
+    QTest::newRow("bare-cr-in-value") << QByteArray("Set-Cookie: a=1\rInjected: x\r\nSet-Cookie: b=2\r\n") << ip
+                                      << QByteArray("/news") << QByteArray("b=2");
+}
+
+void TestCurlHttpClient::cookieRules()
+{
+    QFETCH(QByteArray, setCookie);
+    QFETCH(QByteArray, host);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, sent);
+    TScriptedServer server([setCookie](const QByteArray& requested, int) {
+        return TAnswer{Response(200, requested == "/set" ? setCookie : QByteArray(), "OK")};
+    });
+    QVERIFY(server.Listen());
+    TCurlHttpClient client;
+    QString error;
+    QVERIFY2(client.PostForm(server.Url("/set"), MakeForm(NewsFields), nullptr, &error), qPrintable(error));
+    const QByteArray next = "http://" + host + ':' + QByteArray::number(server.Port()) + path;
+    QVERIFY2(client.PostForm(next, MakeForm(NewsFields), nullptr, &error), qPrintable(error));
+    QCOMPARE(server.Requests().size(), 2);
+    QCOMPARE(HeaderValue(server.Requests().last(), "Cookie"), sent);
+    // Wherever it goes, the Cookie line stays last.
+    if (!sent.isEmpty()) QVERIFY(server.Requests().last().contains("\r\nCookie: " + sent + "\r\n\r\n"));
 }
 
 void TestCurlHttpClient::redirectsRepeatThePost_data()

@@ -4,9 +4,13 @@
 #include "online/MultipartForm.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QIODevice>
 #include <QList>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QPair>
+#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -73,42 +77,67 @@ bool Append(TSlistPtr& list, const QByteArray& line)
 
 } // namespace
 
-struct TCurlHttpClient::TState
+// Qt's cookie rules (domain and host matching, path, Secure, expiry), with two changes: a
+// renewed cookie keeps its place, as its creation time is kept, and the jar has a bound.
+class TCookieJar : public QNetworkCookieJar
 {
-    TEasyPtr easy;
-    TMultiPtr multi;
-    QList<QPair<QByteArray, QByteArray>> cookies;
-    long connectTimeoutMs = 0;
-    bool busy = false;
-    bool destroyed = false;
-    bool disconnectRequested = false;
+public:
+    static constexpr int kMaxCookies = 300;
+    static constexpr int kMaxCookieBytes = 4096;
 
-    QByteArray CookieLine() const
+    void Store(const QByteArray& setCookieValue, const QUrl& url)
+    {
+        QList<QNetworkCookie> kept;
+        for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(setCookieValue)) {
+            const QByteArray pair = cookie.name() + '=' + cookie.value();
+            // A value that would break the request's header lines is never sent back.
+            if (pair.contains('\0') || pair.contains('\r') || pair.contains('\n') || pair.size() > kMaxCookieBytes)
+                continue;
+            kept << cookie;
+        }
+        if (!kept.isEmpty()) setCookiesFromUrl(kept, url);
+    }
+
+    QByteArray Line(const QUrl& url) const
     {
         QByteArray line;
-        for (const auto& [name, value] : cookies) {
+        for (const QNetworkCookie& cookie : cookiesForUrl(url)) {
             line += line.isEmpty() ? "Cookie: " : "; ";
-            line += name + '=' + value;
+            line += cookie.name() + '=' + cookie.value();
         }
         return line;
     }
 
-    void StoreCookie(const QByteArray& setCookieValue)
+protected:
+    bool insertCookie(const QNetworkCookie& cookie) override
     {
-        const int semicolon = setCookieValue.indexOf(';');
-        const QByteArray pair = (semicolon < 0 ? setCookieValue : setCookieValue.left(semicolon)).trimmed();
-        const int eq = pair.indexOf('=');
-        if (eq <= 0) return;
-        const QByteArray name = pair.left(eq).trimmed();
-        const QByteArray value = pair.mid(eq + 1).trimmed();
-        for (auto& cookie : cookies) {
-            if (cookie.first == name) {
-                cookie.second = value;
-                return;
-            }
+        QList<QNetworkCookie> cookies = allCookies();
+        const bool expired = !cookie.isSessionCookie() && cookie.expirationDate() < QDateTime::currentDateTimeUtc();
+        for (qsizetype i = 0; i < cookies.size(); ++i) {
+            if (!cookies[i].hasSameIdentifier(cookie)) continue;
+            if (expired)
+                cookies.removeAt(i);
+            else
+                cookies[i] = cookie;
+            setAllCookies(cookies);
+            return !expired;
         }
-        cookies.append({name, value});
+        if (expired || cookies.size() >= kMaxCookies) return false;
+        cookies << cookie;
+        setAllCookies(cookies);
+        return true;
     }
+};
+
+struct TCurlHttpClient::TState
+{
+    TEasyPtr easy;
+    TMultiPtr multi;
+    TCookieJar cookies;
+    long connectTimeoutMs = 0;
+    bool busy = false;
+    bool destroyed = false;
+    bool disconnectRequested = false;
 
     void CloseConnections()
     {
@@ -143,6 +172,7 @@ struct TTransfer
 {
     CURL* easy = nullptr;
     TState* state = nullptr;
+    QUrl url; // of this request, for the cookies its reply sets
     QIODevice* device = nullptr;
     QByteArray* buffer = nullptr;
     qint64 maxReply = 0;
@@ -158,7 +188,7 @@ size_t TakeHeader(TTransfer& transfer, const char* data, size_t length)
     const QByteArray line(data, static_cast<qsizetype>(length));
     static const QByteArray setCookie = QByteArrayLiteral("set-cookie:");
     if (line.size() > setCookie.size() && line.left(setCookie.size()).toLower() == setCookie)
-        transfer.state->StoreCookie(line.mid(setCookie.size()).trimmed());
+        transfer.state->cookies.Store(line.mid(setCookie.size()).trimmed(), transfer.url);
     return length;
 }
 
@@ -283,7 +313,7 @@ bool PerformOne(TState& state, const QByteArray& url, const TRequest& request, Q
               << "Content-Length: " + QByteArray::number(request.body.size());
     }
     lines << hostLine << AcceptLine << UserAgentLine;
-    const QByteArray cookieLine = state.CookieLine();
+    const QByteArray cookieLine = state.cookies.Line(QUrl::fromEncoded(url));
     if (!cookieLine.isEmpty()) lines << cookieLine;
     lines << QByteArrayLiteral("Expect:");
     for (const QByteArray& line : lines) {
@@ -304,6 +334,7 @@ bool PerformOne(TState& state, const QByteArray& url, const TRequest& request, Q
     TTransfer transfer;
     transfer.easy = easy;
     transfer.state = &state;
+    transfer.url = QUrl::fromEncoded(url);
     transfer.device = request.device;
     transfer.buffer = body;
     transfer.maxReply = request.maxReply;

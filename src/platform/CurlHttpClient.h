@@ -12,8 +12,8 @@
 // running call fails and touches nothing of the deleted object.
 //
 // Requests carry exactly our headers in our order, so redirects are followed by hand and
-// cookies are kept in our own jar (name=value, for the life of the client) rather than in
-// curl's engine, which would put the Cookie line first.
+// cookies are kept in our own jar (Qt's cookie rules: domain, path, Secure, expiry; for the
+// life of the client) rather than in curl's engine, which would put the Cookie line first.
 class TCurlHttpClient : public THttpClient
 {
 public:
