@@ -37,6 +37,17 @@ private:
     TJobTableModel* m_model;
 };
 
+// The window on the real engine, once its first "about:blank" is complete, writing bmp
+// thumbnails into `folder`.
+TfrmMain& OpenForBmp(MainWindowFixture& f, WebEngineBrowser& capture, const QString& folder)
+{
+    TfrmMain& window = f.Open(&capture);
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); }();
+    f.Find<QLineEdit>("edtFolder")->setText(folder);
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2);
+    return window;
+}
+
 } // namespace
 
 class TestMainWindowBatch : public QObject
@@ -72,11 +83,9 @@ void TestMainWindowBatch::wholeRun()
 {
     WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
     MainWindowFixture f;
-    TfrmMain& window = f.Open(&capture);
-    QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); // the first "about:blank"
     QTemporaryDir out;
-    f.Find<QLineEdit>("edtFolder")->setText(out.path());
-    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2); // bmp
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
     window.Jobs().Import({"red|" + m_server.Url("/red"), "gone|" + m_server.Url("/gone"),
                           "skipped|" + m_server.Url("/skipped"), "blue|" + m_server.Url("/blue")},
                          ListFormat::Pipe, 0);
@@ -139,11 +148,9 @@ void TestMainWindowBatch::pageThatNeverFinishesTimesOut()
     WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
     MainWindowFixture f;
     f.WriteConfig("[Settings]\nPageTimeout=2\n");
-    TfrmMain& window = f.Open(&capture);
-    QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); // the first "about:blank"
     QTemporaryDir out;
-    f.Find<QLineEdit>("edtFolder")->setText(out.path());
-    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2); // bmp
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
     window.Jobs().Import({"never|" + m_server.Url("/never"), "blue|" + m_server.Url("/blue")}, ListFormat::Pipe, 0);
     StatusHistory history(window.Jobs().Model());
     window.btnSelectAllClick();
@@ -173,11 +180,9 @@ void TestMainWindowBatch::brokenPageIsAnErrorAndTheNextIsCaptured()
     QFETCH(QByteArray, url);
     WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
     MainWindowFixture f;
-    TfrmMain& window = f.Open(&capture);
-    QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); // the first "about:blank"
     QTemporaryDir out;
-    f.Find<QLineEdit>("edtFolder")->setText(out.path());
-    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2); // bmp
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
     // The red page first, so a stale frame under the broken row's name would be red.
     window.Jobs().Import({"red|" + m_server.Url("/red"), "broken|" + url, "blue|" + m_server.Url("/blue")},
                          ListFormat::Pipe, 0);
