@@ -1,10 +1,12 @@
 // thumbrix-batch run as a process against pages served by the test.
 
+#include "CaptureRows.h"
 #include "FifoRescue.h"
 #include "LocalHttpServer.h"
 
 #include "urllist/JobId.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -25,6 +28,32 @@ struct Run
     QString out;
     QString err;
 };
+
+// Rows finish in any order when several views work at once: the row lines sorted by their
+// number, then the counts line.
+QStringList ReportLines(const QString& out)
+{
+    QStringList rows = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QString counts;
+    if (!rows.isEmpty() && rows.last().startsWith(QLatin1String("Total:"))) counts = rows.takeLast();
+    std::stable_sort(rows.begin(), rows.end(), [](const QString& a, const QString& b) {
+        return a.section(QLatin1Char(' '), 0, 0).toInt() < b.section(QLatin1Char(' '), 0, 0).toInt();
+    });
+    if (!counts.isEmpty()) rows << counts;
+    return rows;
+}
+
+// The first number of each row line, in the order printed.
+QList<int> PrintOrder(const QString& out)
+{
+    QList<int> numbers;
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int number = line.section(QLatin1Char(' '), 0, 0).toInt(&ok);
+        if (ok) numbers << number;
+    }
+    return numbers;
+}
 
 } // namespace
 
@@ -39,6 +68,8 @@ private Q_SLOTS:
     void help();
     void capturesAndReports();
     void hostilePagesEndAsErrors();
+    void parallelRunMatchesOneAtATime();
+    void hangingPageHoldsOnlyItsView();
     void skipsExistingUnlessTold();
     void idsAndSizes_data();
     void idsAndSizes();
@@ -134,6 +165,11 @@ void TestBatchCli::badUsage_data()
                                       << QStringLiteral("--retries must be a whole number from 0 to 10");
     QTest::newRow("retries-word") << (args({"--retries", "two", "--out"}) << out << list)
                                   << QStringLiteral("--retries must be");
+    QTest::newRow("jobs-zero") << (args({"--jobs", "0", "--out"}) << out << list) << QStringLiteral("--jobs must be");
+    QTest::newRow("jobs-too-many") << (args({"--jobs", "33", "--out"}) << out << list)
+                                   << QStringLiteral("--jobs must be a whole number from 1 to 32");
+    QTest::newRow("jobs-word") << (args({"--jobs", "four", "--out"}) << out << list) << QStringLiteral("--jobs must be");
+    QTest::newRow("jobs-fraction") << (args({"--jobs", "2.5", "--out"}) << out << list) << QStringLiteral("--jobs must be");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
 }
 
@@ -152,7 +188,7 @@ void TestBatchCli::help()
     const Run run = Batch({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
-                               "--no-skip", "--timeout", "--retries", "LIST_FILE", "Exit status"})
+                               "--no-skip", "--timeout", "--retries", "--jobs", "LIST_FILE", "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
 }
 
@@ -164,7 +200,7 @@ void TestBatchCli::capturesAndReports()
     const Run run = Batch({QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--image"),
                            QStringLiteral("bmp"), QStringLiteral("--out"), out.path(), list});
     QCOMPARE(run.exitCode, 1);
-    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = ReportLines(run.out);
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines[0], QStringLiteral("1 red Success"));
     QCOMPARE(lines[1], QStringLiteral("2 gone Error: HTTP status 404"));
@@ -190,7 +226,7 @@ void TestBatchCli::hostilePagesEndAsErrors()
                            QStringLiteral("bmp"), QStringLiteral("--timeout"), QStringLiteral("8"),
                            QStringLiteral("--out"), out.path(), list});
     QCOMPARE(run.exitCode, 1);
-    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = ReportLines(run.out);
     QCOMPARE(lines.size(), 6);
     QCOMPARE(lines[0], QStringLiteral("1 red Success"));
     QCOMPARE(lines[1], QStringLiteral("2 spin Error: the page's script does not respond (2 attempts)"));
@@ -204,6 +240,73 @@ void TestBatchCli::hostilePagesEndAsErrors()
              (QStringList{QStringLiteral("blue.bmp"), QStringLiteral("red.bmp"), QStringLiteral("red2.bmp")}));
     QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
     QCOMPARE(QImage(out.filePath(QStringLiteral("red2.bmp"))).pixel(100, 75), qRgb(255, 0, 0));
+}
+
+void TestBatchCli::parallelRunMatchesOneAtATime()
+{
+    // Pages of different colours answered after different delays, so that in parallel they
+    // finish out of list order; every file must still be its own page's, byte for byte.
+    QByteArray list;
+    QList<QRgb> colours;
+    for (int i = 0; i < 12; ++i) {
+        const QRgb colour = qRgb((i * 83) % 256, (i * 151) % 256, 255 - i * 20);
+        colours << colour;
+        const QByteArray path = "/colour" + QByteArray::number(i);
+        const QByteArray css = QColor(colour).name().toLatin1();
+        m_server.Route(path, {200, "text/html", LocalHttpServer::SolidPage(css), (i * 7 % 5) * 150});
+        list += "c" + QByteArray::number(i) + "|" + m_server.Url(path) + "\n";
+    }
+    const QString listFile = WriteList(list);
+    QTemporaryDir one;
+    QTemporaryDir many;
+    const auto batch = [&](const QString& jobs, const QString& folder) {
+        return Batch({QStringLiteral("--jobs"), jobs, QStringLiteral("--list-format"), QStringLiteral("pipe"),
+                      QStringLiteral("--image"), QStringLiteral("bmp"), QStringLiteral("--out"), folder, listFile});
+    };
+    const Run sequential = batch(QStringLiteral("1"), one.path());
+    const Run parallel = batch(QStringLiteral("5"), many.path());
+    QCOMPARE(sequential.exitCode, 0);
+    QCOMPARE(parallel.exitCode, 0);
+    QCOMPARE(PrintOrder(sequential.out), (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    QCOMPARE(ReportLines(parallel.out), ReportLines(sequential.out));
+    QCOMPARE(ReportLines(parallel.out).last(), QStringLiteral("Total: 12  Done: 12  Success: 12  Error: 0"));
+    for (int i = 0; i < colours.size(); ++i) {
+        const QString name = QStringLiteral("c%1.bmp").arg(i);
+        QFile a(one.filePath(name));
+        QFile b(many.filePath(name));
+        QVERIFY2(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly), qPrintable(name));
+        const QByteArray bytes = a.readAll();
+        QVERIFY2(bytes == b.readAll(), qPrintable(name));
+        QVERIFY2(IsSolid(QImage::fromData(bytes), colours[i]), qPrintable(name));
+    }
+}
+
+void TestBatchCli::hangingPageHoldsOnlyItsView()
+{
+    // The first row's script never yields; the other views finish every other row meanwhile.
+    m_server.RoutePage("/stuck", "<html><body><script>for(;;){}</script></body></html>");
+    QByteArray list = "stuck|" + m_server.Url("/stuck") + "\n";
+    for (int i = 0; i < 8; ++i)
+        list += (i % 2 ? "blue" : "red") + QByteArray::number(i) + "|" + m_server.Url(i % 2 ? "/blue" : "/red") + "\n";
+    QTemporaryDir out;
+    QElapsedTimer clock;
+    clock.start();
+    const Run run = Batch({QStringLiteral("--jobs"), QStringLiteral("3"), QStringLiteral("--timeout"),
+                           QStringLiteral("6"), QStringLiteral("--retries"), QStringLiteral("0"),
+                           QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--image"),
+                           QStringLiteral("bmp"), QStringLiteral("--out"), out.path(), WriteList(list)});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(clock.elapsed() < 25000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(PrintOrder(run.out).size(), 9);
+    QCOMPARE(PrintOrder(run.out).last(), 1);
+    const QStringList lines = ReportLines(run.out);
+    QCOMPARE(lines[0], QStringLiteral("1 stuck Error: the page did not load within 6 s"));
+    QCOMPARE(lines[9], QStringLiteral("Total: 9  Done: 9  Success: 8  Error: 1"));
+    for (int i = 0; i < 8; ++i) {
+        const QString name = QStringLiteral("%1%2.bmp").arg(i % 2 ? QStringLiteral("blue") : QStringLiteral("red")).arg(i);
+        QVERIFY2(IsSolid(QImage(out.filePath(name)), i % 2 ? qRgb(0, 0, 255) : qRgb(255, 0, 0)), qPrintable(name));
+    }
+    QVERIFY(!QFile::exists(out.filePath(QStringLiteral("stuck.bmp"))));
 }
 
 void TestBatchCli::skipsExistingUnlessTold()
@@ -389,7 +492,9 @@ void TestBatchCli::stopSignalEndsTheRunCleanly()
     process.start(QStringLiteral(THUMBRIX_BATCH_BIN),
                   {QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
     QVERIFY(process.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(m_server.RequestCount("/never") > waiting, 60000);
+    // Views work side by side: wait until the first row is written as well.
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.RequestCount("/never") > waiting && QFile::exists(out.filePath(QStringLiteral("red.jpg"))),
+                             60000);
 
     QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
     QVERIFY(QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 30000));

@@ -11,17 +11,19 @@ namespace {
 
 constexpr int kMaxSide = 8192;
 constexpr int kMaxRetries = 10;
+constexpr int kMaxJobs = 32;
 
 const QString kDescription =
-    QStringLiteral("Captures the pages of a URL list file as thumbnail images, one after the other, in list order.\n"
+    QStringLiteral("Captures the pages of a URL list file as thumbnail images. Rows are started in list order, up to\n"
+                   "--jobs at once, each in a capture view of its own.\n"
                    "\n"
                    "Each row's file is FOLDER/ID.EXT. The ID comes from the list (pipe and comma formats) or is\n"
                    "made from the URL (one-URL-per-line format): its MD5 digest in hexadecimal (--id md5) or\n"
                    "the URL with \"http://\" and \"www.\" removed, lower-case, \".\" as \"_\" and \"/\" as \"I\"\n"
                    "(--id url). A row whose ID holds \"/\" is an error and writes nothing.\n"
                    "\n"
-                   "Prints one line per row (number, ID, status, and the reason of an error), a progress bar\n"
-                   "on a terminal, and the counts at the end.\n"
+                   "Prints one line per row as it finishes (number, ID, status, and the reason of an error), a\n"
+                   "progress bar on a terminal, and the counts at the end.\n"
                    "Exit status: 0 when no row failed, 1 when some row failed, 2 for bad usage or input,\n"
                    "130 when stopped by SIGINT, 143 when stopped by SIGTERM.");
 
@@ -88,7 +90,12 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                        "certificate errors are not tried again. 0 to %1; default: 1.")
             .arg(kMaxRetries),
         QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries});
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+                                  QStringLiteral("Pages captured at once, each in a view of its own (1 to %1). "
+                                                 "Each view costs memory; see the README. Default: 4.")
+                                      .arg(kMaxJobs),
+                                  QStringLiteral("N"), QStringLiteral("4"));
+    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"), QStringLiteral("The URL list file to capture."));
 
     if (!parser.parse(arguments)) return Invalid(message, parser.errorText());
@@ -174,5 +181,11 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         return Invalid(message, QStringLiteral("--retries must be a whole number from 0 to %1, not \"%2\".")
                                     .arg(kMaxRetries)
                                     .arg(retriesText));
+
+    const QString jobsText = parser.value(jobs);
+    options->Jobs = jobsText.toInt(&ok);
+    if (!ok || options->Jobs < 1 || options->Jobs > kMaxJobs || jobsText.trimmed() != jobsText)
+        return Invalid(message,
+                       QStringLiteral("--jobs must be a whole number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(jobsText));
     return ParseResult::Run;
 }

@@ -11,6 +11,8 @@ struct TBatchOptions
     QString ListFile;
     ListFormat Format = ListFormat::OneUrlPerLine;
     int IdKind = 0;
+    // Capture views working at once.
+    int Jobs = 4;
     TBatchSettings Settings;
 };
 

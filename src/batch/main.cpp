@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -82,12 +83,16 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));
 
-    WebEngineBrowser browser(WebEngineBrowser::Role::Capture);
-    browser.SetWidth(options.Settings.Sizes.BrowserX);
-    browser.SetHeight(options.Settings.Sizes.BrowserY);
+    const TCaptureSizes sizes = options.Settings.Sizes;
+    const auto makeBrowser = [sizes] {
+        auto browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
+        browser->SetWidth(sizes.BrowserX);
+        browser->SetHeight(sizes.BrowserY);
+        return browser;
+    };
 
     BatchConsole console(stdout, stderr, isatty(STDERR_FILENO));
-    BatchRunner runner(browser);
+    BatchRunner runner(makeBrowser, options.Jobs);
     int finished = 0;
     QObject::connect(&runner, &BatchRunner::RowFinished, &app, [&](int index, const QString& reason) {
         console.RowFinished(runner.Jobs().at(index), reason, ++finished);

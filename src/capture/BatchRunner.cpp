@@ -1,130 +1,100 @@
 #include "capture/BatchRunner.h"
 
 #include "capture/CaptureSettings.h"
-#include "capture/WebBrowser.h"
 #include "common/ByteFile.h"
 #include "urllist/JobId.h"
 
-BatchRunner::BatchRunner(WebBrowser& browser, QObject* parent) : QObject(parent), m_browser(browser)
+#include <QTimer>
+
+#include <algorithm>
+
+BatchRunner::BatchRunner(BrowserFactory makeBrowser, int lanes, QObject* parent)
+    : QObject(parent), m_makeBrowser(std::move(makeBrowser)), m_maxLanes(std::max(1, lanes))
 {
-    m_timeout.setSingleShot(true);
-    connect(&m_timeout, &QTimer::timeout, this, &BatchRunner::OnTimeout);
-    connect(&m_browser, &WebBrowser::BeforeNavigate2, this, &BatchRunner::OnBeforeNavigate);
-    connect(&m_browser, &WebBrowser::NavigateError, this, &BatchRunner::OnNavigateError);
-    connect(&m_browser, &WebBrowser::DocumentComplete, this, &BatchRunner::OnDocumentComplete);
 }
+
+BatchRunner::BatchRunner(WebBrowser& browser, QObject* parent) : QObject(parent)
+{
+    AddLane(browser);
+}
+
+BatchRunner::~BatchRunner() = default;
 
 void BatchRunner::Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings)
 {
     m_jobs = jobs;
     m_settings = settings;
     m_next = 0;
-    m_current = -1;
     m_running = true;
     for (TUrlJob& job : m_jobs) {
         const bool exists = ByteFile::FileExists(ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension));
         job.Status = m_settings.Skip && exists ? JobStatus::Skipped : JobStatus::Pending;
     }
     // Later rows wait for the event loop, so a caller can connect to the signals first.
-    QTimer::singleShot(0, this, &BatchRunner::StartNext);
+    QTimer::singleShot(0, this, &BatchRunner::Dispatch);
 }
 
-void BatchRunner::StartNext()
+void BatchRunner::Dispatch()
 {
+    if (!m_running) return;
     while (m_next < m_jobs.size()) {
-        const int index = m_next++;
-        TUrlJob& job = m_jobs[index];
+        TUrlJob& job = m_jobs[m_next];
         if (job.Status != JobStatus::Pending) {
-            Q_EMIT RowFinished(index, {});
+            Q_EMIT RowFinished(m_next++, {});
             continue;
         }
-        Q_EMIT RowStarted(index);
         if (!IsSafeFileId(job.Id)) {
+            const int index = m_next++;
             job.Status = JobStatus::Error;
+            Q_EMIT RowStarted(index);
             Q_EMIT RowFinished(index, QStringLiteral("the ID would name a file outside the output folder"));
             continue;
         }
-        m_current = index;
-        m_attempt = 1;
-        StartAttempt();
-        return;
+        const QByteArray path = ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension);
+        // Two rows with one file: the later row must write it last, as it would one row at a time.
+        if (FileInProgress(path)) break;
+        CaptureLane* lane = FreeLane();
+        if (!lane) break;
+        const int index = m_next++;
+        Q_EMIT RowStarted(index);
+        lane->Run(index, job.Url, path);
     }
-    m_current = -1;
+    const bool lanesIdle = std::all_of(m_lanes.begin(), m_lanes.end(), [](const auto& lane) { return lane->IsIdle(); });
+    if (m_next < m_jobs.size() || !lanesIdle) return;
     m_running = false;
     Q_EMIT Finished();
 }
 
-void BatchRunner::StartAttempt()
+CaptureLane* BatchRunner::FreeLane()
 {
-    m_failed = false;
-    m_error.clear();
-    m_timeout.start(m_settings.TimeoutMs);
-    m_browser.Navigate(m_jobs[m_current].Url);
-}
-
-void BatchRunner::OnBeforeNavigate()
-{
-    if (m_current >= 0 && !m_failed) m_jobs[m_current].Status = JobStatus::Downloading;
-}
-
-void BatchRunner::OnNavigateError(const QString& reason, WebBrowser::Failure failure)
-{
-    if (m_current < 0) return;
-    m_jobs[m_current].Status = JobStatus::Error;
-    m_failed = true;
-    m_failure = failure;
-    m_error = reason;
-}
-
-void BatchRunner::OnDocumentComplete()
-{
-    if (m_current < 0) return;
-    if (m_failed) {
-        // The server's own answer and a refused certificate come out the same every time.
-        const bool retryable = m_failure == WebBrowser::Failure::Network ||
-                               m_failure == WebBrowser::Failure::Renderer || m_failure == WebBrowser::Failure::Paint;
-        EndAttempt(JobStatus::Error, m_error, retryable);
-        return;
+    for (const auto& lane : m_lanes) {
+        if (lane->IsIdle()) return lane.get();
     }
-    const QByteArray path = ThumbnailPath(m_settings.Folder, m_jobs[m_current].Id, m_settings.Extension);
-    QString error;
-    if (CapturePageToFile(m_browser, m_settings.Sizes, path, &error))
-        EndAttempt(JobStatus::Success, {}, false);
-    else
-        EndAttempt(JobStatus::Error, error, false);
+    if (!m_makeBrowser || int(m_lanes.size()) >= m_maxLanes) return nullptr;
+    std::unique_ptr<WebBrowser> browser = m_makeBrowser();
+    if (!browser) return nullptr;
+    m_browsers.push_back(std::move(browser));
+    return AddLane(*m_browsers.back());
 }
 
-void BatchRunner::OnTimeout()
+CaptureLane* BatchRunner::AddLane(WebBrowser& browser)
 {
-    if (m_current < 0) return;
-    m_browser.Stop();
-    EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0),
-               true);
+    m_lanes.push_back(std::make_unique<CaptureLane>(browser, m_settings));
+    CaptureLane* lane = m_lanes.back().get();
+    connect(lane, &CaptureLane::Downloading, this, [this](int index) { m_jobs[index].Status = JobStatus::Downloading; });
+    connect(lane, &CaptureLane::RowDone, this, &BatchRunner::OnRowDone);
+    return lane;
 }
 
-void BatchRunner::EndAttempt(const QByteArray& status, const QString& reason, bool retryable)
+bool BatchRunner::FileInProgress(const QByteArray& path) const
 {
-    m_timeout.stop();
-    if (status == JobStatus::Error && retryable && m_attempt <= m_settings.Retries) {
-        ++m_attempt;
-        m_browser.RenewRenderer();
-        // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
-        QTimer::singleShot(0, this, [this] {
-            if (m_current >= 0) StartAttempt();
-        });
-        return;
-    }
-    if (status == JobStatus::Error && m_attempt > 1)
-        FinishRow(status, QStringLiteral("%1 (%2 attempts)").arg(reason).arg(m_attempt));
-    else
-        FinishRow(status, reason);
+    return std::any_of(m_lanes.begin(), m_lanes.end(), [&path](const auto& lane) { return lane->Path() == path; });
 }
 
-void BatchRunner::FinishRow(const QByteArray& status, const QString& reason)
+void BatchRunner::OnRowDone(int index, const QByteArray& status, const QString& reason)
 {
-    const int index = m_current;
-    m_current = -1;
     m_jobs[index].Status = status;
     Q_EMIT RowFinished(index, reason);
-    QTimer::singleShot(0, this, &BatchRunner::StartNext);
+    // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
+    QTimer::singleShot(0, this, &BatchRunner::Dispatch);
 }

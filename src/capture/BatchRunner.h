@@ -1,41 +1,38 @@
 #pragma once
 
-#include "capture/PageCapture.h"
+#include "capture/CaptureLane.h"
 #include "capture/WebBrowser.h"
 #include "urllist/UrlJob.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
-struct TBatchSettings
-{
-    QString Folder;
-    TCaptureSizes Sizes;
-    QString Extension = QStringLiteral("jpg");
-    // Leave out rows whose thumbnail file already exists.
-    bool Skip = true;
-    // A page that is not complete within this time is an error; the batch goes on.
-    int TimeoutMs = 30000;
-    // Further attempts, each on a fresh renderer, for a row that failed in a way that may
-    // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
-    int Retries = 1;
-};
+#include <functional>
+#include <memory>
+#include <vector>
 
-// Captures every row of a list, in order, through one browser, without a window: each
-// row is loaded, captured the moment its page is complete, and ends "Success", "Error"
-// or "Skipped". A row that failed in a way another attempt may mend is tried again first.
+// Captures every row of a list without a window, each row ending "Success", "Error" or
+// "Skipped". Rows are handed out in list order to lanes as they come free; each lane has a
+// browser of its own, so a page that hangs or crashes holds up only its own lane.
 class BatchRunner : public QObject
 {
     Q_OBJECT
 
 public:
-    BatchRunner(WebBrowser& browser, QObject* parent = nullptr);
+    using BrowserFactory = std::function<std::unique_ptr<WebBrowser>()>;
+
+    // Up to `lanes` rows at a time; a lane's browser is made when a row first needs it.
+    BatchRunner(BrowserFactory makeBrowser, int lanes, QObject* parent = nullptr);
+    // One row at a time through `browser`, which must outlive the runner.
+    explicit BatchRunner(WebBrowser& browser, QObject* parent = nullptr);
+    ~BatchRunner() override;
 
     void Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings);
     bool IsRunning() const { return m_running; }
     const QList<TUrlJob>& Jobs() const { return m_jobs; }
+    // Browsers made so far: at most `lanes`, no more than the rows needed at once.
+    int LaneCount() const { return int(m_lanes.size()); }
 
 Q_SIGNALS:
     void RowStarted(int index);
@@ -44,25 +41,19 @@ Q_SIGNALS:
     void Finished();
 
 private:
-    void StartNext();
-    void StartAttempt();
-    void OnBeforeNavigate();
-    void OnNavigateError(const QString& reason, WebBrowser::Failure failure);
-    void OnDocumentComplete();
-    void OnTimeout();
-    // `retryable`: another attempt may end otherwise.
-    void EndAttempt(const QByteArray& status, const QString& reason, bool retryable);
-    void FinishRow(const QByteArray& status, const QString& reason);
+    void Dispatch();
+    CaptureLane* FreeLane();
+    CaptureLane* AddLane(WebBrowser& browser);
+    bool FileInProgress(const QByteArray& path) const;
+    void OnRowDone(int index, const QByteArray& status, const QString& reason);
 
-    WebBrowser& m_browser;
+    BrowserFactory m_makeBrowser;
+    int m_maxLanes = 1;
+    // Browsers before lanes: a lane lets go of its browser's signals before the browser goes.
+    std::vector<std::unique_ptr<WebBrowser>> m_browsers;
+    std::vector<std::unique_ptr<CaptureLane>> m_lanes;
     TBatchSettings m_settings;
     QList<TUrlJob> m_jobs;
     bool m_running = false;
-    int m_current = -1;
     int m_next = 0;
-    int m_attempt = 0;
-    bool m_failed = false; // the current attempt's load reported an error
-    WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
-    QString m_error;
-    QTimer m_timeout;
 };

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "capture/PageCapture.h"
+#include "capture/WebBrowser.h"
+#include "urllist/UrlJob.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+struct TBatchSettings
+{
+    QString Folder;
+    TCaptureSizes Sizes;
+    QString Extension = QStringLiteral("jpg");
+    // Leave out rows whose thumbnail file already exists.
+    bool Skip = true;
+    // A page that is not complete within this time is an error; the batch goes on.
+    int TimeoutMs = 30000;
+    // Further attempts, each on a fresh renderer, for a row that failed in a way that may
+    // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
+    int Retries = 1;
+};
+
+// Captures one row at a time through one browser: the page is loaded, captured the moment
+// it is complete and written to the row's file. A row that failed in a way another attempt
+// may mend is tried again on a fresh renderer first.
+class CaptureLane : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `settings` is read at each row and must outlive the lane.
+    CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent = nullptr);
+
+    bool IsIdle() const { return m_index < 0; }
+    // The file of the row in progress; empty when idle.
+    const QByteArray& Path() const { return m_path; }
+
+    // Starts row `index` (the caller's numbering); returns at once.
+    void Run(int index, const QByteArray& url, const QByteArray& path);
+
+Q_SIGNALS:
+    void Downloading(int index);
+    // `status` is Success or Error; `reason` explains an error.
+    void RowDone(int index, const QByteArray& status, const QString& reason);
+
+private:
+    void StartAttempt();
+    void OnBeforeNavigate();
+    void OnNavigateError(const QString& reason, WebBrowser::Failure failure);
+    void OnDocumentComplete();
+    void OnTimeout();
+    // `retryable`: another attempt may end otherwise.
+    void EndAttempt(const QByteArray& status, const QString& reason, bool retryable);
+
+    WebBrowser& m_browser;
+    const TBatchSettings& m_settings;
+    int m_index = -1;
+    QByteArray m_url;
+    QByteArray m_path;
+    int m_attempt = 0;
+    bool m_failed = false; // the current attempt's load reported an error
+    WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
+    QString m_error;
+    QTimer m_timeout;
+};
