@@ -11,7 +11,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +44,26 @@ QStringList ReportLines(const QString& out)
     });
     if (!counts.isEmpty()) rows << counts;
     return rows;
+}
+
+// The objects of a JSON Lines text; an empty list when any line is not an object.
+QList<QJsonObject> JsonLines(const QByteArray& text)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray& line : text.split('\n')) {
+        if (line.isEmpty()) continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) return {};
+        objects << document.object();
+    }
+    return objects;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The first number of each row line, in the order printed.
@@ -80,9 +103,13 @@ private Q_SLOTS:
     void hostileIdsPrintEscaped_data();
     void hostileIdsPrintEscaped();
     void reasonQuotingHostilePathPrintsEscaped();
+    void resultsRecordEveryRow();
+    void resultsToStandardOutput();
+    void listOnStandardInput();
+    void sixWorkersShareOneList();
 
 private:
-    Run Batch(const QStringList& arguments);
+    Run Batch(const QStringList& arguments, const QByteArray& input = {});
     QString WriteList(const QByteArray& bytes);
 
     LocalHttpServer m_server;
@@ -102,12 +129,14 @@ void TestBatchCli::initTestCase()
                                                        ".observe(document.documentElement,{childList:true})</script>"));
 }
 
-Run TestBatchCli::Batch(const QStringList& arguments)
+Run TestBatchCli::Batch(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
     process.start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments);
     Run run;
     if (!process.waitForStarted(10000)) return run;
+    process.write(input);
+    process.closeWriteChannel();
     // The pages come from this process, so keep its event loop turning while we wait.
     if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 120000)) return run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -152,8 +181,8 @@ void TestBatchCli::badUsage_data()
                                   << QStringLiteral("at most 8192 pixels");
     QTest::newRow("aspect-gives-zero") << (args({"--thumb", "1x1", "--browser", "800x10", "--out"}) << out << list)
                                        << QStringLiteral("would be 0 pixels high");
-    QTest::newRow("image-png") << (args({"--image", "png", "--out"}) << out << list)
-                               << QStringLiteral("--image must be jpg, gif or bmp");
+    QTest::newRow("image-tiff") << (args({"--image", "tiff", "--out"}) << out << list)
+                               << QStringLiteral("--image must be jpg, gif, bmp, png or webp");
     QTest::newRow("list-format") << (args({"--list-format", "tab", "--out"}) << out << list)
                                  << QStringLiteral("--list-format must be");
     QTest::newRow("id-kind") << (args({"--id", "sha1", "--out"}) << out << list) << QStringLiteral("--id must be");
@@ -170,6 +199,16 @@ void TestBatchCli::badUsage_data()
                                    << QStringLiteral("--jobs must be a whole number from 1 to 32");
     QTest::newRow("jobs-word") << (args({"--jobs", "four", "--out"}) << out << list) << QStringLiteral("--jobs must be");
     QTest::newRow("jobs-fraction") << (args({"--jobs", "2.5", "--out"}) << out << list) << QStringLiteral("--jobs must be");
+    QTest::newRow("shard-zero") << (args({"--shard", "0/6", "--out"}) << out << list) << QStringLiteral("--shard must be");
+    QTest::newRow("shard-past-count") << (args({"--shard", "7/6", "--out"}) << out << list)
+                                      << QStringLiteral("--shard must be I/N with 1 <= I <= N");
+    QTest::newRow("shard-count-zero") << (args({"--shard", "1/0", "--out"}) << out << list)
+                                      << QStringLiteral("--shard must be");
+    QTest::newRow("shard-no-count") << (args({"--shard", "3", "--out"}) << out << list) << QStringLiteral("--shard must be");
+    QTest::newRow("shard-negative") << (args({"--shard", "-1/6", "--out"}) << out << list)
+                                    << QStringLiteral("--shard must be");
+    QTest::newRow("results-unopenable") << (args({"--results", "/no/such/folder/r.jsonl", "--out"}) << out << list)
+                                        << QStringLiteral("/no/such/folder/r.jsonl");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
 }
 
@@ -505,6 +544,171 @@ void TestBatchCli::stopSignalEndsTheRunCleanly()
     QVERIFY2(err.contains(QStringLiteral("stopped by ") + name), qPrintable(err));
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("red.jpg")});
+}
+
+void TestBatchCli::resultsRecordEveryRow()
+{
+    m_server.Route("/moved", {302, "text/html", {}, 0, LocalHttpServer::Ending::Normal, "Location: /blue\r\n"});
+    QTemporaryDir out;
+    const QString results = m_dir.filePath(QStringLiteral("results%1.jsonl").arg(++m_lists));
+    const QString list = WriteList("red|" + m_server.Url("/red") + "\n" + "gone|" + m_server.Url("/gone") + "\n" +
+                                   "moved|" + m_server.Url("/moved") + "\n" + "caf\xe9|" + m_server.Url("/red") +
+                                   "\n" + "../escape|" + m_server.Url("/red") + "\n");
+    const QStringList arguments{QStringLiteral("--results"), results,          QStringLiteral("--list-format"),
+                                QStringLiteral("pipe"),      QStringLiteral("--image"), QStringLiteral("bmp"),
+                                QStringLiteral("--out"),     out.path(),       list};
+    QCOMPARE(Batch(arguments).exitCode, 1);
+
+    QList<QJsonObject> rows = JsonLines(ReadFile(results));
+    QCOMPARE(rows.size(), 5);
+    std::sort(rows.begin(), rows.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a.value(QLatin1String("number")).toInt() < b.value(QLatin1String("number")).toInt();
+    });
+    const auto field = [&rows](int row, const char* key) { return rows[row].value(QLatin1String(key)); };
+    const QString red = out.filePath(QStringLiteral("red.bmp"));
+    QCOMPARE(field(0, "status").toString(), QStringLiteral("Success"));
+    QCOMPARE(field(0, "file").toString(), red);
+    QCOMPARE(field(0, "bytes").toInteger(), QFileInfo(red).size());
+    QCOMPARE(field(0, "width").toInt(), 200);
+    QCOMPARE(field(0, "height").toInt(), 150);
+    QCOMPARE(field(0, "http_status").toInt(), 200);
+    QCOMPARE(field(0, "final_url").toString(), QString::fromLatin1(m_server.Url("/red")));
+    QCOMPARE(field(0, "attempts").toInt(), 1);
+    QVERIFY(field(0, "ms").toInt() > 0);
+
+    QCOMPARE(field(1, "status").toString(), QStringLiteral("Error"));
+    QCOMPARE(field(1, "reason").toString(), QStringLiteral("HTTP status 404"));
+    QCOMPARE(field(1, "http_status").toInt(), 404);
+    QVERIFY(field(1, "file").isNull());
+    QVERIFY(field(1, "bytes").isNull());
+
+    QCOMPARE(field(2, "url").toString(), QString::fromLatin1(m_server.Url("/moved")));
+    QCOMPARE(field(2, "final_url").toString(), QString::fromLatin1(m_server.Url("/blue")));
+
+    // An ID that is not UTF-8 keeps its bytes in hexadecimal, and so does the file it names.
+    QVERIFY(field(3, "id").isNull());
+    QCOMPARE(field(3, "id_hex").toString(), QStringLiteral("636166e9"));
+    QVERIFY(field(3, "file").isNull());
+    QCOMPARE(QByteArray::fromHex(field(3, "file_hex").toString().toLatin1()),
+             QFile::encodeName(out.path()) + "/caf\xe9.bmp");
+
+    QCOMPARE(field(4, "status").toString(), QStringLiteral("Error"));
+    QCOMPARE(field(4, "attempts").toInt(), 0);
+
+    // A second run appends: the captured rows are skipped, the failed ones tried again.
+    QCOMPARE(Batch(arguments).exitCode, 1);
+    rows = JsonLines(ReadFile(results));
+    QCOMPARE(rows.size(), 10);
+    QStringList second;
+    for (int i = 5; i < 10; ++i)
+        second << QStringLiteral("%1 %2").arg(rows[i].value(QLatin1String("number")).toInt()).arg(rows[i].value(QLatin1String("status")).toString());
+    second.sort();
+    QCOMPARE(second, (QStringList{QStringLiteral("1 Skipped"), QStringLiteral("2 Error"), QStringLiteral("3 Skipped"),
+                                  QStringLiteral("4 Skipped"), QStringLiteral("5 Error")}));
+}
+
+void TestBatchCli::resultsToStandardOutput()
+{
+    QTemporaryDir out;
+    const QString list = WriteList("red|" + m_server.Url("/red") + "\ngone|" + m_server.Url("/gone") + "\n");
+    const Run run = Batch({QStringLiteral("--results"), QStringLiteral("-"), QStringLiteral("--list-format"),
+                           QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
+    QCOMPARE(run.exitCode, 1);
+    const QList<QJsonObject> rows = JsonLines(run.out.toUtf8());
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(run.out.count(QLatin1Char('\n')), 2);
+    QVERIFY2(run.err.contains(QLatin1String("1 red Success\n")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("2 gone Error: HTTP status 404\n")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("Total: 2  Done: 2  Success: 1  Error: 1")), qPrintable(run.err));
+}
+
+void TestBatchCli::listOnStandardInput()
+{
+    QTemporaryDir out;
+    const Run run = Batch({QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--out"), out.path(),
+                           QStringLiteral("-")},
+                          "red|" + m_server.Url("/red") + "\r\nblue|" + m_server.Url("/blue") + "\r\n");
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(ReportLines(run.out),
+             (QStringList{QStringLiteral("1 red Success"), QStringLiteral("2 blue Success"),
+                          QStringLiteral("Total: 2  Done: 2  Success: 2  Error: 0")}));
+    QVERIFY(IsSolid(QImage(out.filePath(QStringLiteral("blue.jpg"))), qRgb(0, 0, 255), 8));
+}
+
+void TestBatchCli::sixWorkersShareOneList()
+{
+    // Six workers over one list and one folder. Worker 3 is stopped while two of its rows
+    // hang, then run again: it must pick up only what it had not finished.
+    constexpr int kRows = 24;
+    constexpr int kWorkers = 6;
+    QByteArray list;
+    QList<QRgb> colours;
+    for (int n = 1; n <= kRows; ++n) {
+        const QRgb colour = qRgb((n * 97) % 256, (n * 41) % 256, (n * 13) % 256);
+        colours << colour;
+        const QByteArray path = "/worker-row" + QByteArray::number(n);
+        const QByteArray page = LocalHttpServer::SolidPage(QColor(colour).name().toLatin1());
+        if (n == 15 || n == 21)
+            m_server.RouteSequence(path, {{200, "text/html", page, 60000}, {200, "text/html", page, 0}});
+        else
+            m_server.Route(path, {200, "text/html", page, 200});
+        list += "row" + QByteArray::number(n) + "|" + m_server.Url(path) + "\n";
+    }
+    const QString listFile = WriteList(list);
+    QTemporaryDir out;
+    QTemporaryDir records;
+    const auto results = [&records](int worker) { return records.filePath(QStringLiteral("w%1.jsonl").arg(worker)); };
+    const auto arguments = [&](int worker) {
+        return QStringList{QStringLiteral("--shard"),  QStringLiteral("%1/%2").arg(worker).arg(kWorkers),
+                           QStringLiteral("--jobs"),   QStringLiteral("2"),
+                           QStringLiteral("--results"), results(worker),
+                           QStringLiteral("--list-format"), QStringLiteral("pipe"),
+                           QStringLiteral("--image"),  QStringLiteral("bmp"),
+                           QStringLiteral("--out"),    out.path(),
+                           listFile};
+    };
+    std::vector<std::unique_ptr<QProcess>> workers;
+    for (int worker = 1; worker <= kWorkers; ++worker) {
+        workers.push_back(std::make_unique<QProcess>());
+        workers.back()->start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments(worker));
+        QVERIFY(workers.back()->waitForStarted(10000));
+    }
+    const auto ended = [](QProcess& p) { return p.state() == QProcess::NotRunning; };
+
+    QProcess& third = *workers[2];
+    QTRY_VERIFY_WITH_TIMEOUT(JsonLines(ReadFile(results(3))).size() == 2 &&
+                                 m_server.RequestCount("/worker-row15") == 1 && m_server.RequestCount("/worker-row21") == 1,
+                             60000);
+    QCOMPARE(::kill(pid_t(third.processId()), SIGTERM), 0);
+    QVERIFY(QTest::qWaitFor([&] { return ended(third); }, 30000));
+    QCOMPARE(third.exitCode(), 143);
+    third.start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments(3));
+    QVERIFY(third.waitForStarted(10000));
+    QVERIFY(QTest::qWaitFor([&] { return std::all_of(workers.begin(), workers.end(), [&](auto& p) { return ended(*p); }); },
+                            120000));
+    for (const auto& worker : workers)
+        QCOMPARE(worker->exitCode(), 0);
+
+    QHash<int, int> captured;
+    for (int worker = 1; worker <= kWorkers; ++worker) {
+        for (const QJsonObject& row : JsonLines(ReadFile(results(worker)))) {
+            const int number = row.value(QLatin1String("number")).toInt();
+            QCOMPARE((number - 1) % kWorkers + 1, worker);
+            if (row.value(QLatin1String("status")).toString() == QLatin1String("Success")) ++captured[number];
+        }
+    }
+    QStringList expected;
+    for (int n = 1; n <= kRows; ++n) {
+        QVERIFY2(captured.value(n) == 1, qPrintable(QStringLiteral("row %1 captured %2 times").arg(n).arg(captured.value(n))));
+        expected << QStringLiteral("row%1.bmp").arg(n);
+        QVERIFY2(IsSolid(QImage(out.filePath(expected.last())), colours[n - 1]), qPrintable(expected.last()));
+    }
+    expected.sort();
+    QStringList present = QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot);
+    present.sort();
+    QCOMPARE(present, expected);
+    QCOMPARE(m_server.RequestCount("/worker-row15"), 2);
+    QCOMPARE(m_server.RequestCount("/worker-row3"), 1);
 }
 
 QTEST_MAIN(TestBatchCli)

@@ -12,6 +12,9 @@ namespace {
 constexpr int kMaxSide = 8192;
 constexpr int kMaxRetries = 10;
 constexpr int kMaxJobs = 32;
+constexpr int kMaxShards = 1000000;
+const QStringList kImageFormats = {QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"),
+                                   QStringLiteral("png"), QStringLiteral("webp")};
 
 const QString kDescription =
     QStringLiteral("Captures the pages of a URL list file as thumbnail images. Rows are started in list order, up to\n"
@@ -36,6 +39,17 @@ bool ParseSize(const QString& text, int* width, int* height)
     *width = m.captured(1).toInt();
     *height = m.captured(2).toInt();
     return *width > 0 && *height > 0;
+}
+
+// "I/N" with 1 <= I <= N.
+bool ParseShard(const QString& text, int* index, int* count)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,7})/(\\d{1,7})$"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch()) return false;
+    *index = m.captured(1).toInt();
+    *count = m.captured(2).toInt();
+    return *count >= 1 && *count <= kMaxShards && *index >= 1 && *index <= *count;
 }
 
 ParseResult Invalid(QString* message, const QString& text)
@@ -70,8 +84,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     const QCommandLineOption noKeepAspect(QStringLiteral("no-keep-aspect"),
                                           QStringLiteral("Use the thumbnail height as given."));
     const QCommandLineOption image(QStringLiteral("image"),
-                                   QStringLiteral("Thumbnail format: jpg (quality 90), gif (web palette) or bmp "
-                                                  "(32 bits). Default: jpg."),
+                                   QStringLiteral("Thumbnail format: jpg (quality 90), gif (web palette), bmp "
+                                                  "(32 bits), png (lossless) or webp (quality 90). Default: jpg."),
                                    QStringLiteral("FORMAT"), QStringLiteral("jpg"));
     const QCommandLineOption id(
         QStringLiteral("id"), QStringLiteral("How IDs are made for one-URL-per-line lists: md5 or url. Default: md5."),
@@ -95,8 +109,24 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                                  "Each view costs memory; see the README. Default: 4.")
                                       .arg(kMaxJobs),
                                   QStringLiteral("N"), QStringLiteral("4"));
-    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs});
-    parser.addPositionalArgument(QStringLiteral("LIST_FILE"), QStringLiteral("The URL list file to capture."));
+    const QCommandLineOption shard(
+        QStringLiteral("shard"),
+        QStringLiteral("Capture only this worker's share of the list: the rows numbered n with (n - 1) mod N = I - 1. "
+                       "Numbers count over the whole list, so N workers given 1/N to N/N share it out."),
+        QStringLiteral("I/N"));
+    const QCommandLineOption results(QStringLiteral("results"),
+                                     QStringLiteral("Append one JSON object per finished row to FILE (JSON Lines), "
+                                                    "each written as its row ends. With -, they go to standard "
+                                                    "output and the report to standard error."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption gallery(QStringLiteral("gallery"),
+                                     QStringLiteral("At the end, write a static HTML page showing every row's "
+                                                    "thumbnail, failures first."),
+                                     QStringLiteral("FILE.html"));
+    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs, shard,
+                       results, gallery});
+    parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
+                                 QStringLiteral("The URL list file to capture; - reads it from standard input."));
 
     if (!parser.parse(arguments)) return Invalid(message, parser.errorText());
     if (parser.isSet(help)) {
@@ -111,7 +141,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     options->ListFile = positional.first();
     const QByteArray listPath = QFile::encodeName(options->ListFile);
     // A folder is there, just not a list: reading it says so.
-    if (!ByteFile::FileExists(listPath) && !ByteFile::DirectoryExists(listPath))
+    if (options->ListFile != QLatin1String("-") && !ByteFile::FileExists(listPath) &&
+        !ByteFile::DirectoryExists(listPath))
         return Invalid(message, QStringLiteral("The list file \"%1\" does not exist.").arg(options->ListFile));
 
     if (!parser.isSet(out)) return Invalid(message, QStringLiteral("--out FOLDER is required."));
@@ -153,9 +184,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     }
 
     settings.Extension = parser.value(image);
-    if (settings.Extension != QLatin1String("jpg") && settings.Extension != QLatin1String("gif") &&
-        settings.Extension != QLatin1String("bmp"))
-        return Invalid(message, QStringLiteral("--image must be jpg, gif or bmp, not \"%1\".").arg(settings.Extension));
+    if (!kImageFormats.contains(settings.Extension))
+        return Invalid(message,
+                       QStringLiteral("--image must be jpg, gif, bmp, png or webp, not \"%1\".").arg(settings.Extension));
 
     const QString idName = parser.value(id);
     if (idName == QLatin1String("md5"))
@@ -187,5 +218,21 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     if (!ok || options->Jobs < 1 || options->Jobs > kMaxJobs || jobsText.trimmed() != jobsText)
         return Invalid(message,
                        QStringLiteral("--jobs must be a whole number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(jobsText));
+
+    if (parser.isSet(shard) && !ParseShard(parser.value(shard), &options->ShardIndex, &options->ShardCount))
+        return Invalid(message, QStringLiteral("--shard must be I/N with 1 <= I <= N <= %1, not \"%2\".")
+                                    .arg(kMaxShards)
+                                    .arg(parser.value(shard)));
+    options->ResultsFile = parser.value(results);
+    if (parser.isSet(results) && options->ResultsFile.isEmpty())
+        return Invalid(message, QStringLiteral("--results needs a file name, or - for standard output."));
+    options->GalleryFile = parser.value(gallery);
+    if (parser.isSet(gallery) && (options->GalleryFile.isEmpty() || options->GalleryFile == QLatin1String("-")))
+        return Invalid(message, QStringLiteral("--gallery needs a file name."));
     return ParseResult::Run;
+}
+
+bool InShard(qint64 number, int index, int count)
+{
+    return number >= 1 && (number - 1) % count == index - 1;
 }

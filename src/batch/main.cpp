@@ -2,6 +2,7 @@
 
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "batch/ResultsFile.h"
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
@@ -70,11 +71,23 @@ int main(int argc, char* argv[])
     }
 
     QByteArray text;
-    if (!ReadListFile(QFile::encodeName(options.ListFile), &text, &message)) {
+    const bool listRead = options.ListFile == QLatin1String("-")
+                              ? ReadListStream(STDIN_FILENO, "standard input", &text, &message)
+                              : ReadListFile(QFile::encodeName(options.ListFile), &text, &message);
+    if (!listRead) {
         PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
         return BadUsage;
     }
-    const QList<TUrlJob> jobs = MakeJobs(SplitListLines(text), options.Format, options.IdKind, 0);
+    QList<TUrlJob> jobs;
+    for (const TUrlJob& job : MakeJobs(SplitListLines(text), options.Format, options.IdKind, 0)) {
+        if (InShard(job.Number.toLongLong(), options.ShardIndex, options.ShardCount)) jobs << job;
+    }
+
+    ResultsFile results;
+    if (!options.ResultsFile.isEmpty() && !results.Open(options.ResultsFile, &message)) {
+        PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
+        return BadUsage;
+    }
 
     PrepareHeadlessEngine();
     // The engine describes its graphics set-up at start; a batch's output is its report.
@@ -91,11 +104,18 @@ int main(int argc, char* argv[])
         return browser;
     };
 
-    BatchConsole console(stdout, stderr, isatty(STDERR_FILENO));
+    // Standard output may carry the results; the report then goes to standard error.
+    BatchConsole console(options.ResultsFile == QLatin1String("-") ? stderr : stdout, stderr, isatty(STDERR_FILENO));
     BatchRunner runner(makeBrowser, options.Jobs);
     int finished = 0;
+    bool recordLost = false;
     QObject::connect(&runner, &BatchRunner::RowFinished, &app, [&](int index, const QString& reason) {
         console.RowFinished(runner.Jobs().at(index), reason, ++finished);
+        if (results.IsOpen() && !recordLost && !results.Write(runner.Jobs().at(index), runner.Results().at(index), &message)) {
+            // Without its record a row would be captured again on resumption: say so once, and fail.
+            recordLost = true;
+            PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
+        }
     });
     QObject::connect(&runner, &BatchRunner::Finished, &app, [&] {
         console.End(runner.Jobs());
@@ -117,6 +137,7 @@ int main(int argc, char* argv[])
     app.exec();
     if (stopSignal != 0) return StoppedBy(stopSignal);
 
+    if (recordLost) return SomeFailed;
     for (const TUrlJob& job : runner.Jobs()) {
         if (job.Status == JobStatus::Error) return SomeFailed;
     }

@@ -23,6 +23,7 @@ BatchRunner::~BatchRunner() = default;
 void BatchRunner::Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings)
 {
     m_jobs = jobs;
+    m_results = QList<TRowResult>(jobs.size());
     m_settings = settings;
     m_next = 0;
     m_running = true;
@@ -40,14 +41,14 @@ void BatchRunner::Dispatch()
     while (m_next < m_jobs.size()) {
         TUrlJob& job = m_jobs[m_next];
         if (job.Status != JobStatus::Pending) {
-            Q_EMIT RowFinished(m_next++, {});
+            const int index = m_next++;
+            EndRow(index, job.Status, {});
             continue;
         }
         if (!IsSafeFileId(job.Id)) {
             const int index = m_next++;
-            job.Status = JobStatus::Error;
             Q_EMIT RowStarted(index);
-            Q_EMIT RowFinished(index, QStringLiteral("the ID would name a file outside the output folder"));
+            EndRow(index, JobStatus::Error, QStringLiteral("the ID would name a file outside the output folder"));
             continue;
         }
         const QByteArray path = ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension);
@@ -91,10 +92,21 @@ bool BatchRunner::FileInProgress(const QByteArray& path) const
     return std::any_of(m_lanes.begin(), m_lanes.end(), [&path](const auto& lane) { return lane->Path() == path; });
 }
 
-void BatchRunner::OnRowDone(int index, const QByteArray& status, const QString& reason)
+void BatchRunner::EndRow(int index, const QByteArray& status, const QString& reason)
 {
+    TRowResult result;
+    result.Status = status;
+    result.Reason = reason;
     m_jobs[index].Status = status;
+    m_results[index] = result;
     Q_EMIT RowFinished(index, reason);
+}
+
+void BatchRunner::OnRowDone(int index, const TRowResult& result)
+{
+    m_jobs[index].Status = result.Status;
+    m_results[index] = result;
+    Q_EMIT RowFinished(index, result.Reason);
     // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
     QTimer::singleShot(0, this, &BatchRunner::Dispatch);
 }

@@ -31,6 +31,8 @@ public:
     void Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings);
     bool IsRunning() const { return m_running; }
     const QList<TUrlJob>& Jobs() const { return m_jobs; }
+    // What became of each row of Jobs(); complete once the row has finished.
+    const QList<TRowResult>& Results() const { return m_results; }
     // Browsers made so far: at most `lanes`, no more than the rows needed at once.
     int LaneCount() const { return int(m_lanes.size()); }
 
@@ -45,7 +47,8 @@ private:
     CaptureLane* FreeLane();
     CaptureLane* AddLane(WebBrowser& browser);
     bool FileInProgress(const QByteArray& path) const;
-    void OnRowDone(int index, const QByteArray& status, const QString& reason);
+    void OnRowDone(int index, const TRowResult& result);
+    void EndRow(int index, const QByteArray& status, const QString& reason);
 
     BrowserFactory m_makeBrowser;
     int m_maxLanes = 1;
@@ -54,6 +57,7 @@ private:
     std::vector<std::unique_ptr<CaptureLane>> m_lanes;
     TBatchSettings m_settings;
     QList<TUrlJob> m_jobs;
+    QList<TRowResult> m_results;
     bool m_running = false;
     int m_next = 0;
 };

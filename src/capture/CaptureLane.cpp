@@ -1,5 +1,7 @@
 #include "capture/CaptureLane.h"
 
+#include "common/ByteFile.h"
+
 CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent)
     : QObject(parent), m_browser(browser), m_settings(settings)
 {
@@ -16,6 +18,7 @@ void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path)
     m_url = url;
     m_path = path;
     m_attempt = 1;
+    m_clock.start();
     StartAttempt();
 }
 
@@ -77,9 +80,29 @@ void CaptureLane::EndAttempt(const QByteArray& status, const QString& reason, bo
         });
         return;
     }
+    const bool several = status == JobStatus::Error && m_attempt > 1;
+    EndRow(status, several ? QStringLiteral("%1 (%2 attempts)").arg(reason).arg(m_attempt) : reason);
+}
+
+void CaptureLane::EndRow(const QByteArray& status, const QString& reason)
+{
+    TRowResult result;
+    result.Status = status;
+    result.Reason = reason;
+    result.Attempts = m_attempt;
+    result.Ms = m_clock.elapsed();
+    result.HttpStatus = m_browser.HttpStatus();
+    result.FinalUrl = m_browser.LocationURL();
+    // A page with nothing to draw is a success that writes no file.
+    const qint64 bytes = ByteFile::RegularFileSize(m_path);
+    if (status == JobStatus::Success && bytes >= 0) {
+        result.File = m_path;
+        result.Bytes = bytes;
+        result.Width = m_settings.Sizes.ThumbX;
+        result.Height = m_settings.Sizes.ThumbY;
+    }
     const int index = m_index;
     m_index = -1;
     m_path.clear();
-    const bool several = status == JobStatus::Error && m_attempt > 1;
-    Q_EMIT RowDone(index, status, several ? QStringLiteral("%1 (%2 attempts)").arg(reason).arg(m_attempt) : reason);
+    Q_EMIT RowDone(index, result);
 }

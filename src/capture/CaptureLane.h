@@ -1,10 +1,12 @@
 #pragma once
 
 #include "capture/PageCapture.h"
+#include "capture/RowResult.h"
 #include "capture/WebBrowser.h"
 #include "urllist/UrlJob.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -43,8 +45,8 @@ public:
 
 Q_SIGNALS:
     void Downloading(int index);
-    // `status` is Success or Error; `reason` explains an error.
-    void RowDone(int index, const QByteArray& status, const QString& reason);
+    // The result's Status is Success or Error.
+    void RowDone(int index, const TRowResult& result);
 
 private:
     void StartAttempt();
@@ -54,6 +56,7 @@ private:
     void OnTimeout();
     // `retryable`: another attempt may end otherwise.
     void EndAttempt(const QByteArray& status, const QString& reason, bool retryable);
+    void EndRow(const QByteArray& status, const QString& reason);
 
     WebBrowser& m_browser;
     const TBatchSettings& m_settings;
@@ -65,4 +68,5 @@ private:
     WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
     QTimer m_timeout;
+    QElapsedTimer m_clock;
 };

@@ -49,6 +49,9 @@ public:
     // Complete only once the page has finished loading and a frame of it has been painted.
     virtual int ReadyState() const = 0;
     virtual QString LocationURL() const = 0;
+    // The HTTP status of the last main document loaded; 0 when there was none (a file, an
+    // error before any answer) or the browser cannot tell.
+    virtual int HttpStatus() const { return 0; }
     // Whether a document is loaded that can be drawn.
     virtual bool HasDocument() const = 0;
 

@@ -141,6 +141,31 @@ int CloseAfterError(int fd)
     return saved;
 }
 
+// Reads `fd` to its end, refusing more than `maxBytes`; leaves `fd` open.
+bool ReadToEnd(int fd, qsizetype sizeHint, QByteArray* data, QString* error, const char* what, const QByteArray& path,
+               qint64 maxBytes)
+{
+    QByteArray result;
+    result.reserve(qsizetype(std::min<qint64>(sizeHint, maxBytes)));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetError(error, what, path, errno);
+            return false;
+        }
+        if (result.size() + n > maxBytes) {
+            SetError(error, what, path, TooLargeReason(maxBytes));
+            return false;
+        }
+        result.append(buffer, n);
+    }
+    if (data) *data = result;
+    return true;
+}
+
 } // namespace
 
 namespace ByteFile {
@@ -155,6 +180,13 @@ bool DirectoryExists(const QByteArray& path)
 {
     struct stat st;
     return IsUsablePath(path) && ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+qint64 RegularFileSize(const QByteArray& path)
+{
+    struct stat st;
+    if (!IsUsablePath(path) || ::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return qint64(st.st_size);
 }
 
 bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error)
@@ -264,28 +296,14 @@ bool ReadAll(const QByteArray& path, QByteArray* data, QString* error, qint64 ma
     }
 
     // The size is only a hint: the file may grow, and some report 0 (those under /proc).
-    QByteArray result;
-    result.reserve(qsizetype(st.st_size));
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int e = CloseAfterError(fd);
-            SetError(error, what, path, e);
-            return false;
-        }
-        if (result.size() + n > maxBytes) {
-            ::close(fd);
-            SetError(error, what, path, TooLargeReason(maxBytes));
-            return false;
-        }
-        result.append(buffer, n);
-    }
+    const bool read = ReadToEnd(fd, qsizetype(st.st_size), data, error, what, path, maxBytes);
     ::close(fd);
-    if (data) *data = result;
-    return true;
+    return read;
+}
+
+bool ReadStream(int fd, const QByteArray& name, QByteArray* data, QString* error, qint64 maxBytes)
+{
+    return ReadToEnd(fd, 0, data, error, "Cannot read", name, maxBytes);
 }
 
 void RemoveUnfinishedFiles()

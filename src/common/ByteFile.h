@@ -9,6 +9,8 @@ namespace ByteFile {
 
 bool FileExists(const QByteArray& path);
 bool DirectoryExists(const QByteArray& path);
+// The size of the regular file at `path`; -1 when there is none.
+qint64 RegularFileSize(const QByteArray& path);
 
 // Replaces the file at `path` with `data` through a temporary file in the same folder,
 // so a failure never leaves a partial file behind. The new file keeps the old one's
@@ -21,6 +23,10 @@ bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* err
 // refused without waiting for it. On failure `error` holds the path and the reason.
 // Callers name their own cap; the default only keeps a read within a QByteArray.
 bool ReadAll(const QByteArray& path, QByteArray* data, QString* error, qint64 maxBytes = qint64(1) << 30);
+
+// Reads an open descriptor (a pipe, a terminal) to its end, at most `maxBytes`; `name`
+// stands for it in `error`. The descriptor stays open.
+bool ReadStream(int fd, const QByteArray& name, QByteArray* data, QString* error, qint64 maxBytes);
 
 // Deletes the temporary files of replacements still being written. For a process that is
 // stopping on a signal; a replacement it interrupts fails.

@@ -70,6 +70,14 @@ QString DescribeFailure(const QWebEngineLoadingInfo& info)
     return QStringLiteral("%1 (%2)").arg(text).arg(info.errorCode());
 }
 
+// The engine reports the main document's HTTP status in the same place as a failure's.
+int HttpStatusOf(const QWebEngineLoadingInfo& info)
+{
+    const QString scheme = info.url().scheme();
+    const bool http = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    return http && info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain ? info.errorCode() : 0;
+}
+
 WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
 {
     switch (info.errorDomain()) {
@@ -91,10 +99,12 @@ class QuietPage : public QWebEnginePage
     Q_OBJECT
 
 public:
-    QuietPage(QWebEngineProfile* profile, bool showScrollBars, QObject* parent) : QWebEnginePage(profile, parent)
+    QuietPage(QWebEngineProfile* profile, bool capture, QObject* parent) : QWebEnginePage(profile, parent)
     {
         QWebEngineSettings* s = settings();
-        s->setAttribute(QWebEngineSettings::ShowScrollBars, showScrollBars);
+        s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
+        // An icon is one more request to every site, and a thumbnail has no use for it.
+        s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, !capture);
         s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
         s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
         s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
@@ -143,6 +153,9 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebBrowser(pare
     m_profile = new QWebEngineProfile(this);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
             [](QWebEngineDownloadRequest* download) { download->cancel(); });
+    // A batch loads each address once: a cache would only hold memory, and could answer
+    // with an older copy of a page.
+    if (m_role == Role::Capture) m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
 
     if (m_role == Role::Capture) {
         m_view = new QWebEngineView();
@@ -183,7 +196,7 @@ QWidget* WebEngineBrowser::Widget() const
 
 void WebEngineBrowser::CreatePage()
 {
-    auto* page = new QuietPage(m_profile, m_role == Role::Interactive, this);
+    auto* page = new QuietPage(m_profile, m_role == Role::Capture, this);
     m_page = page;
     connect(page, &QuietPage::NavigationRequested, this, &WebBrowser::BeforeNavigate2);
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::OnLoadingChanged);
@@ -223,6 +236,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     }
     m_loadSeen = false;
     m_crashed = false;
+    m_httpStatus = 0;
     m_pendingError.clear();
     m_readyState = Loading;
 
@@ -352,6 +366,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_loading = false;
+        m_httpStatus = HttpStatusOf(info);
         m_stopCheck.stop();
         Q_EMIT NavigateComplete2();
         if (m_readyState == Loading && m_loadSeen) FinishLoad(true);
@@ -363,6 +378,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
             OnLoadCancelled(info);
             break;
         }
+        m_httpStatus = HttpStatusOf(info);
         Q_EMIT NavigateComplete2();
         if (m_readyState == Loading && m_loadSeen) {
             Q_EMIT NavigateError(DescribeFailure(info), ClassifyFailure(info));

@@ -50,6 +50,7 @@ public:
     bool Busy() const override;
     int ReadyState() const override { return m_readyState; }
     QString LocationURL() const override;
+    int HttpStatus() const override { return m_httpStatus; }
     bool HasDocument() const override;
 
     int Width() const override;
@@ -88,6 +89,7 @@ private:
     bool m_loading = false;
     bool m_loadSeen = false; // a load started since the last Navigate
     bool m_crashed = false;
+    int m_httpStatus = 0;
     QByteArray m_pendingUrl; // reloaded once if the engine never starts it
     QString m_pendingError;  // reported when the stand-in page for a bad address finishes
 

@@ -8,6 +8,11 @@ bool ReadListFile(const QByteArray& path, QByteArray* text, QString* error)
     return ByteFile::ReadAll(path, text, error, kMaxListFileBytes);
 }
 
+bool ReadListStream(int fd, const QByteArray& name, QByteArray* text, QString* error)
+{
+    return ByteFile::ReadStream(fd, name, text, error, kMaxListFileBytes);
+}
+
 QList<QByteArray> SplitListLines(const QByteArray& text)
 {
     QList<QByteArray> lines;

@@ -22,6 +22,8 @@ constexpr qint64 kMaxListFileBytes = qint64(256) << 20;
 // Reads a list file whole. Only a regular file of at most kMaxListFileBytes is read; a
 // folder, FIFO or device is refused at once. On failure `error` says why.
 bool ReadListFile(const QByteArray& path, QByteArray* text, QString* error);
+// The same from an open descriptor such as standard input, also at most kMaxListFileBytes.
+bool ReadListStream(int fd, const QByteArray& name, QByteArray* text, QString* error);
 
 // Splits list text into lines: CR LF, lone LF and lone CR end a line; a NUL ends the
 // text; a break at the very end adds no empty line. Nothing is trimmed and a
