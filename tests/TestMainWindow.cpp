@@ -68,6 +68,22 @@ void SelectRows(TfrmMain& window, const QList<int>& rows)
                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
+// Web-palette colours in 4 x 4 blocks: the default 800 x 600 view reduced to 200 x 150
+// gives each block's colour, unmixed, and GIF holds it too.
+QRgb BlockColour(int x, int y)
+{
+    return qRgb(51 * (x % 6), 51 * (y % 6), 51 * ((x / 6 + y / 6) % 6));
+}
+
+QImage BlockView()
+{
+    QImage view(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            view.setPixel(x, y, BlockColour(x / 4, y / 4));
+    return view;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -85,6 +101,7 @@ private Q_SLOTS:
     void runMarksAndCaptures();
     void pageTimeout_data();
     void pageTimeout();
+    void skipTestsJpgWhateverTheFormat_data();
     void skipTestsJpgWhateverTheFormat();
     void stopDuringLoad();
     void startAgainDuringRun();
@@ -423,33 +440,64 @@ void TestMainWindow::pageTimeout()
     QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 
+void TestMainWindow::skipTestsJpgWhateverTheFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("magicAt");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<bool>("exact"); // the file decodes to the reduced view's pixels, unchanged
+
+    QTest::newRow("gif") << QStringLiteral("gif") << 0 << QByteArrayLiteral("GIF87a") << true;
+    QTest::newRow("png") << QStringLiteral("png") << 0 << QByteArrayLiteral("\x89PNG\r\n\x1a\n") << true;
+    QTest::newRow("webp") << QStringLiteral("webp") << 8 << QByteArrayLiteral("WEBPVP8 ") << false;
+}
+
 void TestMainWindow::skipTestsJpgWhateverTheFormat()
 {
+    QFETCH(QString, format);
+    QFETCH(int, magicAt);
+    QFETCH(QByteArray, magic);
+    QFETCH(bool, exact);
+
     MainWindowFixture f;
     TfrmMain& window = f.Open();
     QTemporaryDir out;
     f.Find<QLineEdit>("edtFolder")->setText(out.path());
-    f.Find<QComboBox>("cbxExt")->setCurrentIndex(1); // gif
-    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
-    f.Capture.View.fill(Qt::green);
-    AddRows(window, {"http://has-jpg.invalid/", "http://has-gif.invalid/"});
-    auto touch = [&](const QByteArray& url, const char* ext) {
-        QFile file(out.filePath(QString::fromLatin1(MakeJobId(url, 0) + ext)));
+    auto* formats = f.Find<QComboBox>("cbxExt");
+    formats->setCurrentIndex(formats->findText(format));
+    QCOMPARE(formats->currentText(), format);
+    f.Capture.View = BlockView();
+    AddRows(window, {"http://has-jpg.invalid/", "http://has-other.invalid/"});
+    auto touch = [&](const QByteArray& url, const QString& ext) {
+        QFile file(out.filePath(QString::fromLatin1(MakeJobId(url, 0)) + QLatin1Char('.') + ext));
         QVERIFY(file.open(QIODevice::WriteOnly));
     };
-    touch("http://has-jpg.invalid/", ".jpg");
-    touch("http://has-gif.invalid/", ".gif");
+    touch("http://has-jpg.invalid/", QStringLiteral("jpg"));
+    touch("http://has-other.invalid/", format);
     window.btnSelectAllClick();
     window.btnStartClick();
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Skipped, JobStatus::Pending}));
-    QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://has-gif.invalid/"));
+    QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://has-other.invalid/"));
     window.Timer2Timer();
     QCOMPARE(Statuses(window)[1], JobStatus::Success);
-    const QImage gif(out.filePath(QString::fromLatin1(MakeJobId("http://has-gif.invalid/", 0) + ".gif")));
-    QCOMPARE(gif.size(), QSize(200, 150));
+    QFile written(
+        out.filePath(QString::fromLatin1(MakeJobId("http://has-other.invalid/", 0)) + QLatin1Char('.') + format));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray data = written.readAll();
+    QCOMPARE(data.mid(magicAt, magic.size()), magic);
+    if (exact) {
+        const QImage thumb = QImage::fromData(data);
+        QCOMPARE(thumb.size(), QSize(200, 150));
+        for (int y = 0; y < thumb.height(); ++y) {
+            for (int x = 0; x < thumb.width(); ++x) {
+                if (thumb.pixel(x, y) != BlockColour(x, y))
+                    QFAIL(qPrintable(QStringLiteral("pixel (%1, %2)").arg(x).arg(y)));
+            }
+        }
+    }
 
     // Everything skipped and nothing else pending: no message, nothing loaded.
-    touch("http://has-gif.invalid/", ".jpg");
+    touch("http://has-other.invalid/", QStringLiteral("jpg"));
     f.Capture.Navigated.clear();
     window.btnStartClick();
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Skipped, JobStatus::Skipped}));

@@ -72,6 +72,7 @@ void TestPageCapture::writesThumbnail_data()
     QTest::newRow("bmp-reduced") << QStringLiteral("bmp") << QSize(200, 150) << 0;
     QTest::newRow("jpg-reduced") << QStringLiteral("jpg") << QSize(200, 150) << 12;
     QTest::newRow("gif-reduced") << QStringLiteral("gif") << QSize(200, 150) << 0;
+    QTest::newRow("png-reduced") << QStringLiteral("png") << QSize(200, 150) << 0;
     QTest::newRow("bmp-enlarged") << QStringLiteral("bmp") << QSize(1600, 1200) << 0;
 }
 
@@ -112,7 +113,7 @@ void TestPageCapture::writesNothing_data()
     QTest::addColumn<QString>("fileName");
 
     QTest::newRow("no-document") << false << QStringLiteral("page.jpg");
-    QTest::newRow("png-unknown") << true << QStringLiteral("page.png");
+    QTest::newRow("tif-unknown") << true << QStringLiteral("page.tif");
     QTest::newRow("upper-case-JPG") << true << QStringLiteral("page.JPG");
     QTest::newRow("no-extension") << true << QStringLiteral("page");
 }

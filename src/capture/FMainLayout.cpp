@@ -213,7 +213,8 @@ void TfrmMain::BuildSettingsPanel()
     chkSkip->setChecked(true);
     cbxExt = new QComboBox(panel);
     cbxExt->setObjectName(QStringLiteral("cbxExt"));
-    cbxExt->addItems({QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp")});
+    cbxExt->addItems({QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"), QStringLiteral("png"),
+                      QStringLiteral("webp")});
     cbxType = new QComboBox(panel);
     cbxType->setObjectName(QStringLiteral("cbxType"));
     cbxType->addItems({QStringLiteral("Automatic Alphanumeric ID"), QStringLiteral("URL Address")});

@@ -16,7 +16,7 @@ struct TCaptureSizes
 
 // Paints the browser's current view into a BrowserX x BrowserY bitmap, area-averages it to
 // ThumbX x ThumbY and writes it in the format the path's extension names (".jpg", ".gif",
-// ".bmp"), replacing any file of that name.
+// ".bmp", ".png", ".webp"), replacing any file of that name.
 //
 // Returns true when it is done, also when it wrote nothing: no document to draw, or an
 // extension it does not know. Returns false with a reason in `error` when a size cannot

@@ -16,9 +16,12 @@ extern "C" {
 #include <jerror.h>
 #include <jpeglib.h>
 }
+#include <png.h>
+#include <webp/encode.h>
 
-// TBitmap32 rows go to libjpeg as they are, read as the bytes blue, green, red, unused.
-static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "JCS_EXT_BGRX input needs a little-endian host");
+// TBitmap32 rows go to libjpeg, libpng and libwebp as they are, read as the bytes blue,
+// green, red, unused.
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "BGRX input needs a little-endian host");
 
 namespace {
 
@@ -165,6 +168,105 @@ bool GifFail(QString* error, const TGifOutput& output, int code)
                            .arg(reason ? QString::fromUtf8(reason) : QStringLiteral("error %1").arg(code)));
 }
 
+struct TPngOutput
+{
+    QIODevice* device = nullptr;
+    bool deviceFailed = false;
+    char message[200];
+};
+
+[[noreturn]] void PngErrorExit(png_structp png, png_const_charp message)
+{
+    auto* output = static_cast<TPngOutput*>(png_get_error_ptr(png));
+    std::snprintf(output->message, sizeof output->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void PngIgnoreWarning(png_structp, png_const_charp) {}
+
+void WritePngBytes(png_structp png, png_bytep data, size_t length)
+{
+    auto* output = static_cast<TPngOutput*>(png_get_io_ptr(png));
+    if (!WriteAll(output->device, reinterpret_cast<const char*>(data), qint64(length))) {
+        output->deviceFailed = true;
+        png_error(png, "write failed");
+    }
+}
+
+// Without a flush function libpng would fflush() our device as if it were a FILE*.
+void FlushPng(png_structp) {}
+
+// PngErrorExit jumps back into this function, so nothing in it may have a destructor.
+bool CompressPng(const TBitmap32& bitmap, TPngOutput* output)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, output, PngErrorExit, PngIgnoreWarning);
+    if (!png) {
+        std::snprintf(output->message, sizeof output->message, "cannot start the encoder");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        std::snprintf(output->message, sizeof output->message, "cannot start the encoder");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+
+    png_set_write_fn(png, output, WritePngBytes, FlushPng);
+    png_set_IHDR(png, info, png_uint_32(bitmap.Width()), png_uint_32(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    // Both take the colour type png_write_info has just set.
+    png_set_bgr(png);
+    png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        png_write_row(png, reinterpret_cast<png_const_bytep>(bitmap.Row(y)));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+struct TWebpOutput
+{
+    QIODevice* device = nullptr;
+    bool failed = false;
+};
+
+int WriteWebpBytes(const uint8_t* data, size_t length, const WebPPicture* picture)
+{
+    auto* output = static_cast<TWebpOutput*>(picture->custom_ptr);
+    if (!WriteAll(output->device, reinterpret_cast<const char*>(data), qint64(length))) {
+        output->failed = true;
+        return 0;
+    }
+    return 1;
+}
+
+struct TWebpPictureFree
+{
+    void operator()(WebPPicture* picture) const { WebPPictureFree(picture); }
+};
+
+QString WebpEncoderError(WebPEncodingError code)
+{
+    switch (code) {
+    case VP8_ENC_ERROR_OUT_OF_MEMORY:
+    case VP8_ENC_ERROR_BITSTREAM_OUT_OF_MEMORY:
+        return QStringLiteral("out of memory");
+    case VP8_ENC_ERROR_BAD_DIMENSION:
+        return QStringLiteral("the size cannot be encoded");
+    case VP8_ENC_ERROR_PARTITION0_OVERFLOW:
+    case VP8_ENC_ERROR_PARTITION_OVERFLOW:
+    case VP8_ENC_ERROR_FILE_TOO_BIG:
+        return QStringLiteral("the image data is too large");
+    default:
+        return QStringLiteral("error %1").arg(int(code));
+    }
+}
+
 struct TWriterEntry
 {
     const char* extension;
@@ -172,9 +274,7 @@ struct TWriterEntry
 };
 
 constexpr TWriterEntry kWriters[] = {
-    {".bmp", WriteBmp},
-    {".jpg", WriteJpeg},
-    {".gif", WriteGif},
+    {".bmp", WriteBmp}, {".jpg", WriteJpeg}, {".gif", WriteGif}, {".png", WritePng}, {".webp", WriteWebp},
 };
 
 } // namespace
@@ -275,6 +375,53 @@ bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error)
     // EGifCloseFile does not check its write of the trailer; output.failed does.
     if (EGifCloseFile(gif.release(), &code) == GIF_ERROR || output.failed) return GifFail(error, output, code);
     return true;
+}
+
+bool WritePng(const TBitmap32& bitmap, QIODevice* device, QString* error)
+{
+    // libpng refuses it too, but its reason would only say "Invalid IHDR data".
+    if (bitmap.IsEmpty()) return Fail(error, QStringLiteral("A PNG image needs at least one pixel"));
+
+    TPngOutput output;
+    output.device = device;
+    output.message[0] = '\0';
+    if (CompressPng(bitmap, &output)) return true;
+    if (output.deviceFailed)
+        return Fail(error, QStringLiteral("Cannot write the PNG data: %1").arg(device->errorString()));
+    return Fail(error, QStringLiteral("PNG encoder: %1").arg(QString::fromLocal8Bit(output.message)));
+}
+
+bool WriteWebp(const TBitmap32& bitmap, QIODevice* device, QString* error)
+{
+    const int width = bitmap.Width();
+    const int height = bitmap.Height();
+    if (bitmap.IsEmpty()) return Fail(error, QStringLiteral("A WebP image needs at least one pixel"));
+    if (width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION)
+        return Fail(error, QStringLiteral("A WebP image is at most %1 pixels a side").arg(WEBP_MAX_DIMENSION));
+
+    WebPConfig config;
+    if (!WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, 90) || !WebPValidateConfig(&config))
+        return Fail(error, QStringLiteral("WebP encoder: the library does not take our settings"));
+
+    WebPPicture picture;
+    std::memset(&picture, 0, sizeof picture);
+    if (!WebPPictureInit(&picture))
+        return Fail(error, QStringLiteral("WebP encoder: the library does not take our settings"));
+    std::unique_ptr<WebPPicture, TWebpPictureFree> owner(&picture);
+    picture.width = width;
+    picture.height = height;
+    // BGRX, not BGRA: the fourth byte carries no colour, and as alpha it would make the
+    // downscaler's pixels transparent.
+    if (!WebPPictureImportBGRX(&picture, reinterpret_cast<const uint8_t*>(bitmap.Row(0)), 4 * width))
+        return Fail(error, QStringLiteral("WebP encoder: %1").arg(WebpEncoderError(picture.error_code)));
+
+    TWebpOutput output;
+    output.device = device;
+    picture.writer = WriteWebpBytes;
+    picture.custom_ptr = &output;
+    if (WebPEncode(&config, &picture)) return true;
+    if (output.failed) return Fail(error, QStringLiteral("Cannot write the WebP data: %1").arg(device->errorString()));
+    return Fail(error, QStringLiteral("WebP encoder: %1").arg(WebpEncoderError(picture.error_code)));
 }
 
 ThumbnailWriter WriterForPath(const QByteArray& path)

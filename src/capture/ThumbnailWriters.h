@@ -10,15 +10,19 @@ class TBitmap32;
 
 // Each writer encodes the whole bitmap to `device`; on failure it returns false with a
 // reason in `error` and may have written part of the data. An empty bitmap gives a BMP of
-// headers only; JPEG and GIF have no way to hold it and fail.
+// headers only; JPEG, GIF, PNG and WebP have no way to hold it and fail.
 bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error);
 bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error);
 bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error);
+// Lossless 8-bit RGB, no alpha.
+bool WritePng(const TBitmap32& bitmap, QIODevice* device, QString* error);
+// Lossy at quality 90, no alpha; at most 16383 pixels a side.
+bool WriteWebp(const TBitmap32& bitmap, QIODevice* device, QString* error);
 
 using ThumbnailWriter = bool (*)(const TBitmap32&, QIODevice*, QString*);
 
-// The writer for a file name's extension (".bmp", ".jpg", ".gif", compared exactly), or
-// nullptr for any other name.
+// The writer for a file name's extension (".bmp", ".jpg", ".gif", ".png", ".webp", compared
+// exactly), or nullptr for any other name.
 ThumbnailWriter WriterForPath(const QByteArray& path);
 
 // Index into the 216-colour web palette for one pixel, levels rounded as (c + 3) / 51.
