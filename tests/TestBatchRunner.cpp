@@ -25,8 +25,8 @@ private Q_SLOTS:
 private:
     BatchRunner::BrowserFactory Factory();
     TBatchSettings Settings() const;
-    // Lets the runner hand out the next rows.
-    static void Settle() { QCoreApplication::processEvents(); }
+    // Lets the runner hand out the next rows; it makes new browsers a little apart.
+    void Settle();
     // The row in progress on browser `lane` finishes with the browser's picture.
     void Complete(int lane);
 
@@ -61,6 +61,21 @@ TBatchSettings TestBatchRunner::Settings() const
     settings.Extension = QStringLiteral("bmp");
     settings.TimeoutMs = 60000;
     return settings;
+}
+
+void TestBatchRunner::Settle()
+{
+    const auto navigations = [this] {
+        qsizetype count = m_browsers.size();
+        for (const FakeWebBrowser* browser : std::as_const(m_browsers))
+            count += browser->Navigated.size();
+        return count;
+    };
+    qsizetype before = -1;
+    while (before != navigations()) {
+        before = navigations();
+        QTest::qWait(80);
+    }
 }
 
 void TestBatchRunner::Complete(int lane)

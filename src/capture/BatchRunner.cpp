@@ -8,6 +8,12 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr int kLaneSpacingMs = 50;
+
+} // namespace
+
 BatchRunner::BatchRunner(BrowserFactory makeBrowser, int lanes, QObject* parent)
     : QObject(parent), m_makeBrowser(std::move(makeBrowser)), m_maxLanes(std::max(1, lanes))
 {
@@ -54,11 +60,18 @@ void BatchRunner::Dispatch()
         const QByteArray path = ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension);
         // Two rows with one file: the later row must write it last, as it would one row at a time.
         if (FileInProgress(path)) break;
+        const std::size_t lanes = m_lanes.size();
         CaptureLane* lane = FreeLane();
         if (!lane) break;
         const int index = m_next++;
         Q_EMIT RowStarted(index);
         lane->Run(index, job.Url, path);
+        if (m_lanes.size() > lanes) {
+            // Making a browser takes a while; let the pages already asked for start loading
+            // before the next one is made.
+            QTimer::singleShot(kLaneSpacingMs, this, &BatchRunner::Dispatch);
+            return;
+        }
     }
     const bool lanesIdle = std::all_of(m_lanes.begin(), m_lanes.end(), [](const auto& lane) { return lane->IsIdle(); });
     if (m_next < m_jobs.size() || !lanesIdle) return;
