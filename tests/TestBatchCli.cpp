@@ -19,8 +19,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <webp/decode.h>
+
 #include <algorithm>
 #include <csignal>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -96,6 +99,7 @@ private Q_SLOTS:
     void skipsExistingUnlessTold();
     void idsAndSizes_data();
     void idsAndSizes();
+    void imageFormatsAgree();
     void listThatIsNotAFile_data();
     void listThatIsNotAFile();
     void stopSignalEndsTheRunCleanly_data();
@@ -388,6 +392,8 @@ void TestBatchCli::idsAndSizes_data()
                                                    QStringLiteral("--no-keep-aspect"), QStringLiteral("--image"),
                                                    QStringLiteral("bmp")}
                                     << QString::fromLatin1(MakeJobId(url, 0) + ".bmp") << QSize(120, 120);
+    QTest::newRow("png") << QStringList{QStringLiteral("--image"), QStringLiteral("png")}
+                         << QString::fromLatin1(MakeJobId(url, 0) + ".png") << QSize(200, 150);
     QTest::newRow("browser-follows") << QStringList{QStringLiteral("--browser"), QStringLiteral("400x400")}
                                      << QString::fromLatin1(MakeJobId(url, 0) + ".jpg") << QSize(200, 200);
 }
@@ -470,6 +476,42 @@ void TestBatchCli::reasonQuotingHostilePathPrintsEscaped()
     QVERIFY2(line.contains(QStringLiteral("%1/o\\x0dut\\x1b[8m/%2.jpg").arg(parent.path(), shownId)), qPrintable(line));
     QVERIFY(!run.out.contains(QLatin1Char('\x1b')));
     QVERIFY(!run.out.contains(QLatin1Char('\r')));
+}
+
+void TestBatchCli::imageFormatsAgree()
+{
+    // BMP holds the downscaler's pixels as they are: PNG must equal it, WebP come close.
+    m_server.RoutePage("/detailed", "<html><body style='margin:0;height:600px;background:linear-gradient(90deg,#f00,"
+                                    "#0f0,#00f)'><h1 style='font:bold 90px sans-serif;color:#fff;margin:0'>Thumbrix "
+                                    "thumbnails</h1></body></html>");
+    const QString list = WriteList("page|" + m_server.Url("/detailed") + "\n");
+    QTemporaryDir out;
+    for (const char* format : {"bmp", "png", "webp"}) {
+        const Run run = Batch({QStringLiteral("--image"), QLatin1String(format), QStringLiteral("--list-format"),
+                               QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
+        QCOMPARE(run.exitCode, 0);
+    }
+    const QImage bmp = QImage(out.filePath(QStringLiteral("page.bmp"))).convertToFormat(QImage::Format_RGB888);
+    const QImage png = QImage(out.filePath(QStringLiteral("page.png"))).convertToFormat(QImage::Format_RGB888);
+    QCOMPARE(bmp.size(), QSize(200, 150));
+    QCOMPARE(png, bmp);
+
+    const QByteArray webp = ReadFile(out.filePath(QStringLiteral("page.webp")));
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<uint8_t, decltype(&WebPFree)> rgb(
+        WebPDecodeRGB(reinterpret_cast<const uint8_t*>(webp.constData()), size_t(webp.size()), &width, &height),
+        &WebPFree);
+    QVERIFY(rgb);
+    QCOMPARE(QSize(width, height), bmp.size());
+    qint64 difference = 0;
+    for (int y = 0; y < height; ++y) {
+        const uchar* line = bmp.constScanLine(y);
+        for (int x = 0; x < width * 3; ++x)
+            difference += qAbs(int(line[x]) - int(rgb.get()[y * width * 3 + x]));
+    }
+    const double mean = double(difference) / (width * height * 3);
+    QVERIFY2(mean < 3.0, qPrintable(QString::number(mean)));
 }
 
 void TestBatchCli::listThatIsNotAFile_data()
