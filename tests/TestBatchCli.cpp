@@ -111,6 +111,7 @@ private Q_SLOTS:
     void resultsToStandardOutput();
     void listOnStandardInput();
     void sixWorkersShareOneList();
+    void galleryShowsTheRun();
 
 private:
     Run Batch(const QStringList& arguments, const QByteArray& input = {});
@@ -751,6 +752,27 @@ void TestBatchCli::sixWorkersShareOneList()
     QCOMPARE(present, expected);
     QCOMPARE(m_server.RequestCount("/worker-row15"), 2);
     QCOMPARE(m_server.RequestCount("/worker-row3"), 1);
+}
+
+void TestBatchCli::galleryShowsTheRun()
+{
+    QTemporaryDir out;
+    const QString gallery = m_dir.filePath(QStringLiteral("gallery%1.html").arg(++m_lists));
+    const QString list =
+        WriteList("red|" + m_server.Url("/red") + "\n" + "gone|" + m_server.Url("/gone?<script>alert(1)</script>") + "\n");
+    const Run run = Batch({QStringLiteral("--gallery"), gallery, QStringLiteral("--list-format"), QStringLiteral("pipe"),
+                           QStringLiteral("--out"), out.path(), list});
+    QCOMPARE(run.exitCode, 1);
+    const QByteArray page = ReadFile(gallery);
+    QVERIFY(page.startsWith("<!DOCTYPE html>"));
+    QVERIFY(!page.contains("<script"));
+    QVERIFY(page.contains("&lt;script&gt;"));
+    // The failure comes first; the thumbnail is found from the gallery's own folder.
+    const qsizetype gone = page.indexOf("HTTP status 404");
+    const qsizetype red = page.indexOf(QFileInfo(gallery).dir().relativeFilePath(out.filePath(QStringLiteral("red.jpg"))).toUtf8());
+    QVERIFY(gone > 0);
+    QVERIFY2(red > gone, page.constData());
+    QVERIFY(QDir(out.path()).entryList(QDir::Files) == QStringList{QStringLiteral("red.jpg")});
 }
 
 QTEST_MAIN(TestBatchCli)

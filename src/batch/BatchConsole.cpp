@@ -1,8 +1,6 @@
 #include "batch/BatchConsole.h"
 
-#include <QByteArrayView>
-
-#include <algorithm>
+#include "batch/ByteEscape.h"
 
 namespace {
 
@@ -11,46 +9,6 @@ constexpr int kBarWidth = 30;
 QString Clock(qint64 seconds)
 {
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-// Bytes of the UTF-8 sequence a lead byte starts; 1 for ASCII and for bytes that start none.
-qsizetype Utf8Length(uchar lead)
-{
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 1;
-}
-
-// Valid UTF-8 stays, except control characters (C0, DEL, C1), which become the \xHH of
-// their bytes, as does every byte that is not UTF-8. A backslash becomes "\\", so each \x
-// in the result stands for one byte of the input.
-QByteArray TerminalSafe(const QByteArray& bytes)
-{
-    QByteArray safe;
-    safe.reserve(bytes.size());
-    const auto escape = [&safe](QByteArrayView part) {
-        for (const char c : part)
-            safe += "\\x" + QByteArray(1, c).toHex();
-    };
-    for (qsizetype i = 0; i < bytes.size();) {
-        const uchar lead = uchar(bytes.at(i));
-        const QByteArrayView sequence = QByteArrayView(bytes).sliced(i, std::min(Utf8Length(lead), bytes.size() - i));
-        if (sequence.size() != Utf8Length(lead) || !sequence.isValidUtf8()) {
-            escape(sequence.first(1));
-            ++i;
-            continue;
-        }
-        const bool c1 = lead == 0xC2 && uchar(sequence.at(1)) < 0xA0;
-        if (lead < 0x20 || lead == 0x7F || c1)
-            escape(sequence);
-        else if (lead == '\\')
-            safe += "\\\\";
-        else
-            safe += sequence;
-        i += sequence.size();
-    }
-    return safe;
 }
 
 void Print(std::FILE* stream, const QString& text)
@@ -80,7 +38,7 @@ QString BatchConsole::RowLine(const TUrlJob& job, const QString& reason)
     // either would otherwise reach the user's terminal.
     QByteArray line = job.Number + ' ' + job.Id + ' ' + job.Status;
     if (!reason.isEmpty()) line += ": " + reason.toUtf8();
-    return QString::fromUtf8(TerminalSafe(line));
+    return QString::fromUtf8(EscapeUnsafeBytes(line));
 }
 
 QString BatchConsole::CountsLine(const QList<TUrlJob>& jobs)

@@ -2,6 +2,7 @@
 
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "batch/GalleryPage.h"
 #include "batch/ResultsFile.h"
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
@@ -135,9 +136,19 @@ int main(int argc, char* argv[])
     console.Begin(int(jobs.size()));
     runner.Start(jobs, options.Settings);
     app.exec();
+
+    bool galleryLost = false;
+    if (!options.GalleryFile.isEmpty()) {
+        QList<TGalleryRow> rows;
+        for (int i = 0; i < runner.Jobs().size(); ++i)
+            rows.append({runner.Jobs().at(i), runner.Results().at(i)});
+        const TGalleryFiles files{options.Settings.Folder, options.Settings.Extension};
+        galleryLost = !GalleryPage::Write(QFile::encodeName(options.GalleryFile), rows, files, &message);
+        if (galleryLost) PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);
+    }
     if (stopSignal != 0) return StoppedBy(stopSignal);
 
-    if (recordLost) return SomeFailed;
+    if (recordLost || galleryLost) return SomeFailed;
     for (const TUrlJob& job : runner.Jobs()) {
         if (job.Status == JobStatus::Error) return SomeFailed;
     }
