@@ -128,18 +128,20 @@ void TestWebEngineCapture::failedLoadsWriteNothing()
         PendingJob("refused", "http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/"),
         PendingJob("nohost", "http://no-such-host.invalid/"),
         PendingJob("download", m_server.Url("/download")),
+        PendingJob("script", "javascript:document.body.style.background='red'"),
         PendingJob("after", m_server.Url("/blue")),
     };
     QStringList reasons;
     const QList<TUrlJob> done = RunBatch(jobs, Settings(QStringLiteral("jpg")), &reasons);
     QCOMPARE(done.size(), jobs.size());
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QCOMPARE(done[i].Status, JobStatus::Error);
         QVERIFY(!reasons[i].isEmpty());
         QVERIFY(!QFile::exists(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".jpg"))));
     }
     QVERIFY2(reasons[0].contains(QLatin1String("404")), qPrintable(reasons[0]));
-    QCOMPARE(done[4].Status, JobStatus::Success);
+    QCOMPARE(reasons[4], QStringLiteral("a javascript: address is not a page"));
+    QCOMPARE(done[5].Status, JobStatus::Success);
     QVERIFY(IsSolid(QImage(m_dir.filePath(QStringLiteral("after.jpg"))), 0x0000ff, 8));
 }
 

@@ -244,6 +244,10 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     if (!target.isValid() || target.isEmpty()) {
         m_pendingError = QStringLiteral("not a valid address");
         target = QUrl(QStringLiteral("about:blank"));
+    } else if (target.scheme().compare(QLatin1String("javascript"), Qt::CaseInsensitive) == 0) {
+        // It would run in the page before, and nothing would ever load.
+        m_pendingError = QStringLiteral("a javascript: address is not a page");
+        target = QUrl(QStringLiteral("about:blank"));
     }
     m_pendingUrl = target.toEncoded();
     m_page->load(target);
