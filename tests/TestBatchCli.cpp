@@ -92,6 +92,7 @@ private Q_SLOTS:
     void badUsage_data();
     void badUsage();
     void help();
+    void successLeavesStderrEmpty();
     void capturesAndReports();
     void hostilePagesEndAsErrors();
     void parallelRunMatchesOneAtATime();
@@ -232,8 +233,23 @@ void TestBatchCli::help()
     const Run run = Batch({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
-                               "--no-skip", "--timeout", "--retries", "--jobs", "LIST_FILE", "Exit status"})
+                               "--no-skip", "--timeout", "--retries", "--jobs", "--version", "LIST_FILE", "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
+
+    const Run version = Batch({QStringLiteral("--version")});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QStringLiteral("thumbrix-batch " THUMBRIX_VERSION "\n"));
+    QVERIFY(version.err.isEmpty());
+}
+
+void TestBatchCli::successLeavesStderrEmpty()
+{
+    // Off a terminal there is no progress bar, so a run where every row succeeds says
+    // nothing on stderr: not even the engine's notes on its own set-up.
+    QTemporaryDir out;
+    const Run run = Batch({QStringLiteral("--out"), out.path(), WriteList(m_server.Url("/red") + "\n")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QString());
 }
 
 void TestBatchCli::capturesAndReports()

@@ -223,8 +223,13 @@ void TestProfileTool::help()
 {
     const Run run = Tool({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
-    for (const char* part : {"encrypt PLAIN OUT", "decrypt PROFILE OUT", "show PROFILE", "Exit status"})
+    for (const char* part : {"encrypt PLAIN OUT", "decrypt PROFILE OUT", "show PROFILE", "Exit status", "--version"})
         QVERIFY2(run.out.contains(part), part);
+
+    const Run version = Tool({QStringLiteral("--version")});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QByteArray("thumbrix-profile " THUMBRIX_VERSION "\n"));
+    QVERIFY(version.err.isEmpty());
 }
 
 void TestProfileTool::badUsage_data()

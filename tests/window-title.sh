@@ -34,3 +34,7 @@ echo "without a profile: $plain"
 echo "with a profile:    $branded"
 [ "$plain" = '_NET_WM_NAME(UTF8_STRING) = "Thumbrix"' ]
 [ "$branded" = '_NET_WM_NAME(UTF8_STRING) = "Sample Shots v2.0"' ]
+# The window, shown and closed, leaves nothing on stderr; --version answers without one.
+echo "window's output: $(cat "$work/plain/log")"
+[ ! -s "$work/plain/log" ]
+[ "$("$program" --version)" = "thumbrix $("$profiletool" --version | cut -d' ' -f2)" ]

@@ -3,20 +3,29 @@
 #include "capture/FMain.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
+#include "common/Version.h"
 #include "platform/CurlHttpClient.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtUserDialogs.h"
 #include "platform/ReportingApplication.h"
+#include "platform/StartupChatter.h"
 #include "platform/WebEngineBrowser.h"
 #include "platform/WebHtmlView.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(VersionLine(QStringLiteral("thumbrix")).toUtf8().constData(), stdout);
+        return 0;
+    }
+    StartupChatter::Quiet();
     // Chromium cannot sandbox itself as root.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureSettings.h"
 #include "common/ByteFile.h"
+#include "common/Version.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -66,6 +67,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     parser.setApplicationDescription(kDescription);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Folder that receives the thumbnails (must exist)."),
                                  QStringLiteral("FOLDER"));
@@ -123,7 +125,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                      QStringLiteral("At the end, write a static HTML page showing every row's "
                                                     "thumbnail, failures first."),
                                      QStringLiteral("FILE.html"));
-    parser.addOptions({help, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs, shard,
+    parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs, shard,
                        results, gallery});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
                                  QStringLiteral("The URL list file to capture; - reads it from standard input."));
@@ -132,6 +134,10 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     if (parser.isSet(help)) {
         *message = parser.helpText();
         return ParseResult::Help;
+    }
+    if (parser.isSet(version)) {
+        *message = VersionLine(QStringLiteral("thumbrix-batch"));
+        return ParseResult::Version;
     }
 
     const QStringList positional = parser.positionalArguments();

@@ -25,12 +25,13 @@ struct TBatchOptions
 enum class ParseResult {
     Run,
     Help,
+    Version,
     Invalid,
 };
 
 // Whether the row numbered `number` (from 1, over the whole list) is this worker's.
 bool InShard(qint64 number, int index, int count);
 
-// Reads the command line (arguments()[0] is the program). On Help, `message` is the help
-// text; on Invalid, a one-line reason.
+// Reads the command line (arguments()[0] is the program). On Help and Version, `message`
+// is the text to print; on Invalid, a one-line reason.
 ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* options, QString* message);

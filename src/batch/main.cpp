@@ -7,12 +7,12 @@
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
+#include "platform/StartupChatter.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/UrlListFile.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
@@ -61,6 +61,7 @@ int main(int argc, char* argv[])
     QString message;
     switch (ParseBatchOptions(arguments, &options, &message)) {
     case ParseResult::Help:
+    case ParseResult::Version:
         std::fputs(message.toUtf8().constData(), stdout);
         return AllCaptured;
     case ParseResult::Invalid:
@@ -91,8 +92,7 @@ int main(int argc, char* argv[])
     }
 
     PrepareHeadlessEngine();
-    // The engine describes its graphics set-up at start; a batch's output is its report.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    StartupChatter::Quiet();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));

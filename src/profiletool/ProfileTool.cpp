@@ -1,5 +1,7 @@
 #include "profiletool/ProfileTool.h"
 
+#include "common/Version.h"
+
 #include "brand/BrandProfile.h"
 #include "common/UUtils.h"
 
@@ -166,12 +168,18 @@ int RunProfileTool(const QStringList& arguments, QByteArray* out, QByteArray* er
     parser.setApplicationDescription(kDescription);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    parser.addOption(version);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("encrypt, decrypt or show."),
                                  QStringLiteral("encrypt PLAIN OUT | decrypt PROFILE OUT | show PROFILE"));
 
     if (!parser.parse(arguments)) return BadUsage(err, parser.errorText());
     if (parser.isSet(help)) {
         out->append(parser.helpText().toUtf8());
+        return ProfileToolOk;
+    }
+    if (parser.isSet(version)) {
+        out->append(VersionLine(QStringLiteral("thumbrix-profile")).toUtf8());
         return ProfileToolOk;
     }
 
