@@ -156,6 +156,14 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebBrowser(pare
     // A batch loads each address once: a cache would only hold memory, and could answer
     // with an older copy of a page.
     if (m_role == Role::Capture) m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
+    // The families a current Chromium names by default, so that a page that leaves the font
+    // to the browser looks as it does in the user's browser; fontconfig finds their metric
+    // twins (Liberation) where the originals are not installed.
+    QWebEngineSettings* fonts = m_profile->settings();
+    fonts->setFontFamily(QWebEngineSettings::StandardFont, QStringLiteral("Times New Roman"));
+    fonts->setFontFamily(QWebEngineSettings::SerifFont, QStringLiteral("Times New Roman"));
+    fonts->setFontFamily(QWebEngineSettings::SansSerifFont, QStringLiteral("Arial"));
+    fonts->setFontFamily(QWebEngineSettings::FixedFont, QStringLiteral("Courier New"));
 
     if (m_role == Role::Capture) {
         m_view = new QWebEngineView();
