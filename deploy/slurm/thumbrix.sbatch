@@ -10,6 +10,7 @@
 #SBATCH --mem=2G
 #SBATCH --time=04:00:00
 #SBATCH --output=thumbrix-%A_%a.log
+#SBATCH --open-mode=append # a task requeued after a node failure keeps its first log
 set -u
 list=${LIST:?set LIST to the list file}
 out=${OUT:?set OUT to the output folder}
