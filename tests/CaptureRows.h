@@ -2,6 +2,8 @@
 
 #include "urllist/UrlJob.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 
 // A pending row of a batch.
@@ -27,4 +29,16 @@ inline bool IsSolid(const QImage& image, QRgb colour, int tolerance = 0)
         }
     }
     return true;
+}
+
+// A PNG file of one colour.
+inline QByteArray SolidPng(QRgb colour, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }

@@ -2,6 +2,7 @@
 // from wherever the page lies, and on the real engine a page that shows them and loads
 // nothing else.
 
+#include "CaptureRows.h"
 #include "WebEngineTestMain.h"
 
 #include "batch/GalleryPage.h"
@@ -43,15 +44,9 @@ TGalleryRow Row(const QByteArray& number, const QByteArray& id, const QByteArray
     return row;
 }
 
-QByteArray Png(const QColor& color, int width = 40, int height = 30)
+QByteArray Png(QRgb colour, int width = 40, int height = 30)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return SolidPng(colour, width, height);
 }
 
 bool WriteFile(const QByteArray& path, const QByteArray& data)
@@ -188,7 +183,7 @@ void TestGalleryPage::listTextIsShownAsText()
 
     const QByteArray thumb = Path("out/thumb.png");
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out")));
-    QVERIFY(WriteFile(thumb, Png(Qt::red)));
+    QVERIFY(WriteFile(thumb, Png(qRgb(255, 0, 0))));
     TGalleryRow row = Row("1", id, url, JobStatus::Success, thumb);
     row.Result.Reason = QString::fromUtf8("<script>alert(2)</script>");
     const QByteArray gallery = Path("gallery.html");
@@ -261,8 +256,8 @@ void TestGalleryPage::thumbnailOrPlaceholder()
 
     // Skipped rows are looked for in out/sub; "../a" would name out/a.png, which is there too.
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out/sub")));
-    QVERIFY(WriteFile(Path("out/a.png"), Png(Qt::red)));
-    QVERIFY(WriteFile(Path("out/sub/a.png"), Png(Qt::red)));
+    QVERIFY(WriteFile(Path("out/a.png"), Png(qRgb(255, 0, 0))));
+    QVERIFY(WriteFile(Path("out/sub/a.png"), Png(qRgb(255, 0, 0))));
     const TGalleryFiles files{QFile::decodeName(Path("out/sub")), QStringLiteral("png")};
     TGalleryRow row = Row("1", id, "http://example.com/", status, inResult ? Path("out/a.png") : QByteArray());
     row.Result.Width = width;
@@ -329,7 +324,7 @@ void TestGalleryPage::thumbnailPathsResolve()
     const auto back = qScopeGuard([&home] { QDir::setCurrent(home); });
 
     const QByteArray written = ThumbnailPath(QFile::decodeName(folderPrefix + folder), id, QStringLiteral("png"));
-    QVERIFY(WriteFile(written, Png(Qt::red)));
+    QVERIFY(WriteFile(written, Png(qRgb(255, 0, 0))));
     const QByteArray page = GalleryPage::Html(galleryPrefix + gallery,
                                               {Row("1", id, "http://example.com/", JobStatus::Success, written)}, {});
     const QByteArrayList sources = Captures(page, QStringLiteral("<img src=\"([^\"]*)\""));
@@ -364,7 +359,7 @@ void TestGalleryPage::unwritableGalleryLeavesNothing()
     QFETCH(int, sizeLimit);
 
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("out")));
-    QVERIFY(WriteFile(Path("out/red.png"), Png(Qt::red)));
+    QVERIFY(WriteFile(Path("out/red.png"), Png(qRgb(255, 0, 0))));
     const QByteArray older = "<!DOCTYPE html><title>older</title>";
     QVERIFY(WriteFile(Path("g.html"), older));
     const QStringList before = TreeOf(m_dir->path());
@@ -399,7 +394,7 @@ void TestGalleryPage::engineShowsThumbnailsAndLoadsNothingElse()
     QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("pages")));
     const QByteArray id("r #?%\xff");
     const QByteArray thumb = ThumbnailPath(m_dir->filePath(QStringLiteral("out")), id, QStringLiteral("png"));
-    QVERIFY(WriteFile(thumb, Png(Qt::red, 120, 90)));
+    QVERIFY(WriteFile(thumb, Png(qRgb(255, 0, 0), 120, 90)));
     const QByteArray site = "http://127.0.0.1:" + QByteArray::number(listener.serverPort()) + "/page";
     TGalleryRow shown = Row("2", id, site, JobStatus::Success, thumb);
     shown.Result.Width = 120;

@@ -35,17 +35,6 @@ QByteArray OwnPage(const QByteArray& head, const QByteArray& body = {})
            head + "</head><body>" + body + "</body></html>";
 }
 
-QByteArray PngOf(QRgb colour, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QByteArray Noise(int size)
 {
     QByteArray bytes(size, '\0');
@@ -146,7 +135,7 @@ void TestHostilePages::initTestCase()
                                                    kOwnColour + "'></dialog><script>d.showModal()</script>"));
     m_server.RoutePage("/marker-colour", LocalHttpServer::SolidPage("#fe01fd"));
     // Addresses that are not HTML.
-    m_server.Route("/image.png", Reply(200, "image/png", PngOf(kOwnRgb, 800, 600)));
+    m_server.Route("/image.png", Reply(200, "image/png", SolidPng(kOwnRgb, 800, 600)));
     m_server.Route("/text.txt", Reply(200, "text/plain", "plain text\n"));
 
     m_browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
