@@ -48,6 +48,7 @@ struct FakeHtmlView : THtmlView
 struct MainWindowFixture
 {
     QTemporaryDir ProgramFolder;
+    TUserFolders UserFolders; // empty: a portable copy
     FakeUserDialogs Dialogs;
     FakeWebBrowser Capture;
     FakeWebBrowser Browsing;
@@ -71,6 +72,7 @@ struct MainWindowFixture
     {
         TMainParts parts;
         parts.ProgramFolder = ProgramFolder.path();
+        parts.UserFolders = UserFolders;
         parts.Dialogs = &Dialogs;
         parts.Shell = &Shell;
         parts.WelcomeView = &Welcome;

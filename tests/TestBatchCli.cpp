@@ -232,6 +232,7 @@ void TestBatchCli::help()
 {
     const Run run = Batch({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
                                "--no-skip", "--timeout", "--retries", "--jobs", "--version", "LIST_FILE", "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);

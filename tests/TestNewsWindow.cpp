@@ -9,7 +9,10 @@
 #include "platform/BalloonHint.h"
 #include "platform/CurlHttpClient.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -30,6 +33,7 @@ private Q_SLOTS:
     void newsCommand();
     void plantedIdLeavesProfileAlone();
     void updateButton();
+    void installedCopyKeepsFilesPerUser();
 };
 
 namespace {
@@ -401,6 +405,72 @@ void TestNewsWindow::updateButton()
                                       QStringLiteral("A")}));
     QVERIFY(!window.isVisible());
     QVERIFY(QFile::exists(f.ProgramFolder.filePath(QStringLiteral("config.ini"))));
+}
+
+// An installed copy writes nothing beside the program: its settings, the update download
+// and the last news read each go to the user's own folder.
+void TestNewsWindow::installedCopyKeepsFilesPerUser()
+{
+    MainWindowFixture f;
+    QTemporaryDir home;
+    f.UserFolders = {home.filePath(QStringLiteral("config/thumbrix")), home.filePath(QStringLiteral("cache/thumbrix")),
+                     home.filePath(QStringLiteral("state/thumbrix"))};
+    WriteProfile(f, "Master", "1");
+    f.WriteConfig("[Settings]\nThumbX=500\n");
+    const QDir program(f.ProgramFolder.path());
+    const auto snapshot = [&program] {
+        QStringList files;
+        for (const QFileInfo& info : program.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            QFile file(info.filePath());
+            file.open(QIODevice::ReadOnly);
+            files << info.fileName() + QLatin1Char(' ') + QString::fromLatin1(file.readAll().toHex());
+        }
+        return files;
+    };
+    const QStringList before = snapshot();
+
+    // The start-up check finds item 5 newer than the profile's 1, and downloads the update file.
+    f.Http.Reply("5^Five\xAFOK");
+    f.Http.Reply("[APPLICATION]\r\nVersion=1.0\r\n");
+    TfrmMain& window = f.Open();
+    QCOMPARE(f.Find<QSpinBox>("speThumbX")->value(), 500); // the copy's settings until the user has their own
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Http.Gets.isEmpty(), 5000);
+    QCOMPARE(TBalloonHint::Current() ? TBalloonHint::Current()->Text() : QString(),
+             QStringLiteral("You've Got A Message!\r\nFive"));
+    QVERIFY(QFile::exists(home.filePath(QStringLiteral("cache/thumbrix/mainappupdate.inf"))));
+
+    f.Http.Reply("7^Seventh^Dec\xAFOK");
+    f.Http.Reply("$3Cp$3Eseven\xAFOK");
+    WhenModalOpens([](QDialog* dialog) {
+        auto* items = dialog->findChild<QTreeWidget*>(QStringLiteral("lvwItems"));
+        items->setCurrentItem(items->topLevelItem(0));
+        dialog->accept();
+    });
+    f.Find<QToolButton>("btnNews")->click();
+    f.Find<QSpinBox>("speThumbX")->setValue(400);
+    window.close();
+
+    QCOMPARE(snapshot(), before);
+    QFile state(home.filePath(QStringLiteral("state/thumbrix/lastnewsid")));
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QCOMPARE(state.readAll(), QByteArray("7\n"));
+    QFile config(home.filePath(QStringLiteral("config/thumbrix/config.ini")));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    QVERIFY(config.readAll().contains("ThumbX=400"));
+    for (const char* made : {"config", "config/thumbrix", "cache/thumbrix", "state/thumbrix"})
+        QCOMPARE(QFileInfo(home.filePath(QLatin1String(made))).permissions() & 0x0077, QFile::Permissions());
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+
+    // The next start reads them back: item 7 is no longer news.
+    TBalloonHint::Current()->close();
+    QTRY_VERIFY(!TBalloonHint::Current());
+    f.Http.Reply("7^Seventh\xAFOK");
+    f.Http.Reply("[APPLICATION]\r\nVersion=1.0\r\n");
+    f.Open();
+    QCOMPARE(f.Find<QSpinBox>("speThumbX")->value(), 400);
+    QTRY_VERIFY_WITH_TIMEOUT(f.Http.Gets.size() == 2, 5000);
+    QVERIFY(!TBalloonHint::Current());
+    QCOMPARE(snapshot(), before);
 }
 
 QTEST_MAIN(TestNewsWindow)

@@ -223,6 +223,7 @@ void TestProfileTool::help()
 {
     const Run run = Tool({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith("Usage: thumbrix-profile [options] encrypt PLAIN OUT"), run.out.left(80).constData());
     for (const char* part : {"encrypt PLAIN OUT", "decrypt PROFILE OUT", "show PROFILE", "Exit status", "--version"})
         QVERIFY2(run.out.contains(part), part);
 

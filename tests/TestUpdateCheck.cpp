@@ -47,7 +47,7 @@ struct Fixture
     TUpdateCheck Check()
     {
         return TUpdateCheck(
-            http, dialogs, folder.path(), kBase, QByteArrayLiteral("2.0"),
+            http, dialogs, folder.path(), folder.path(), kBase, QByteArrayLiteral("2.0"),
             [this](const QString& program, const QStringList& arguments) {
                 ++launches;
                 launchedProgram = program;
@@ -319,7 +319,7 @@ void TestUpdateCheck::uncreatableFileIsNoUpdate()
     const QString missingFolder = f.Path(QStringLiteral("gone"));
     f.http.Reply("[APPLICATION]\nVersion=9\n");
     TUpdateCheck check(
-        f.http, f.dialogs, missingFolder, kBase, "2.0", [](const QString&, const QStringList&) { return true; }, [] {});
+        f.http, f.dialogs, missingFolder, missingFolder, kBase, "2.0", [](const QString&, const QStringList&) { return true; }, [] {});
     check.CheckForUpdate(false);
     QCOMPARE(f.dialogs.MessageTexts(), QStringList{kNoUpdates});
 }
@@ -339,7 +339,7 @@ void TestUpdateCheck::updaterGetsThreeSeparateArguments()
     f.dialogs.MessageAnswers << mrOk << mrOk;
     int closes = 0;
     TUpdateCheck check(
-        f.http, f.dialogs, f.folder.path(), kBase, "2.0",
+        f.http, f.dialogs, f.folder.path(), f.folder.path(), kBase, "2.0",
         [](const QString& program, const QStringList& arguments) {
             return QProcess::startDetached(program, arguments);
         },
@@ -387,7 +387,7 @@ void TestUpdateCheck::updaterThatCannotStart()
     f.dialogs.MessageAnswers << mrOk << mrOk;
     int closes = 0;
     TUpdateCheck check(
-        f.http, f.dialogs, f.folder.path(), kBase, "2.0",
+        f.http, f.dialogs, f.folder.path(), f.folder.path(), kBase, "2.0",
         [goneBeforeStart](const QString& program, const QStringList& arguments) {
             if (goneBeforeStart) QFile::remove(program);
             return QProcess::startDetached(program, arguments);
@@ -436,7 +436,7 @@ void TestUpdateCheck::realClientAgainstLocalServer()
     FakeUserDialogs dialogs;
     dialogs.MessageAnswers.enqueue(mrCancel);
     TUpdateCheck check(
-        http, dialogs, folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
+        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
         [] {});
     check.CheckForUpdate(false);
 
@@ -483,7 +483,7 @@ void TestUpdateCheck::updateFileStopsAtOneMebibyte()
     FakeUserDialogs dialogs;
     dialogs.MessageAnswers.enqueue(mrCancel);
     TUpdateCheck check(
-        http, dialogs, folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
+        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
         [] {});
     check.CheckForUpdate(false);
 

@@ -3,6 +3,7 @@
 #include "capture/FMain.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
+#include "common/UserFolders.h"
 #include "common/Version.h"
 #include "platform/CurlHttpClient.h"
 #include "platform/DesktopShell.h"
@@ -19,10 +20,29 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+
+const char kHelp[] =
+    "Usage: thumbrix [options]\n"
+    "Opens the Thumbrix window. Build a list of web addresses (typed, imported from a text file\n"
+    "or picked in the browser tab), choose the output folder, the browser and thumbnail sizes,\n"
+    "the image format and how files are named, and press Start: each page is captured as a\n"
+    "thumbnail image. thumbrix-batch does the same from the command line.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help  Show this help.\n"
+    "  --version   Show the version.\n";
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::fputs(VersionLine(QStringLiteral("thumbrix")).toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kHelp, stdout);
         return 0;
     }
     StartupChatter::Quiet();
@@ -36,6 +56,8 @@ int main(int argc, char* argv[])
     // No display name: Qt would append it to every window title, and with a reseller's
     // profile the title must be the reseller's name alone.
     QApplication::setApplicationName(QStringLiteral("Thumbrix"));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.thumbrix.Thumbrix"));
 
     TQtUserDialogs dialogs(nullptr);
     TReportingApplication::SetReporter([&dialogs](const QString& message) { dialogs.ReportError(message); });
@@ -48,6 +70,7 @@ int main(int argc, char* argv[])
 
     TMainParts parts;
     parts.ProgramFolder = QCoreApplication::applicationDirPath();
+    parts.UserFolders = UserFoldersFor(parts.ProgramFolder);
     parts.Dialogs = &dialogs;
     parts.Shell = &shell;
     parts.WelcomeView = &welcome;

@@ -132,7 +132,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
 
     if (!parser.parse(arguments)) return Invalid(message, parser.errorText());
     if (parser.isSet(help)) {
-        *message = parser.helpText();
+        *message = HelpText(parser, QStringLiteral("thumbrix-batch"));
         return ParseResult::Help;
     }
     if (parser.isSet(version)) {

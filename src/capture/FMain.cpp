@@ -1,5 +1,6 @@
 #include "capture/FMain.h"
 
+#include "common/ByteFile.h"
 #include "capture/BrowserTab.h"
 #include "capture/SettingsFile.h"
 #include "capture/WebBrowser.h"
@@ -32,7 +33,8 @@ constexpr int kLiveViewMs = 250;
 
 } // namespace
 TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
-    : QWidget(parent), m_programFolder(parts.ProgramFolder), m_dialogs(*parts.Dialogs), m_shell(*parts.Shell),
+    : QWidget(parent), m_programFolder(parts.ProgramFolder), m_userFolders(parts.UserFolders),
+      m_settingsFolder(m_userFolders.PerUser() ? m_userFolders.Settings : m_programFolder), m_dialogs(*parts.Dialogs), m_shell(*parts.Shell),
       m_welcomeView(*parts.WelcomeView), m_random(parts.Random ? parts.Random : ClockSeededRandom()),
       EmbeddedWB1(*parts.CaptureBrowser), EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView),
       IdHTTP1(*parts.Http), m_newHtmlView(parts.NewHtmlView)
@@ -63,8 +65,9 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
     m_news = std::make_unique<TNewsService>(IdHTTP1, m_dialogs, m_profile);
-    m_update = std::make_unique<TUpdateCheck>(IdHTTP1, m_dialogs, m_programFolder, UpdateBaseUrl(), AppVersion,
-                                              parts.Launcher, [this] { close(); });
+    m_update = std::make_unique<TUpdateCheck>(IdHTTP1, m_dialogs, m_programFolder,
+                                              m_userFolders.PerUser() ? m_userFolders.Cache : m_programFolder,
+                                              UpdateBaseUrl(), AppVersion, parts.Launcher, [this] { close(); });
     connect(&EmbeddedWB1, &WebBrowser::BeforeNavigate2, this, [this] { m_driver->BeforeNavigate2(); });
     connect(&EmbeddedWB1, &WebBrowser::NavigateError, this, [this] { m_driver->NavigateError(); });
     connect(&EmbeddedWB1, &WebBrowser::ProgressChange, this,
@@ -172,7 +175,9 @@ TCaptureSettings TfrmMain::CurrentSettings() const
 
 void TfrmMain::LoadSettings()
 {
-    const TCaptureSettings settings = LoadSettingsFile(m_programFolder);
+    // Until the user has settings of their own, an installed copy starts from any beside it.
+    const bool own = !m_userFolders.PerUser() || ByteFile::FileExists(SettingsFilePath(m_settingsFolder));
+    const TCaptureSettings settings = LoadSettingsFile(own ? m_settingsFolder : m_programFolder);
     // Each value set runs its control's rule, in the panel's order, changed or not.
     edtFolder->setText(settings.Folder);
     {
@@ -202,7 +207,8 @@ void TfrmMain::LoadSettings()
 void TfrmMain::SaveSettings()
 {
     QString error;
-    if (!SaveSettingsFile(m_programFolder, CurrentSettings(), &error)) m_dialogs.ReportError(error);
+    const bool folderReady = !m_userFolders.PerUser() || MakeUserFolder(m_settingsFolder, &error);
+    if (!folderReady || !SaveSettingsFile(m_settingsFolder, CurrentSettings(), &error)) m_dialogs.ReportError(error);
 }
 
 void TfrmMain::speBrowserXChange()

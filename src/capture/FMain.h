@@ -3,6 +3,7 @@
 #include "brand/BrandProfile.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSettings.h"
+#include "common/UserFolders.h"
 #include "online/UpdateCheck.h"
 #include "urllist/JobList.h"
 
@@ -39,6 +40,8 @@ class WebBrowser;
 struct TMainParts
 {
     QString ProgramFolder;
+    // Where settings, the update download and the news read are kept; empty: beside the program.
+    TUserFolders UserFolders;
     UserDialogs* Dialogs = nullptr;
     TShell* Shell = nullptr;
     WebBrowser* CaptureBrowser = nullptr;
@@ -142,6 +145,8 @@ private:
     void ProcessMessages() override;
 
     QString m_programFolder;
+    TUserFolders m_userFolders;
+    QString m_settingsFolder;
     UserDialogs& m_dialogs;
     TShell& m_shell;
     THtmlView& m_welcomeView;

@@ -3,6 +3,7 @@
 
 #include "capture/FMain.h"
 
+#include "brand/NewsIdStore.h"
 #include "common/ByteFile.h"
 #include "common/HtmlView.h"
 #include "common/UserDialogs.h"
@@ -22,7 +23,7 @@ void TfrmMain::Timer1Timer()
         m_news->FetchLastNewsCode(tier.PublId, m_profile.BranderCode, tier.TierCode, NewsTarget, true, &code, &text)) {
         // A profile that cannot be read counts as no item read yet.
         QString error;
-        const QByteArray stored = ReadLastNewsId(m_programFolder, &error);
+        const QByteArray stored = LoadLastNewsId(m_programFolder, m_userFolders, &error);
         if (NewsCodeIsNewer(code, stored))
             ShowMessageBalloon(QStringLiteral("You've Got A Message!\r\n") + DisplayText(text));
     }
@@ -56,7 +57,7 @@ void TfrmMain::btnNewsClick()
         [this](const QByteArray& newsId) {
             // A profile that cannot be rewritten keeps its stored id; the window goes on.
             QString error;
-            StoreLastNewsId(m_programFolder, newsId, &error);
+            SaveLastNewsId(m_programFolder, m_userFolders, newsId, &error);
         },
         *page, this);
     window.exec();

@@ -2,6 +2,7 @@
 
 #include "common/ByteFile.h"
 #include "common/IniFile.h"
+#include "common/UserFolders.h"
 #include "common/UserDialogs.h"
 #include "online/HttpClient.h"
 
@@ -67,9 +68,10 @@ double VersionNumber(const QByteArray& text)
 }
 
 TUpdateCheck::TUpdateCheck(THttpClient& http, UserDialogs& dialogs, const QString& programFolder,
-                           const QByteArray& updateBaseUrl, const QByteArray& appVersion, Launcher launcher,
-                           CloseMainWindow closeMainWindow)
-    : m_http(http), m_dialogs(dialogs), m_programFolder(programFolder), m_updateBaseUrl(updateBaseUrl),
+                           const QString& infoFolder, const QByteArray& updateBaseUrl, const QByteArray& appVersion,
+                           Launcher launcher, CloseMainWindow closeMainWindow)
+    : m_http(http), m_dialogs(dialogs), m_programFolder(programFolder), m_infoFolder(infoFolder),
+      m_updateBaseUrl(updateBaseUrl),
       m_appVersion(appVersion), m_launcher(std::move(launcher)), m_closeMainWindow(std::move(closeMainWindow))
 {
 }
@@ -100,7 +102,10 @@ bool TUpdateCheck::DownloadToFile(const QByteArray& url, const QString& localPat
 
 void TUpdateCheck::CheckForUpdate(bool silent)
 {
-    const QString localPath = QDir(m_programFolder).filePath(QString::fromLatin1(kInfoFile));
+    const QString localPath = QDir(m_infoFolder).filePath(QString::fromLatin1(kInfoFile));
+    // A per-user cache folder may not exist yet; a missing program folder stays missing.
+    QString ignored;
+    if (m_infoFolder != m_programFolder) MakeUserFolder(m_infoFolder, &ignored);
     if (DownloadToFile(m_updateBaseUrl + kInfoFile, localPath) && QFile::exists(localPath)) {
         TIniFile ini;
         QString error;

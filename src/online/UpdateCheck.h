@@ -25,8 +25,10 @@ public:
     using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
     using CloseMainWindow = std::function<void()>;
 
-    TUpdateCheck(THttpClient& http, UserDialogs& dialogs, const QString& programFolder, const QByteArray& updateBaseUrl,
-                 const QByteArray& appVersion, Launcher launcher, CloseMainWindow closeMainWindow);
+    // The updater is looked for in `programFolder`; the downloaded file is kept in `infoFolder`.
+    TUpdateCheck(THttpClient& http, UserDialogs& dialogs, const QString& programFolder, const QString& infoFolder,
+                 const QByteArray& updateBaseUrl, const QByteArray& appVersion, Launcher launcher,
+                 CloseMainWindow closeMainWindow);
 
     void CheckForUpdate(bool silent);
     // True when the whole body of a successful GET is in `localPath`; otherwise no file
@@ -39,6 +41,7 @@ private:
     THttpClient& m_http;
     UserDialogs& m_dialogs;
     QString m_programFolder;
+    QString m_infoFolder;
     QByteArray m_updateBaseUrl;
     QByteArray m_appVersion;
     Launcher m_launcher;

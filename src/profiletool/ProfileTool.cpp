@@ -175,7 +175,7 @@ int RunProfileTool(const QStringList& arguments, QByteArray* out, QByteArray* er
 
     if (!parser.parse(arguments)) return BadUsage(err, parser.errorText());
     if (parser.isSet(help)) {
-        out->append(parser.helpText().toUtf8());
+        out->append(HelpText(parser, QStringLiteral("thumbrix-profile")).toUtf8());
         return ProfileToolOk;
     }
     if (parser.isSet(version)) {
