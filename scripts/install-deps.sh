@@ -9,6 +9,7 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev libwebp-dev libssl-dev libcurl4-openssl-dev zlib1g-dev
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation chromium
     python3 python3-yaml parallel xvfb xauth x11-utils imagemagick p7zip-full php-cli binutils
+    dpkg-dev help2man librsvg2-bin lintian appstream desktop-file-utils man-db
 )
 
 missing=()
