@@ -14,6 +14,7 @@
 #include "platform/WebHtmlView.h"
 
 #include <QCoreApplication>
+#include <QIcon>
 #include <QProcess>
 
 #include <cstdio>
@@ -58,6 +59,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Thumbrix"));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.thumbrix.Thumbrix"));
+    // The installed icon; a reseller's main.ico replaces it when the window reads the profile.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.thumbrix.Thumbrix")));
 
     TQtUserDialogs dialogs(nullptr);
     TReportingApplication::SetReporter([&dialogs](const QString& message) { dialogs.ReportError(message); });

@@ -103,17 +103,24 @@ for y in (0, abs(height) // 2, abs(height) - 1):
         assert (r, g, b) == (0x30, 0x80, 0xc0), (x, y, r, g, b)
 PY
 
-# --- the window, started and closed as that user under a virtual X server
-as_user xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
+# --- the window, started and closed as that user under a virtual X server. The icon theme
+# is looked up in the unpacked tree. Without a GPU the engine is told so, as every window
+# test here does: software GL under Xvfb makes it log a retried GPU channel now and then.
+as_user XDG_DATA_DIRS="$root/usr/share:/usr/share" QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \
+    xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1" >"$2" 2>&1 & pid=$!
+    id=
     for _ in $(seq 150); do
-        xwininfo -root -tree | grep -q "\"Thumbrix\"" && break
+        id=$(xwininfo -root -tree | awk "/\"Thumbrix\"/ && !/-32000/ && !/ 1x1\\+/ { print \$1; exit }")
+        [ -n "$id" ] && break
         sleep 0.2
     done
-    xwininfo -root -tree | grep -q "\"Thumbrix\"" || echo "no window appeared" >>"$2"
+    if [ -z "$id" ]; then echo "no window appeared" >>"$2"; fi
+    [ -z "$id" ] || xprop -id "$id" _NET_WM_ICON | head -2 >"$4"
     ps -o args= -U "$(id -u)" | grep "^[^ ]*QtWebEngineProcess" >"$3" || true
-    kill "$pid"; wait "$pid" || true' _ "$root/usr/bin/thumbrix" "$home/window.log" "$home/engine.txt"
+    kill "$pid"; wait "$pid" || true' _ "$root/usr/bin/thumbrix" "$home/window.log" "$home/engine.txt" "$home/icon.txt"
 [ ! -s "$home/window.log" ] || fail "the window wrote: $(cat "$home/window.log")"
+grep -q "Icon (" "$home/icon.txt" || fail "the window shows no icon: $(cat "$home/icon.txt")"
 [ -s "$home/engine.txt" ] || fail "no engine process seen"
 ! grep -q -- '--no-sandbox' "$home/engine.txt" || fail "the engine runs without its sandbox for a normal user"
 [ -f "$home/.config/thumbrix/config.ini" ] || fail "no config.ini under ~/.config/thumbrix"
