@@ -109,14 +109,14 @@ PY
 as_user XDG_DATA_DIRS="$root/usr/share:/usr/share" QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \
     xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
     "$1" >"$2" 2>&1 & pid=$!
-    id=
+    # A window may be found before it is mapped for good, or go away while we look: ask again.
     for _ in $(seq 150); do
         id=$(xwininfo -root -tree | awk "/\"Thumbrix\"/ && !/-32000/ && !/ 1x1\\+/ { print \$1; exit }")
-        [ -n "$id" ] && break
+        [ -n "$id" ] && xprop -id "$id" _NET_WM_ICON 2>/dev/null | head -2 >"$4"
+        grep -q "Icon (" "$4" 2>/dev/null && break
         sleep 0.2
     done
-    if [ -z "$id" ]; then echo "no window appeared" >>"$2"; fi
-    [ -z "$id" ] || xprop -id "$id" _NET_WM_ICON | head -2 >"$4"
+    [ -n "$id" ] || echo "no window appeared" >>"$2"
     ps -o args= -U "$(id -u)" | grep "^[^ ]*QtWebEngineProcess" >"$3" || true
     kill "$pid"; wait "$pid" || true' _ "$root/usr/bin/thumbrix" "$home/window.log" "$home/engine.txt" "$home/icon.txt"
 [ ! -s "$home/window.log" ] || fail "the window wrote: $(cat "$home/window.log")"
