@@ -10,7 +10,14 @@ created_user=
 cleanup() {
     chmod -R u+w "$work" 2>/dev/null || true
     rm -rf "$work"
-    [ -z "$created_user" ] || userdel "$created_user" 2>/dev/null || true
+    if [ -n "$created_user" ]; then
+        # The engine's processes may still be on their way out; userdel refuses until they are.
+        for _ in $(seq 50); do
+            pkill -KILL -u "$created_user" 2>/dev/null || true
+            userdel "$created_user" 2>/dev/null && break
+            sleep 0.1
+        done
+    fi
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
