@@ -319,7 +319,8 @@ void TestUpdateCheck::uncreatableFileIsNoUpdate()
     const QString missingFolder = f.Path(QStringLiteral("gone"));
     f.http.Reply("[APPLICATION]\nVersion=9\n");
     TUpdateCheck check(
-        f.http, f.dialogs, missingFolder, missingFolder, kBase, "2.0", [](const QString&, const QStringList&) { return true; }, [] {});
+        f.http, f.dialogs, missingFolder, missingFolder, kBase, "2.0",
+        [](const QString&, const QStringList&) { return true; }, [] {});
     check.CheckForUpdate(false);
     QCOMPARE(f.dialogs.MessageTexts(), QStringList{kNoUpdates});
 }
@@ -436,8 +437,8 @@ void TestUpdateCheck::realClientAgainstLocalServer()
     FakeUserDialogs dialogs;
     dialogs.MessageAnswers.enqueue(mrCancel);
     TUpdateCheck check(
-        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
-        [] {});
+        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0",
+        [](const QString&, const QStringList&) { return true; }, [] {});
     check.CheckForUpdate(false);
 
     QCOMPARE(server.RequestLines, QList<QByteArray>{"GET /liveupdate/thumbrix/mainappupdate.inf HTTP/1.1"});
@@ -483,8 +484,8 @@ void TestUpdateCheck::updateFileStopsAtOneMebibyte()
     FakeUserDialogs dialogs;
     dialogs.MessageAnswers.enqueue(mrCancel);
     TUpdateCheck check(
-        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0", [](const QString&, const QStringList&) { return true; },
-        [] {});
+        http, dialogs, folder.path(), folder.path(), server.Base(), "2.0",
+        [](const QString&, const QStringList&) { return true; }, [] {});
     check.CheckForUpdate(false);
 
     QVERIFY2(server.Streamed < kEndlessSafetyLimit, qPrintable(QString::number(server.Streamed)));

@@ -62,9 +62,9 @@ void TestUserFolders::xdgFolders_data()
         return out;
     };
 
-    QTest::newRow("defaults-under-home")
-        << Env{{"HOME", "/home/ann"}}
-        << list({"/home/ann/.config/thumbrix", "/home/ann/.cache/thumbrix", "/home/ann/.local/state/thumbrix"});
+    QTest::newRow("defaults-under-home") << Env{{"HOME", "/home/ann"}}
+                                         << list({"/home/ann/.config/thumbrix", "/home/ann/.cache/thumbrix",
+                                                  "/home/ann/.local/state/thumbrix"});
     QTest::newRow("xdg-set") << Env{{"HOME", "/home/ann"},
                                     {"XDG_CONFIG_HOME", "/cfg/"},
                                     {"XDG_CACHE_HOME", "/var/cache/ann"},
@@ -74,7 +74,9 @@ void TestUserFolders::xdgFolders_data()
     QTest::newRow("relative-ignored")
         << Env{{"HOME", "/home/ann"}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_STATE_HOME", "./state"}}
         << list({"/home/ann/.config/thumbrix", "/home/ann/.cache/thumbrix", "/home/ann/.local/state/thumbrix"});
-    QTest::newRow("xdg-without-home") << Env{{"XDG_CONFIG_HOME", "/c"}, {"XDG_CACHE_HOME", "/k"}, {"XDG_STATE_HOME", "/s"}}
+    QTest::newRow("xdg-without-home") << Env{{"XDG_CONFIG_HOME", "/c"},
+                                             {"XDG_CACHE_HOME", "/k"},
+                                             {"XDG_STATE_HOME", "/s"}}
                                       << list({"/c/thumbrix", "/k/thumbrix", "/s/thumbrix"});
     QTest::newRow("no-home-no-xdg") << Env{} << QStringList{};
     QTest::newRow("relative-home") << Env{{"HOME", "ann"}} << QStringList{};
@@ -106,7 +108,9 @@ void TestUserFolders::makeUserFolder()
     QString error;
     QVERIFY2(MakeUserFolder(deep, &error), qPrintable(error));
     for (const char* made : {".local", ".local/state", ".local/state/thumbrix"}) {
-        struct stat info {};
+        struct stat info
+        {
+        };
         QCOMPARE(::stat(QFile::encodeName(home.filePath(QLatin1String(made))).constData(), &info), 0);
         QCOMPARE(info.st_mode & 07777, mode_t(0700));
     }
@@ -142,7 +146,7 @@ QByteArray FileBytes(const QString& path)
 
 void TestUserFolders::newsIdPerUser_data()
 {
-    QTest::addColumn<QByteArray>("profile"); // null: no LastNewsId line
+    QTest::addColumn<QByteArray>("profile");  // null: no LastNewsId line
     QTest::addColumn<QByteArray>("userFile"); // null: no file
     QTest::addColumn<QByteArray>("loaded");
 

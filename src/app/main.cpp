@@ -23,16 +23,15 @@
 
 namespace {
 
-const char kHelp[] =
-    "Usage: thumbrix [options]\n"
-    "Opens the Thumbrix window. Build a list of web addresses (typed, imported from a text file\n"
-    "or picked in the browser tab), choose the output folder, the browser and thumbnail sizes,\n"
-    "the image format and how files are named, and press Start: each page is captured as a\n"
-    "thumbnail image. thumbrix-batch does the same from the command line.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help  Show this help.\n"
-    "  --version   Show the version.\n";
+const char kHelp[] = "Usage: thumbrix [options]\n"
+                     "Opens the Thumbrix window. Build a list of web addresses (typed, imported from a text file\n"
+                     "or picked in the browser tab), choose the output folder, the browser and thumbnail sizes,\n"
+                     "the image format and how files are named, and press Start: each page is captured as a\n"
+                     "thumbnail image. thumbrix-batch does the same from the command line.\n"
+                     "\n"
+                     "Options:\n"
+                     "  -h, --help  Show this help.\n"
+                     "  --version   Show the version.\n";
 
 } // namespace
 

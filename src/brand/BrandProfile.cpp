@@ -229,6 +229,13 @@ bool IsNewsId(const QByteArray& text)
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool AcceptNewsId(const QByteArray& value, QString* error)
+{
+    if (IsNewsId(value)) return true;
+    SetError(error, QStringLiteral("News id not stored: a news id is 1 to 18 decimal digits"));
+    return false;
+}
+
 QByteArray ReadLastNewsId(const QString& programFolder, QString* error)
 {
     SetError(error, QString());
@@ -245,10 +252,7 @@ bool StoreLastNewsId(const QString& programFolder, const QByteArray& value, QStr
     SetError(error, QString());
     // The value comes from the news server: anything but digits could close the tag and
     // plant fields of its own in the reseller's profile.
-    if (!IsNewsId(value)) {
-        SetError(error, QStringLiteral("News id not stored: a news id is 1 to 18 decimal digits"));
-        return false;
-    }
+    if (!AcceptNewsId(value, error)) return false;
     const QString path = ProfilePath(programFolder);
     // Without a profile there is nowhere to keep it, and no reseller news to track.
     if (!QFileInfo::exists(path)) return true;

@@ -73,6 +73,8 @@ bool LoadBrandProfile(const QString& programFolder, const TRandomIndex& random, 
 // A news id as the profile keeps it: 1 to 18 ASCII decimal digits. Such a text fits a
 // signed 64-bit number and can carry no tag, line break, sign or space into the profile.
 bool IsNewsId(const QByteArray& text);
+// IsNewsId, with the reason a value is not stored when it is not.
+bool AcceptNewsId(const QByteArray& value, QString* error);
 
 // The LastNewsId value stored in the profile, empty when there is none.
 QByteArray ReadLastNewsId(const QString& programFolder, QString* error);

@@ -32,14 +32,9 @@ QByteArray LoadLastNewsId(const QString& programFolder, const TUserFolders& fold
     return users;
 }
 
-bool SaveLastNewsId(const QString& programFolder, const TUserFolders& folders, const QByteArray& value,
-                    QString* error)
+bool SaveLastNewsId(const QString& programFolder, const TUserFolders& folders, const QByteArray& value, QString* error)
 {
     if (folders.State.isEmpty()) return StoreLastNewsId(programFolder, value, error);
-    if (!IsNewsId(value)) {
-        if (error) *error = QStringLiteral("News id not stored: a news id is 1 to 18 decimal digits");
-        return false;
-    }
-    return MakeUserFolder(folders.State, error) &&
+    return AcceptNewsId(value, error) && MakeUserFolder(folders.State, error) &&
            ByteFile::WriteReplacing(StateFilePath(folders), value + '\n', error);
 }

@@ -10,5 +10,4 @@
 // "lastnewsid" file in the state folder; the profile's value counts when it is higher.
 QByteArray LoadLastNewsId(const QString& programFolder, const TUserFolders& folders, QString* error);
 // False with the reason when `value` is not a news id or cannot be stored.
-bool SaveLastNewsId(const QString& programFolder, const TUserFolders& folders, const QByteArray& value,
-                    QString* error);
+bool SaveLastNewsId(const QString& programFolder, const TUserFolders& folders, const QByteArray& value, QString* error);

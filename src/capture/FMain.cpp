@@ -1,9 +1,9 @@
 #include "capture/FMain.h"
 
-#include "common/ByteFile.h"
 #include "capture/BrowserTab.h"
 #include "capture/SettingsFile.h"
 #include "capture/WebBrowser.h"
+#include "common/ByteFile.h"
 #include "common/UserDialogs.h"
 #include "online/HttpClient.h"
 #include "online/NewsService.h"
@@ -34,10 +34,11 @@ constexpr int kLiveViewMs = 250;
 } // namespace
 TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     : QWidget(parent), m_programFolder(parts.ProgramFolder), m_userFolders(parts.UserFolders),
-      m_settingsFolder(m_userFolders.PerUser() ? m_userFolders.Settings : m_programFolder), m_dialogs(*parts.Dialogs), m_shell(*parts.Shell),
-      m_welcomeView(*parts.WelcomeView), m_random(parts.Random ? parts.Random : ClockSeededRandom()),
-      EmbeddedWB1(*parts.CaptureBrowser), EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView),
-      IdHTTP1(*parts.Http), m_newHtmlView(parts.NewHtmlView)
+      m_settingsFolder(m_userFolders.PerUser() ? m_userFolders.Settings : m_programFolder), m_dialogs(*parts.Dialogs),
+      m_shell(*parts.Shell), m_welcomeView(*parts.WelcomeView),
+      m_random(parts.Random ? parts.Random : ClockSeededRandom()), EmbeddedWB1(*parts.CaptureBrowser),
+      EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView), IdHTTP1(*parts.Http),
+      m_newHtmlView(parts.NewHtmlView)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Thumbrix"));

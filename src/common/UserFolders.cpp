@@ -50,8 +50,7 @@ TUserFolders XdgUserFolders(const TEnvironment& environment)
 
 TUserFolders UserFoldersFor(const QString& programFolder)
 {
-    if (IsPortableFolder(programFolder, ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0))
-        return {};
+    if (IsPortableFolder(programFolder, ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)) return {};
     return XdgUserFolders([](const char* name) -> QByteArray {
         if (std::strcmp(name, "HOME") == 0) {
             // A session without HOME still has a home in the password database.
@@ -79,7 +78,9 @@ bool MakeUserFolder(const QString& path, QString* error)
                          .arg(QFile::decodeName(part), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(target.constData(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
     if (error) *error = QStringLiteral("%1: not a folder").arg(QFile::decodeName(target));
     return false;

@@ -16,7 +16,6 @@ inline QString HelpText(const QCommandLineParser& parser, const QString& program
     QString text = parser.helpText();
     const QString usage = QStringLiteral("Usage: ");
     const qsizetype options = text.indexOf(QStringLiteral(" [options]"));
-    if (text.startsWith(usage) && options > usage.size())
-        text.replace(usage.size(), options - usage.size(), program);
+    if (text.startsWith(usage) && options > usage.size()) text.replace(usage.size(), options - usage.size(), program);
     return text;
 }

@@ -2,8 +2,8 @@
 
 #include "common/ByteFile.h"
 #include "common/IniFile.h"
-#include "common/UserFolders.h"
 #include "common/UserDialogs.h"
+#include "common/UserFolders.h"
 #include "online/HttpClient.h"
 
 #include <QCoreApplication>
@@ -71,8 +71,8 @@ TUpdateCheck::TUpdateCheck(THttpClient& http, UserDialogs& dialogs, const QStrin
                            const QString& infoFolder, const QByteArray& updateBaseUrl, const QByteArray& appVersion,
                            Launcher launcher, CloseMainWindow closeMainWindow)
     : m_http(http), m_dialogs(dialogs), m_programFolder(programFolder), m_infoFolder(infoFolder),
-      m_updateBaseUrl(updateBaseUrl),
-      m_appVersion(appVersion), m_launcher(std::move(launcher)), m_closeMainWindow(std::move(closeMainWindow))
+      m_updateBaseUrl(updateBaseUrl), m_appVersion(appVersion), m_launcher(std::move(launcher)),
+      m_closeMainWindow(std::move(closeMainWindow))
 {
 }
 
