@@ -25,6 +25,11 @@ struct TBatchSettings
     int Retries = 1;
 };
 
+// Whether a load that failed this way may end otherwise on a fresh renderer: the server's
+// own answer, a refused certificate and an address the engine refuses come out the same
+// every time.
+bool MayPassOnRetry(WebBrowser::Failure failure);
+
 // Captures one row at a time through one browser: the page is loaded, captured the moment
 // it is complete and written to the row's file. A row that failed in a way another attempt
 // may mend is tried again on a fresh renderer first.
