@@ -66,7 +66,7 @@ void CaptureLane::OnDocumentComplete()
         return;
     }
     QString error;
-    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error))
+    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error, m_settings.Quality))
         EndAttempt(JobStatus::Success, {}, false);
     else
         EndAttempt(JobStatus::Error, error, false);

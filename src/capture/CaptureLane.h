@@ -23,6 +23,8 @@ struct TBatchSettings
     // Further attempts, each on a fresh renderer, for a row that failed in a way that may
     // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
     int Retries = 1;
+    // Of JPEG and WebP thumbnails, 1 to 100.
+    int Quality = 90;
 };
 
 // Whether a load that failed this way may end otherwise on a fresh renderer: the server's
