@@ -39,16 +39,16 @@ bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QB
 
     TBitmap32 page;
     TBitmap32 thumb;
-    if (!CreateBitmap("page", sizes.BrowserX, sizes.BrowserY, &page, error) ||
+    const int pageWidth = qRound(sizes.BrowserX * sizes.Scale);
+    const int pageHeight = qRound(sizes.BrowserY * sizes.Scale);
+    if (!CreateBitmap("page", pageWidth, pageHeight, &page, error) ||
         !CreateBitmap("thumbnail", sizes.ThumbX, sizes.ThumbY, &thumb, error))
         return false;
 
-    PaintView(browser.Draw(), browser.Width(), browser.Height(), page);
+    PaintView(browser.Draw(), qRound(browser.Width() * sizes.Scale), qRound(browser.Height() * sizes.Scale), page);
 
     if (!ResampleBitmap(page, thumb)) {
-        *error = QStringLiteral("Cannot reduce a page of %1 x %2 pixels to a thumbnail")
-                     .arg(sizes.BrowserX)
-                     .arg(sizes.BrowserY);
+        *error = QStringLiteral("Cannot reduce a page of %1 x %2 pixels to a thumbnail").arg(pageWidth).arg(pageHeight);
         return false;
     }
 

@@ -12,9 +12,11 @@ struct TCaptureSizes
     int BrowserY = 600;
     int ThumbX = 200;
     int ThumbY = 150;
+    // Device pixels per CSS pixel: the page bitmap is this much denser than the browser.
+    double Scale = 1;
 };
 
-// Paints the browser's current view into a BrowserX x BrowserY bitmap, area-averages it to
+// Paints the browser's current view into a BrowserX x BrowserY bitmap (times Scale), area-averages it to
 // ThumbX x ThumbY and writes it in the format the path's extension names (".jpg", ".gif",
 // ".bmp", ".png", ".webp"), replacing any file of that name.
 //

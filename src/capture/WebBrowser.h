@@ -72,7 +72,8 @@ public:
     virtual void SetWidth(int width) = 0;
     virtual void SetHeight(int height) = 0;
 
-    // The current view, Width() x Height(); a null image when nothing can be drawn.
+    // The current view, Width() x Height() times the device pixel ratio; a null image when
+    // nothing can be drawn.
     virtual QImage Draw() = 0;
 
 Q_SIGNALS:

@@ -117,6 +117,7 @@ private:
     QTimer m_fencePoll;
     qint64 m_fenceDeadline = 0;
 
+    QTimer m_wait; // the options' fixed wait before the fence
     QTimer m_startWatchdog;
     QTimer m_stopCheck;
 };
