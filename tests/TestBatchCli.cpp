@@ -282,7 +282,7 @@ void TestBatchCli::help()
     QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
                                "--no-skip", "--timeout", "--retries", "--jobs", "--settle-max", "--no-settle",
-                               "--keep-consent", "--wait", "--hide", "--css", "--js", "--quality", "--scale",
+                               "--keep-consent", "--wait", "--wait-for", "--wait-for-selector", "--hide", "--css", "--js", "--quality", "--scale",
                                "--color-scheme", "--reduced-motion", "--user-agent", "--header", "--cookies", "--auth",
                                "--auth-file", "--proxy", "--ignore-certificate-errors", "--version", "LIST_FILE",
                                "Exit status"})

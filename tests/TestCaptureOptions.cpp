@@ -41,6 +41,8 @@ private Q_SLOTS:
     void identityReachesTheServer();
     void cookiesGoOnlyWhereTheyMay();
     void credentialsFromAFile();
+    void conditionNeverMet_data();
+    void conditionNeverMet();
     void jpegQuality();
 
 private:
@@ -162,6 +164,9 @@ void TestCaptureOptions::optionDoesItsJob_data()
                                 << QStringList{};
     // The page turns green 2.5 s after load, later than settling waits for.
     QTest::newRow("wait") << S("site:/waited") << L({"--wait", "3000"}) << QStringList{};
+    QTest::newRow("wait-for") << S("site:/later") << L({"--wait-for", "window.ready === true"}) << QStringList{};
+    QTest::newRow("wait-for-selector") << S("site:/later") << L({"--wait-for-selector", "div#ready"})
+                                       << QStringList{};
     QTest::newRow("basic-auth") << S("site:/basic") << L({"--auth", "ann:se:cret"})
                                 << L({"--auth", "ann:wrong"});
     QTest::newRow("digest-auth") << S("site:/digest") << L({"--auth", "ann:se:cret"}) << QStringList{};
@@ -252,6 +257,32 @@ void TestCaptureOptions::credentialsFromAFile()
     const Run run = Capture("auth-file", m_siteUrl + QStringLiteral("/basic"), {QStringLiteral("--auth-file"), file});
     QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
     QVERIFY(IsGreen(QImage(m_out + QStringLiteral("/auth-file.png"))));
+}
+
+void TestCaptureOptions::conditionNeverMet_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("expression") << QStringList{QStringLiteral("--wait-for"), QStringLiteral("window.never")}
+                                << QStringLiteral("waited 2 s for \"window.never\"");
+    QTest::newRow("selector") << QStringList{QStringLiteral("--wait-for-selector"), QStringLiteral("#never")}
+                              << QStringLiteral("waited 2 s for the selector \"#never\"");
+    QTest::newRow("hidden-element") << QStringList{QStringLiteral("--wait-for-selector"), QStringLiteral("#cover"),
+                                                   QStringLiteral("--hide"), QStringLiteral("#cover")}
+                                    << QStringLiteral("waited 2 s for the selector \"#cover\"");
+}
+
+// The page loads, but what it is waited for never comes: an Error that says so, tried once.
+void TestCaptureOptions::conditionNeverMet()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, reason);
+    const QByteArray id = "never-" + QByteArray(QTest::currentDataTag());
+    const Run run = Capture(id, m_siteUrl + QStringLiteral("/cover"),
+                            QStringList{QStringLiteral("--timeout"), QStringLiteral("2")} + options);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QStringLiteral(" Error: ") + reason + u'\n'), qPrintable(run.out));
+    QVERIFY(!QFile::exists(m_out + u'/' + QString::fromLatin1(id) + QStringLiteral(".png")));
 }
 
 void TestCaptureOptions::jpegQuality()

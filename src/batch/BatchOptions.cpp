@@ -164,6 +164,15 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                                  "and settled (0 to %1).")
                                       .arg(kMaxWaitMs),
                                   QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption waitFor(QStringLiteral("wait-for"),
+                                     QStringLiteral("Before the capture, wait until this JavaScript expression is "
+                                                    "truthy in the page; not within --timeout, the row is an Error."),
+                                     QStringLiteral("EXPR"));
+    const QCommandLineOption waitForSelector(
+        QStringLiteral("wait-for-selector"),
+        QStringLiteral("Before the capture, wait until an element matching this CSS selector exists and is visible; "
+                       "not within --timeout, the row is an Error."),
+        QStringLiteral("CSS"));
     const QCommandLineOption hide(QStringLiteral("hide"),
                                   QStringLiteral("Elements matching this CSS selector are not displayed (repeatable)."),
                                   QStringLiteral("CSS"));
@@ -213,7 +222,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         QStringLiteral("ignore-certificate-errors"),
         QStringLiteral("Capture pages whose TLS certificate fails (by default they are an Error)."));
     parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries,
-                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, hide, css, js, quality,
+                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, waitFor, waitForSelector, hide, css, js, quality,
                        scale, colorScheme, reducedMotion, userAgent, header, cookies, auth, authFile, proxy,
                        ignoreCertificateErrors});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
@@ -334,6 +343,12 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         return Invalid(message, QStringLiteral("--wait must be a whole number of milliseconds from 0 to %1, not \"%2\".")
                                     .arg(kMaxWaitMs)
                                     .arg(parser.value(wait)));
+    capture.WaitFor = parser.value(waitFor);
+    if (parser.isSet(waitFor) && capture.WaitFor.trimmed().isEmpty())
+        return Invalid(message, QStringLiteral("--wait-for needs a JavaScript expression."));
+    capture.WaitForSelector = parser.value(waitForSelector);
+    if (parser.isSet(waitForSelector) && capture.WaitForSelector.trimmed().isEmpty())
+        return Invalid(message, QStringLiteral("--wait-for-selector needs a CSS selector."));
     for (const QString& selector : parser.values(hide)) {
         if (selector.trimmed().isEmpty() || selector.contains(QLatin1Char('{')) || selector.contains(QLatin1Char('}')))
             return Invalid(message, QStringLiteral("--hide must be a CSS selector, not \"%1\".").arg(selector));

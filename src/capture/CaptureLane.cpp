@@ -75,9 +75,14 @@ void CaptureLane::OnDocumentComplete()
 void CaptureLane::OnTimeout()
 {
     if (m_index < 0) return;
+    const QString awaited = m_browser.AwaitedCondition();
     m_browser.Stop();
-    EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0),
-               true);
+    const double seconds = m_settings.TimeoutMs / 1000.0;
+    // A page that loaded but never met the user's condition would come out the same again.
+    if (!awaited.isEmpty())
+        EndAttempt(JobStatus::Error, QStringLiteral("waited %1 s for %2").arg(seconds).arg(awaited), false);
+    else
+        EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(seconds), true);
 }
 
 void CaptureLane::EndAttempt(const QByteArray& status, const QString& reason, bool retryable)

@@ -30,6 +30,10 @@ struct TCaptureOptions
     bool HideConsent = true;
     // A further fixed wait before the capture.
     int WaitMs = 0;
+    // Conditions the page must meet before it is captured, however long its time-out allows:
+    // a script expression that is truthy, an element that exists and is visible.
+    QString WaitFor;
+    QString WaitForSelector;
 
     // Added to every page: elements not displayed, a style sheet, a script run after load.
     QStringList HideSelectors;

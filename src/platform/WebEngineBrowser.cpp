@@ -2,6 +2,7 @@
 
 #include "common/ByteFile.h"
 #include "platform/CaptureIdentity.h"
+#include "platform/ConditionWatch.h"
 #include "platform/ConsentScripts.h"
 #include "platform/NetErrors.h"
 #include "platform/SettleWatch.h"
@@ -195,6 +196,8 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     if (m_role != Role::Capture) m_options.Settle = m_options.HideConsent = false;
     m_settle = new SettleWatch(m_options, this);
     connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
+    m_condition = new ConditionWatch(this);
+    connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::Settle);
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
     m_profile = new QWebEngineProfile(this);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
@@ -288,7 +291,8 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive()) {
+    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() ||
+        m_condition->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -421,7 +425,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() ||
+        if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
             (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
@@ -501,10 +505,31 @@ void WebEngineBrowser::StartSettling()
     // The user's script goes first: what it sets off is waited for like the page's own.
     if (!m_options.Script.isEmpty())
         m_page->runJavaScript(QString::fromUtf8(m_options.Script), QWebEngineScript::MainWorld);
+    QStringList conditions;
+    if (!m_options.WaitFor.isEmpty()) conditions << QLatin1Char('(') + m_options.WaitFor + QLatin1Char(')');
+    if (!m_options.WaitForSelector.isEmpty()) conditions << ConditionWatch::SelectorVisible(m_options.WaitForSelector);
+    if (conditions.isEmpty())
+        Settle();
+    else
+        m_condition->Start(m_page, conditions.join(QStringLiteral("&&")));
+}
+
+void WebEngineBrowser::Settle()
+{
     if (m_options.Settle || m_options.HideConsent)
         m_settle->Start(m_page);
     else
         OnSettled({});
+}
+
+QString WebEngineBrowser::AwaitedCondition() const
+{
+    if (!m_condition->IsActive()) return {};
+    QStringList named;
+    if (!m_options.WaitFor.isEmpty()) named << QStringLiteral("\"%1\"").arg(m_options.WaitFor);
+    if (!m_options.WaitForSelector.isEmpty())
+        named << QStringLiteral("the selector \"%1\"").arg(m_options.WaitForSelector);
+    return named.join(QStringLiteral(" and "));
 }
 
 void WebEngineBrowser::OnSettled(const TSettleReport& report)
@@ -529,6 +554,7 @@ void WebEngineBrowser::StartPaintFence()
 
 void WebEngineBrowser::CancelPaintFence()
 {
+    m_condition->Cancel();
     m_settle->Cancel();
     m_wait.stop();
     m_fence = Fence::Idle;

@@ -11,6 +11,7 @@ class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
 class QuietPage;
+class ConditionWatch;
 class SettleWatch;
 
 // WebBrowser over Qt WebEngine.
@@ -57,6 +58,7 @@ public:
     QString LocationURL() const override;
     int HttpStatus() const override { return m_httpStatus; }
     TSettleReport SettleReport() const override { return m_settleReport; }
+    QString AwaitedCondition() const override;
     bool HasDocument() const override;
 
     int Width() const override;
@@ -75,6 +77,7 @@ private:
     void OnStartWatchdog();
     void FinishLoad(bool painted);
     void StartSettling();
+    void Settle();
     void OnSettled(const TSettleReport& report);
     void StartPaintFence();
     void CancelPaintFence();
@@ -91,6 +94,7 @@ private:
     Role m_role;
     TCaptureOptions m_options;
     SettleWatch* m_settle = nullptr;
+    ConditionWatch* m_condition = nullptr;
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
     QPointer<QWebEngineView> m_view;

@@ -44,6 +44,11 @@ PAGES = {
     # Later than a short timer, so settling alone does not wait for it.
     '/waited': page(RED, '<script>setTimeout(() => document.documentElement.style.background = '
                          'document.body.style.background = "%s", 2500)</script>' % GREEN),
+    # Green, and a flag and an element that say so, 2.5 s after load.
+    '/later': page(RED, '<script>setTimeout(() => { document.documentElement.style.background = '
+                        'document.body.style.background = "%s"; window.ready = true; '
+                        'const e = document.createElement("div"); e.id = "ready"; e.style.height = "1px"; '
+                        'document.body.appendChild(e) }, 2500)</script>' % GREEN),
     '/cookies': page(GREEN),
     '/only/here': page(GREEN),
     '/headers': page(GREEN),
