@@ -260,6 +260,9 @@ void TestBatchCli::badUsage_data()
                                << QStringLiteral("--hide must be a CSS selector");
     QTest::newRow("user-agent-empty") << (args({"--user-agent", "", "--out"}) << out << list)
                                       << QStringLiteral("--user-agent must be one line");
+    QTest::newRow("max-height-zero") << (args({"--full-page", "--max-height", "0", "--out"}) << out << list)
+                                     << QStringLiteral("--max-height must be a whole number of pixels from 1 to 16384, "
+                                                       "not \"0\"");
     QTest::newRow("results-unopenable") << (args({"--results", "/no/such/folder/r.jsonl", "--out"}) << out << list)
                                         << QStringLiteral("/no/such/folder/r.jsonl");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
@@ -282,7 +285,7 @@ void TestBatchCli::help()
     QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
                                "--no-skip", "--timeout", "--retries", "--jobs", "--settle-max", "--no-settle",
-                               "--keep-consent", "--wait", "--wait-for", "--wait-for-selector", "--hide", "--css", "--js", "--quality", "--scale",
+                               "--keep-consent", "--wait", "--wait-for", "--wait-for-selector", "--full-page", "--max-height", "--hide", "--css", "--js", "--quality", "--scale",
                                "--color-scheme", "--reduced-motion", "--user-agent", "--header", "--cookies", "--auth",
                                "--auth-file", "--proxy", "--ignore-certificate-errors", "--version", "LIST_FILE",
                                "Exit status"})

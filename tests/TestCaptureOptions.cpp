@@ -44,6 +44,8 @@ private Q_SLOTS:
     void conditionNeverMet_data();
     void conditionNeverMet();
     void jpegQuality();
+    void fullPage_data();
+    void fullPage();
 
 private:
     struct Run
@@ -301,6 +303,45 @@ void TestCaptureOptions::jpegQuality()
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), QString::number(quality));
     }
+}
+
+void TestCaptureOptions::fullPage_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QList<QRgb>>("bands"); // the colour in the middle of each 600 px band
+
+    const QList<QRgb> all{0xff0000, 0x00ff00, 0x0000ff, 0xffff00, 0xff00ff};
+    QTest::newRow("whole-page") << QStringList{QStringLiteral("--full-page")} << 750 << all;
+    QTest::newRow("max-height") << QStringList{QStringLiteral("--full-page"), QStringLiteral("--max-height"),
+                                               QStringLiteral("1800")}
+                                << 450 << all.mid(0, 3);
+    QTest::newRow("scaled") << QStringList{QStringLiteral("--full-page"), QStringLiteral("--scale"), QStringLiteral("2")}
+                            << 750 << all;
+    QTest::newRow("viewport-only") << QStringList{} << 150 << all.mid(0, 1);
+}
+
+// 3000 px of bands under a fixed bar, the last band a lazy image: the thumbnail keeps the
+// page's proportions at --thumb's width, the bar shows once, at the top.
+void TestCaptureOptions::fullPage()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, height);
+    QFETCH(QList<QRgb>, bands);
+    const QByteArray id = "bands-" + QByteArray(QTest::currentDataTag());
+    const Run run = Capture(id, m_siteUrl + QStringLiteral("/bands"), options);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+    const QImage thumb(m_out + u'/' + QString::fromLatin1(id) + QStringLiteral(".png"));
+    QCOMPARE(thumb.size(), QSize(200, height));
+    QCOMPARE(thumb.pixel(100, 1) & 0xffffff, QRgb(0));
+    for (int band = 0; band < bands.size(); ++band) {
+        const int y = 75 + band * 150;
+        if (y >= height) break;
+        QCOMPARE(thumb.pixel(100, y) & 0xffffff, bands[band]);
+    }
+    // Further down the bar is not repeated.
+    for (int y = 20; y < height; y += 150)
+        QVERIFY2((thumb.pixel(100, y) & 0xffffff) != 0, qPrintable(QString::number(y)));
 }
 
 QTEST_GUILESS_MAIN(TestCaptureOptions)

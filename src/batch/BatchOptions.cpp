@@ -17,6 +17,7 @@ constexpr int kMaxShards = 1000000;
 constexpr int kMaxSettleMs = 120000;
 constexpr int kMaxWaitMs = 600000;
 constexpr double kMaxScale = 4;
+constexpr int kMaxFullHeight = 16384;
 // Style sheets, scripts and cookie files are small; a bigger one is a mistake.
 constexpr qint64 kMaxAddedFileBytes = 16 << 20;
 const QStringList kImageFormats = {QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"),
@@ -173,6 +174,15 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         QStringLiteral("Before the capture, wait until an element matching this CSS selector exists and is visible; "
                        "not within --timeout, the row is an Error."),
         QStringLiteral("CSS"));
+    const QCommandLineOption fullPage(QStringLiteral("full-page"),
+                                      QStringLiteral("Capture the whole height of the page, up to --max-height, not "
+                                                     "only the viewport; the thumbnail is --thumb wide in the page's "
+                                                     "proportions."));
+    const QCommandLineOption maxHeight(QStringLiteral("max-height"),
+                                       QStringLiteral("The tallest page --full-page captures, in CSS pixels (1 to %1). "
+                                                      "Default: %1.")
+                                           .arg(kMaxFullHeight),
+                                       QStringLiteral("PX"), QString::number(kMaxFullHeight));
     const QCommandLineOption hide(QStringLiteral("hide"),
                                   QStringLiteral("Elements matching this CSS selector are not displayed (repeatable)."),
                                   QStringLiteral("CSS"));
@@ -222,7 +232,7 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         QStringLiteral("ignore-certificate-errors"),
         QStringLiteral("Capture pages whose TLS certificate fails (by default they are an Error)."));
     parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries,
-                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, waitFor, waitForSelector, hide, css, js, quality,
+                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, waitFor, waitForSelector, fullPage, maxHeight, hide, css, js, quality,
                        scale, colorScheme, reducedMotion, userAgent, header, cookies, auth, authFile, proxy,
                        ignoreCertificateErrors});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
@@ -349,6 +359,12 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     capture.WaitForSelector = parser.value(waitForSelector);
     if (parser.isSet(waitForSelector) && capture.WaitForSelector.trimmed().isEmpty())
         return Invalid(message, QStringLiteral("--wait-for-selector needs a CSS selector."));
+    capture.FullPage = parser.isSet(fullPage);
+    settings.Sizes.FullPage = capture.FullPage;
+    if (!ParseWhole(parser.value(maxHeight), 1, kMaxFullHeight, &capture.MaxHeight))
+        return Invalid(message, QStringLiteral("--max-height must be a whole number of pixels from 1 to %1, not \"%2\".")
+                                    .arg(kMaxFullHeight)
+                                    .arg(parser.value(maxHeight)));
     for (const QString& selector : parser.values(hide)) {
         if (selector.trimmed().isEmpty() || selector.contains(QLatin1Char('{')) || selector.contains(QLatin1Char('}')))
             return Invalid(message, QStringLiteral("--hide must be a CSS selector, not \"%1\".").arg(selector));

@@ -34,6 +34,9 @@ struct TCaptureOptions
     // a script expression that is truthy, an element that exists and is visible.
     QString WaitFor;
     QString WaitForSelector;
+    // Capture the page's whole height, up to MaxHeight CSS pixels, not just the viewport.
+    bool FullPage = false;
+    int MaxHeight = 16384;
 
     // Added to every page: elements not displayed, a style sheet, a script run after load.
     QStringList HideSelectors;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 #include <QString>
 
 class WebBrowser;
@@ -14,6 +15,9 @@ struct TCaptureSizes
     int ThumbY = 150;
     // Device pixels per CSS pixel: the page bitmap is this much denser than the browser.
     double Scale = 1;
+    // The page bitmap is the browser's whole view, however tall, and the thumbnail ThumbX
+    // wide in its proportions.
+    bool FullPage = false;
 };
 
 // Paints the browser's current view into a BrowserX x BrowserY bitmap (times Scale), area-averages it to
@@ -24,5 +28,6 @@ struct TCaptureSizes
 // extension it does not know. Returns false with a reason in `error` when a size cannot
 // be used or the file cannot be written; no partial file is left.
 // `quality` (1 to 100) is that of a JPEG or WebP file.
+// `written`, when given, receives the thumbnail's size.
 bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error,
-                       int quality = 90);
+                       int quality = 90, QSize* written = nullptr);

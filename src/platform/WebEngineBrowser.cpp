@@ -4,6 +4,7 @@
 #include "platform/CaptureIdentity.h"
 #include "platform/ConditionWatch.h"
 #include "platform/ConsentScripts.h"
+#include "platform/FullPageLayout.h"
 #include "platform/NetErrors.h"
 #include "platform/SettleWatch.h"
 
@@ -39,6 +40,8 @@ constexpr int kNetErrorAborted = -3;
 
 const QColor kFenceColour(0xfe, 0x01, 0xfd);
 constexpr int kOffScreen = -32000;
+// Taller surfaces repeat or break in Chromium.
+constexpr int kMaxFullPageDevicePixels = 16384;
 
 // The marker goes on the root element, above everything. Where the root's own style
 // would hide or recolour it (a filter, say), that style is lifted until the marker goes.
@@ -196,6 +199,8 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     if (m_role != Role::Capture) m_options.Settle = m_options.HideConsent = false;
     m_settle = new SettleWatch(m_options, this);
     connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
+    m_fullPage = new FullPageLayout(this);
+    connect(m_fullPage, &FullPageLayout::Measured, this, &WebEngineBrowser::OnPageMeasured);
     m_condition = new ConditionWatch(this);
     connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::Settle);
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
@@ -292,7 +297,7 @@ void WebEngineBrowser::ReplacePage()
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
     if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() ||
-        m_condition->IsActive()) {
+        m_condition->IsActive() || m_fullPage->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -302,6 +307,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     m_crashed = false;
     m_httpStatus = 0;
     m_settleReport = {};
+    RestoreViewport();
     m_pendingError.clear();
     m_readyState = Loading;
 
@@ -398,12 +404,14 @@ int WebEngineBrowser::Height() const
 
 void WebEngineBrowser::SetWidth(int width)
 {
-    m_view->resize(qBound(0, width, kMaxSide), m_view->height());
+    m_viewport.setWidth(qBound(0, width, kMaxSide));
+    m_view->resize(m_viewport.width(), m_fullHeight ? m_view->height() : m_viewport.height());
 }
 
 void WebEngineBrowser::SetHeight(int height)
 {
-    m_view->resize(m_view->width(), qBound(0, height, kMaxSide));
+    m_viewport.setHeight(qBound(0, height, kMaxSide));
+    if (!m_fullHeight) m_view->resize(m_viewport);
 }
 
 QImage WebEngineBrowser::Draw()
@@ -426,6 +434,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loadSeen = true;
         m_startWatchdog.stop();
         if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
+            m_fullPage->IsActive() ||
             (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
@@ -534,11 +543,40 @@ QString WebEngineBrowser::AwaitedCondition() const
 
 void WebEngineBrowser::OnSettled(const TSettleReport& report)
 {
-    m_settleReport = report;
+    if (m_fullHeight) {
+        // The second wait, for what the taller view brought into sight.
+        m_settleReport.Settled = m_settleReport.Settled && report.Settled;
+        m_settleReport.SettleMs += report.SettleMs;
+        if (!report.Consent.isEmpty()) m_settleReport.Consent = report.Consent;
+    } else {
+        m_settleReport = report;
+        if (m_options.FullPage) {
+            m_fullPage->Start(m_page, m_options.MaxHeight);
+            return;
+        }
+    }
     if (m_options.WaitMs > 0)
         m_wait.start(m_options.WaitMs);
     else
         StartPaintFence();
+}
+
+void WebEngineBrowser::OnPageMeasured(int height)
+{
+    // Chromium paints no taller surface reliably; at a scale, the limit is in device pixels.
+    const int limit = int(kMaxFullPageDevicePixels / m_view->devicePixelRatioF());
+    const int tall = qBound(m_viewport.height(), height, qMin(m_options.MaxHeight, limit));
+    m_fullHeight = true;
+    m_view->resize(m_viewport.width(), tall);
+    Settle();
+}
+
+void WebEngineBrowser::RestoreViewport()
+{
+    // A browsing view is sized by its window.
+    if (m_role != Role::Capture || !m_fullHeight) return;
+    m_fullHeight = false;
+    m_view->resize(m_viewport);
 }
 
 void WebEngineBrowser::StartPaintFence()
@@ -554,6 +592,7 @@ void WebEngineBrowser::StartPaintFence()
 
 void WebEngineBrowser::CancelPaintFence()
 {
+    m_fullPage->Cancel();
     m_condition->Cancel();
     m_settle->Cancel();
     m_wait.stop();

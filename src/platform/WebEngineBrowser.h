@@ -4,6 +4,7 @@
 #include "capture/WebBrowser.h"
 
 #include <QPointer>
+#include <QSize>
 #include <QTimer>
 
 class QWebEngineLoadingInfo;
@@ -12,6 +13,7 @@ class QWebEngineView;
 class QWidget;
 class QuietPage;
 class ConditionWatch;
+class FullPageLayout;
 class SettleWatch;
 
 // WebBrowser over Qt WebEngine.
@@ -79,6 +81,8 @@ private:
     void StartSettling();
     void Settle();
     void OnSettled(const TSettleReport& report);
+    void OnPageMeasured(int height);
+    void RestoreViewport();
     void StartPaintFence();
     void CancelPaintFence();
     void RunFenceScript(const QString& script);
@@ -95,6 +99,9 @@ private:
     TCaptureOptions m_options;
     SettleWatch* m_settle = nullptr;
     ConditionWatch* m_condition = nullptr;
+    FullPageLayout* m_fullPage = nullptr;
+    bool m_fullHeight = false; // the view has been made as tall as the page
+    QSize m_viewport{800, 600}; // the size pages are laid out in, between full-page captures
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
     QPointer<QWebEngineView> m_view;

@@ -49,6 +49,13 @@ PAGES = {
                         'document.body.style.background = "%s"; window.ready = true; '
                         'const e = document.createElement("div"); e.id = "ready"; e.style.height = "1px"; '
                         'document.body.appendChild(e) }, 2500)</script>' % GREEN),
+    # 3000 CSS pixels of 600 px bands under a fixed 40 px bar; the last band is a lazy image.
+    '/bands': ('<!DOCTYPE html><html><head><style>body{margin:0}div{height:600px}'
+               '#bar{position:fixed;top:0;left:0;right:0;height:40px;background:#000000}'
+               'img{display:block;width:100%;height:600px}</style></head><body><div id="bar"></div>'
+               '<div style="background:#ff0000"></div><div style="background:#00ff00"></div>'
+               '<div style="background:#0000ff"></div><div style="background:#ffff00"></div>'
+               '<img loading="lazy" src="/magenta.svg"></body></html>'),
     '/cookies': page(GREEN),
     '/only/here': page(GREEN),
     '/headers': page(GREEN),
@@ -112,6 +119,13 @@ class Site(http.server.BaseHTTPRequestHandler):
             else:
                 self.send(401, page(RED), [('WWW-Authenticate', 'Digest realm="%s", qop="auth", nonce="5f1c9a", '
                                                                 'algorithm=MD5' % REALM)])
+        elif path == '/magenta.svg':
+            data = b'<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8"><rect width="8" height="8" fill="#ff00ff"/></svg>'
+            self.send_response(200)
+            self.send_header('Content-Type', 'image/svg+xml')
+            self.send_header('Content-Length', str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
         elif path in PAGES:
             self.send(200, PAGES[path])
         else:
