@@ -17,7 +17,8 @@ public:
     int State = Complete;
     bool IsBusy = false;
     QString Location;
-    QStringList Steps; // "back", "forward", "refresh", "stop", "renew", in the order asked
+    QStringList Steps; // "back", "forward", "refresh", "stop", "renew", "options", in the order asked
+    QList<TCaptureOptions> Options;
 
     void Navigate(const QByteArray& url) override { Navigated << url; }
     void Stop() override
@@ -29,6 +30,11 @@ public:
     void GoForward() override { Steps << QStringLiteral("forward"); }
     void Refresh() override { Steps << QStringLiteral("refresh"); }
     void RenewRenderer() override { Steps << QStringLiteral("renew"); }
+    void SetOptions(const TCaptureOptions& options) override
+    {
+        Options << options;
+        Steps << QStringLiteral("options");
+    }
     bool Busy() const override { return IsBusy; }
     int ReadyState() const override { return State; }
     QString LocationURL() const override { return Location; }

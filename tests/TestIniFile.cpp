@@ -220,6 +220,16 @@ void TestIniFile::write_data()
                                     << QByteArrayLiteral("\xEF\xBB\xBF[A]\nx=2\n");
     QTest::newRow("line-break-cuts-value")
         << QByteArrayLiteral("[A]\n") << Writes{{"A", "x", "one\n[B]\r\ny=2"}} << QByteArrayLiteral("[A]\nx=one\n");
+    // A write of a section and a key alone deletes the key.
+    QTest::newRow("delete-only-that-section's-key")
+        << QByteArrayLiteral("[A]\r\nk=1\r\nj=2\r\n[B]\r\nk=3\r\n") << Writes{{"a", "K"}}
+        << QByteArrayLiteral("[A]\r\nj=2\r\n[B]\r\nk=3\r\n");
+    QTest::newRow("delete-missing-key-changes-nothing")
+        << QByteArrayLiteral("[A]\nk=1\n; k=2\n") << Writes{{"A", "j"}, {"B", "k"}, {"", "k"}}
+        << QByteArrayLiteral("[A]\nk=1\n; k=2\n");
+    QTest::newRow("delete-unterminated-last-line")
+        << QByteArrayLiteral("[A]\nk=1\nj=2") << Writes{{"A", "j"}, {"A", "n", "3"}}
+        << QByteArrayLiteral("[A]\nk=1\nn=3\n");
 }
 
 void TestIniFile::write()
@@ -229,8 +239,12 @@ void TestIniFile::write()
     QFETCH(QByteArray, after);
 
     TIniFile ini = before.isEmpty() ? TIniFile() : FromBytes(before);
-    for (const QByteArrayList& w : writes)
-        ini.WriteString(w.at(0), w.at(1), w.at(2));
+    for (const QByteArrayList& w : writes) {
+        if (w.size() == 2)
+            ini.DeleteKey(w.at(0), w.at(1));
+        else
+            ini.WriteString(w.at(0), w.at(1), w.at(2));
+    }
     QCOMPARE(ini.ToBytes(), after);
 }
 

@@ -6,7 +6,9 @@
 #include "common/UserFolders.h"
 #include "common/Version.h"
 #include "platform/CurlHttpClient.h"
+#include "capture/SettingsFile.h"
 #include "platform/DesktopShell.h"
+#include "platform/EngineSwitches.h"
 #include "platform/QtUserDialogs.h"
 #include "platform/ReportingApplication.h"
 #include "platform/StartupChatter.h"
@@ -49,6 +51,16 @@ int main(int argc, char* argv[])
     // Chromium cannot sandbox itself as root.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // The engine takes its options from config.ini once, before the application exists; the
+    // window reads the same file, found the same way.
+    const QString programFolder = ExecutableFolder();
+    TUserFolders userFolders;
+    TEngineOptions engine;
+    if (!programFolder.isEmpty()) {
+        userFolders = UserFoldersFor(programFolder);
+        engine = StartupEngineOptions(programFolder, userFolders);
+        PrepareEngineSwitches(engine);
+    }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Before any web view: the welcome and news pages are served through this scheme.
     TWebHtmlView::RegisterScheme();
@@ -71,8 +83,13 @@ int main(int argc, char* argv[])
     WebEngineBrowser browsing(WebEngineBrowser::Role::Interactive);
 
     TMainParts parts;
-    parts.ProgramFolder = QCoreApplication::applicationDirPath();
-    parts.UserFolders = UserFoldersFor(parts.ProgramFolder);
+    parts.ProgramFolder = programFolder;
+    parts.UserFolders = userFolders;
+    if (programFolder.isEmpty()) {
+        parts.ProgramFolder = QCoreApplication::applicationDirPath();
+        parts.UserFolders = UserFoldersFor(parts.ProgramFolder);
+    }
+    parts.Engine = engine;
     parts.Dialogs = &dialogs;
     parts.Shell = &shell;
     parts.WelcomeView = &welcome;

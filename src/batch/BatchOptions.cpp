@@ -1,5 +1,6 @@
 #include "batch/BatchOptions.h"
 
+#include "capture/CaptureChoices.h"
 #include "capture/CaptureSettings.h"
 #include "common/ByteFile.h"
 #include "common/Version.h"
@@ -15,11 +16,6 @@ constexpr int kMaxRetries = 10;
 constexpr int kMaxJobs = 32;
 constexpr int kMaxShards = 1000000;
 constexpr int kMaxSettleMs = 120000;
-constexpr int kMaxWaitMs = 600000;
-constexpr double kMaxScale = 4;
-constexpr int kMaxFullHeight = 16384;
-// Style sheets, scripts and cookie files are small; a bigger one is a mistake.
-constexpr qint64 kMaxAddedFileBytes = 16 << 20;
 const QStringList kImageFormats = {QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"),
                                    QStringLiteral("png"), QStringLiteral("webp")};
 
@@ -63,22 +59,6 @@ ParseResult Invalid(QString* message, const QString& text)
 {
     *message = text;
     return ParseResult::Invalid;
-}
-
-// A whole number from `low` to `high`, written as such.
-bool ParseWhole(const QString& text, int low, int high, int* value)
-{
-    bool ok = false;
-    *value = text.toInt(&ok);
-    return ok && *value >= low && *value <= high && text.trimmed() == text;
-}
-
-bool ReadOptionFile(const QString& option, const QString& name, QByteArray* data, QString* message)
-{
-    QString error;
-    if (ByteFile::ReadAll(QFile::encodeName(name), data, &error, kMaxAddedFileBytes)) return true;
-    *message = QStringLiteral("%1 \"%2\": %3").arg(option, name, error);
-    return false;
 }
 
 } // namespace
@@ -349,73 +329,56 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     options->Capture.HideConsent = !parser.isSet(keepConsent);
 
     TCaptureOptions& capture = options->Capture;
-    if (!ParseWhole(parser.value(wait), 0, kMaxWaitMs, &capture.WaitMs))
-        return Invalid(message, QStringLiteral("--wait must be a whole number of milliseconds from 0 to %1, not \"%2\".")
-                                    .arg(kMaxWaitMs)
-                                    .arg(parser.value(wait)));
-    capture.WaitFor = parser.value(waitFor);
-    if (parser.isSet(waitFor) && capture.WaitFor.trimmed().isEmpty())
-        return Invalid(message, QStringLiteral("--wait-for needs a JavaScript expression."));
-    capture.WaitForSelector = parser.value(waitForSelector);
-    if (parser.isSet(waitForSelector) && capture.WaitForSelector.trimmed().isEmpty())
-        return Invalid(message, QStringLiteral("--wait-for-selector needs a CSS selector."));
+    if (!CaptureField::WaitMs(QStringLiteral("--wait"), parser.value(wait), &capture.WaitMs, message))
+        return ParseResult::Invalid;
+    if (parser.isSet(waitFor) && !CaptureField::Condition(QStringLiteral("--wait-for"), parser.value(waitFor),
+                                                          QStringLiteral("a JavaScript expression"), &capture.WaitFor,
+                                                          message))
+        return ParseResult::Invalid;
+    if (parser.isSet(waitForSelector) &&
+        !CaptureField::Condition(QStringLiteral("--wait-for-selector"), parser.value(waitForSelector),
+                                 QStringLiteral("a CSS selector"), &capture.WaitForSelector, message))
+        return ParseResult::Invalid;
     capture.FullPage = parser.isSet(fullPage);
     settings.Sizes.FullPage = capture.FullPage;
-    if (!ParseWhole(parser.value(maxHeight), 1, kMaxFullHeight, &capture.MaxHeight))
-        return Invalid(message, QStringLiteral("--max-height must be a whole number of pixels from 1 to %1, not \"%2\".")
-                                    .arg(kMaxFullHeight)
-                                    .arg(parser.value(maxHeight)));
+    if (!CaptureField::MaxHeight(QStringLiteral("--max-height"), parser.value(maxHeight), &capture.MaxHeight, message))
+        return ParseResult::Invalid;
     for (const QString& selector : parser.values(hide)) {
-        if (selector.trimmed().isEmpty() || selector.contains(QLatin1Char('{')) || selector.contains(QLatin1Char('}')))
-            return Invalid(message, QStringLiteral("--hide must be a CSS selector, not \"%1\".").arg(selector));
-        capture.HideSelectors << selector;
-    }
-    if (parser.isSet(css) && !ReadOptionFile(QStringLiteral("--css"), parser.value(css), &capture.StyleSheet, message))
-        return ParseResult::Invalid;
-    if (parser.isSet(js) && !ReadOptionFile(QStringLiteral("--js"), parser.value(js), &capture.Script, message))
-        return ParseResult::Invalid;
-    if (!ParseWhole(parser.value(quality), 1, 100, &settings.Quality))
-        return Invalid(message,
-                       QStringLiteral("--quality must be a whole number from 1 to 100, not \"%1\".").arg(parser.value(quality)));
-    TEngineOptions& engine = options->Engine;
-    engine.Scale = parser.value(scale).toDouble(&ok);
-    if (!ok || !(engine.Scale >= 1) || engine.Scale > kMaxScale)
-        return Invalid(message, QStringLiteral("--scale must be a number from 1 to 4, not \"%1\".").arg(parser.value(scale)));
-    settings.Sizes.Scale = engine.Scale;
-    if (parser.isSet(colorScheme)) {
-        engine.ColorScheme = parser.value(colorScheme);
-        if (engine.ColorScheme != QLatin1String("light") && engine.ColorScheme != QLatin1String("dark"))
-            return Invalid(message,
-                           QStringLiteral("--color-scheme must be light or dark, not \"%1\".").arg(engine.ColorScheme));
-    }
-    engine.ReducedMotion = parser.isSet(reducedMotion);
-    if (parser.isSet(userAgent)) {
-        const QString agent = parser.value(userAgent);
-        if (agent.trimmed().isEmpty() || agent.contains(QLatin1Char('\n')) || agent.contains(QLatin1Char('\r')))
-            return Invalid(message, QStringLiteral("--user-agent must be one line of text, not \"%1\".").arg(agent));
-        capture.UserAgent = agent.toUtf8();
-    }
-    for (const QString& line : parser.values(header)) {
-        QByteArray name;
-        QByteArray value;
-        if (!ParseHeaderLine(line, &name, &value))
-            return Invalid(message, QStringLiteral("--header must be \"Name: value\", not \"%1\".").arg(line));
-        capture.Headers.append({name, value});
-    }
-    if (parser.isSet(cookies)) {
-        QByteArray text;
-        if (!ReadOptionFile(QStringLiteral("--cookies"), parser.value(cookies), &text, message))
+        if (!CaptureField::HideSelector(QStringLiteral("--hide"), selector, &capture.HideSelectors, message))
             return ParseResult::Invalid;
-        QString error;
-        if (!ParseNetscapeCookies(text, &capture.Cookies, &error))
-            return Invalid(message, QStringLiteral("--cookies \"%1\": %2").arg(parser.value(cookies), error));
     }
+    if (parser.isSet(css) &&
+        !CaptureField::AddedFile(QStringLiteral("--css"), parser.value(css), &capture.StyleSheet, message))
+        return ParseResult::Invalid;
+    if (parser.isSet(js) && !CaptureField::AddedFile(QStringLiteral("--js"), parser.value(js), &capture.Script, message))
+        return ParseResult::Invalid;
+    if (!CaptureField::Quality(QStringLiteral("--quality"), parser.value(quality), &settings.Quality, message))
+        return ParseResult::Invalid;
+    TEngineOptions& engine = options->Engine;
+    if (!CaptureField::Scale(QStringLiteral("--scale"), parser.value(scale), &engine.Scale, message))
+        return ParseResult::Invalid;
+    settings.Sizes.Scale = engine.Scale;
+    if (parser.isSet(colorScheme) &&
+        !CaptureField::ColorScheme(QStringLiteral("--color-scheme"), parser.value(colorScheme), &engine.ColorScheme,
+                                   message))
+        return ParseResult::Invalid;
+    engine.ReducedMotion = parser.isSet(reducedMotion);
+    if (parser.isSet(userAgent) &&
+        !CaptureField::UserAgent(QStringLiteral("--user-agent"), parser.value(userAgent), &capture.UserAgent, message))
+        return ParseResult::Invalid;
+    for (const QString& line : parser.values(header)) {
+        if (!CaptureField::Header(QStringLiteral("--header"), line, &capture.Headers, message))
+            return ParseResult::Invalid;
+    }
+    if (parser.isSet(cookies) &&
+        !CaptureField::CookiesFile(QStringLiteral("--cookies"), parser.value(cookies), &capture.Cookies, message))
+        return ParseResult::Invalid;
     if (parser.isSet(auth) && parser.isSet(authFile))
         return Invalid(message, QStringLiteral("--auth and --auth-file cannot both be given."));
     if (parser.isSet(auth) || parser.isSet(authFile)) {
         QByteArray text = parser.value(auth).toUtf8();
         if (parser.isSet(authFile)) {
-            if (!ReadOptionFile(QStringLiteral("--auth-file"), parser.value(authFile), &text, message))
+            if (!CaptureField::AddedFile(QStringLiteral("--auth-file"), parser.value(authFile), &text, message))
                 return ParseResult::Invalid;
             text = text.left(text.indexOf('\n') < 0 ? text.size() : text.indexOf('\n'));
             if (text.endsWith('\r')) text.chop(1);
@@ -428,11 +391,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                                              .arg(parser.value(authFile)));
         capture.HasCredentials = true;
     }
-    if (parser.isSet(proxy) &&
-        !ParseProxyUrl(parser.value(proxy), &engine.ProxyServer, &capture.ProxyUser, &capture.ProxyPassword))
-        return Invalid(message, QStringLiteral("--proxy must be an http://, https:// or socks5:// address of a host, "
-                                               "not \"%1\".")
-                                    .arg(parser.value(proxy)));
+    if (parser.isSet(proxy) && !CaptureField::Proxy(QStringLiteral("--proxy"), parser.value(proxy), &engine.ProxyServer,
+                                                    &capture.ProxyUser, &capture.ProxyPassword, message))
+        return ParseResult::Invalid;
     capture.IgnoreCertificateErrors = parser.isSet(ignoreCertificateErrors);
 
     options->ResultsFile = parser.value(results);

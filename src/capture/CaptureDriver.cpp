@@ -157,7 +157,7 @@ bool TCaptureDriver::Capture()
     }
     const QByteArray path = ThumbnailPath(m_view.FolderText(), id, m_view.ExtensionText());
     QString error;
-    if (!CapturePageToFile(m_browser, m_view.CaptureSizes(), path, &error)) {
+    if (!CapturePageToFile(m_browser, m_view.CaptureSizes(), path, &error, m_view.ThumbnailQuality())) {
         // The failure ends the tick: the poll is already off, so the batch stops here and
         // the row keeps its status.
         m_dialogs.ReportError(error);

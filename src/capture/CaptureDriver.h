@@ -23,6 +23,8 @@ public:
     virtual bool SkipExisting() const = 0;
     virtual QString ExtensionText() const = 0;
     virtual TCaptureSizes CaptureSizes() const = 0;
+    // Of jpg and webp thumbnails, 1 to 100.
+    virtual int ThumbnailQuality() const = 0;
     // Seconds a page may take to complete.
     virtual int PageTimeout() const = 0;
 

@@ -3,6 +3,37 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+bool operator==(const TCookie& a, const TCookie& b)
+{
+    return a.Domain == b.Domain && a.IncludeSubdomains == b.IncludeSubdomains && a.Path == b.Path &&
+           a.Secure == b.Secure && a.HttpOnly == b.HttpOnly && a.Expires == b.Expires && a.Name == b.Name &&
+           a.Value == b.Value;
+}
+
+bool operator==(const TCaptureOptions& a, const TCaptureOptions& b)
+{
+    return a.Settle == b.Settle && a.SettleMaxMs == b.SettleMaxMs && a.HideConsent == b.HideConsent &&
+           a.WaitMs == b.WaitMs && a.WaitFor == b.WaitFor && a.WaitForSelector == b.WaitForSelector &&
+           a.FullPage == b.FullPage && a.MaxHeight == b.MaxHeight && a.HideSelectors == b.HideSelectors &&
+           a.StyleSheet == b.StyleSheet && a.Script == b.Script && a.UserAgent == b.UserAgent &&
+           a.Headers == b.Headers && a.Cookies == b.Cookies && a.HasCredentials == b.HasCredentials &&
+           a.User == b.User && a.Password == b.Password && a.ProxyUser == b.ProxyUser &&
+           a.ProxyPassword == b.ProxyPassword && a.IgnoreCertificateErrors == b.IgnoreCertificateErrors;
+}
+
+TCaptureOptions IdentityOf(const TCaptureOptions& options)
+{
+    TCaptureOptions identity;
+    identity.Settle = false;
+    identity.HideConsent = false;
+    identity.UserAgent = options.UserAgent;
+    identity.Headers = options.Headers;
+    identity.Cookies = options.Cookies;
+    identity.ProxyUser = options.ProxyUser;
+    identity.ProxyPassword = options.ProxyPassword;
+    return identity;
+}
+
 bool ParseHeaderLine(const QString& text, QByteArray* name, QByteArray* value)
 {
     // RFC 9110 token characters; no line breaks anywhere, so a header cannot smuggle another.

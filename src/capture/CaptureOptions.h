@@ -57,6 +57,19 @@ struct TCaptureOptions
     bool IgnoreCertificateErrors = false;
 };
 
+bool operator==(const TCookie& a, const TCookie& b);
+bool operator==(const TCaptureOptions& a, const TCaptureOptions& b);
+inline bool operator!=(const TCaptureOptions& a, const TCaptureOptions& b)
+{
+    return !(a == b);
+}
+
+// Who a view says it is (user agent, headers, cookies, the proxy's credentials) and nothing
+// it does to pages: no settling, no consent, no added style or script, no waits. Neither the
+// site's credentials nor accepted certificate errors, which a person browsing anywhere
+// should not hand out unasked.
+TCaptureOptions IdentityOf(const TCaptureOptions& options);
+
 // What the engine takes once, for the whole process, before it starts.
 struct TEngineOptions
 {

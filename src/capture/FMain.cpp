@@ -3,7 +3,6 @@
 #include "capture/BrowserTab.h"
 #include "capture/SettingsFile.h"
 #include "capture/WebBrowser.h"
-#include "common/ByteFile.h"
 #include "common/UserDialogs.h"
 #include "online/HttpClient.h"
 #include "online/NewsService.h"
@@ -37,7 +36,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
       m_settingsFolder(m_userFolders.PerUser() ? m_userFolders.Settings : m_programFolder), m_dialogs(*parts.Dialogs),
       m_shell(*parts.Shell), m_welcomeView(*parts.WelcomeView),
       m_random(parts.Random ? parts.Random : ClockSeededRandom()), EmbeddedWB1(*parts.CaptureBrowser),
-      EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView), IdHTTP1(*parts.Http),
+      EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView), m_engine(parts.Engine),
+      IdHTTP1(*parts.Http),
       m_newHtmlView(parts.NewHtmlView)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -178,13 +178,7 @@ TCaptureSettings TfrmMain::CurrentSettings() const
 
 void TfrmMain::LoadSettings()
 {
-    // Until the user has settings of their own for this brand, an installed copy starts from
-    // those every brand shared before, else from any beside the program.
-    QString source = m_settingsFolder;
-    if (m_userFolders.PerUser() && !ByteFile::FileExists(SettingsFilePath(source))) {
-        const QString& shared = m_userFolders.SharedSettings;
-        source = !shared.isEmpty() && ByteFile::FileExists(SettingsFilePath(shared)) ? shared : m_programFolder;
-    }
+    const QString source = SettingsSourceFolder(m_programFolder, m_userFolders);
     const TCaptureSettings settings = LoadSettingsFile(source);
     // Each value set runs its control's rule, in the panel's order, changed or not.
     edtFolder->setText(settings.Folder);
@@ -210,6 +204,11 @@ void TfrmMain::LoadSettings()
     cbxType->setCurrentIndex(settings.LinkType);
     cbxExt->setCurrentIndex(0);
     m_pageTimeout = settings.PageTimeout;
+    m_captureChoices = LoadCaptureChoices(source);
+    // A file that cannot be read now is said at Start.
+    TCaptureOptions options;
+    QString ignored;
+    if (ResolveCaptureChoices(m_captureChoices, &options, &ignored)) ApplyBrowsingIdentity(options);
 }
 
 void TfrmMain::SaveSettings()
@@ -260,6 +259,7 @@ void TfrmMain::bsSkinButton6Click()
 
 void TfrmMain::btnStartClick()
 {
+    if (!ApplyCaptureChoices()) return;
     m_driver->Start();
 }
 
@@ -290,7 +290,14 @@ QString TfrmMain::ExtensionText() const
 
 TCaptureSizes TfrmMain::CaptureSizes() const
 {
-    return {speBrowserX->value(), speBrowserY->value(), speThumbX->value(), speThumbY->value()};
+    // The scale the engine took at start-up, whatever the Options say now.
+    return {speBrowserX->value(), speBrowserY->value(), speThumbX->value(), speThumbY->value(), m_engine.Scale,
+            m_captureOptions.FullPage};
+}
+
+int TfrmMain::ThumbnailQuality() const
+{
+    return m_captureQuality;
 }
 
 int TfrmMain::PageTimeout() const

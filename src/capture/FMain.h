@@ -1,6 +1,7 @@
 #pragma once
 
 #include "brand/BrandProfile.h"
+#include "capture/CaptureChoices.h"
 #include "capture/CaptureDriver.h"
 #include "capture/CaptureSettings.h"
 #include "common/UserFolders.h"
@@ -56,6 +57,9 @@ struct TMainParts
     TUpdateCheck::Launcher Launcher;
     // Times the capture's page time-out; empty: the system's monotonic clock.
     TMonotonicClock Clock;
+    // What the engine took at start-up (main read it from config.ini); the browsers come
+    // without options, and the window gives them its own.
+    TEngineOptions Engine;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -76,6 +80,7 @@ public:
 
     void btnStartClick();
     void btnStopClick();
+    void btnOptionsClick();
     void Timer2Timer();
     void btnImportClick();
     void btnAddURLClick();
@@ -94,6 +99,7 @@ public:
     void btnNewsClick();
     void btnUpdateClick();
     void ShowMessageBalloon(const QString& text);
+    const TCaptureChoices& CaptureChoices() const { return m_captureChoices; }
     void ShowWelcome();
     void CentreBanner();
     void speBrowserXChange();
@@ -130,12 +136,17 @@ private:
     // Edits to the list must not pull rows from under a page being captured.
     void StopRunBeforeListChange();
     void RefreshCaptureView();
+    // The Options' page-level choices go to the capture browser, their files read afresh;
+    // false, the user told why, when one cannot be used.
+    bool ApplyCaptureChoices();
+    void ApplyBrowsingIdentity(const TCaptureOptions& options);
 
     // TCaptureView
     QString FolderText() const override;
     bool SkipExisting() const override;
     QString ExtensionText() const override;
     TCaptureSizes CaptureSizes() const override;
+    int ThumbnailQuality() const override;
     int PageTimeout() const override;
     void ShowCapturePage() override;
     void ShowListPage() override;
@@ -160,6 +171,12 @@ private:
     bool m_shown = false;
     // Seconds; kept in config.ini but not shown on the panel.
     int m_pageTimeout = kDefaultPageTimeout;
+    // The Options as chosen (passwords for this session only), and as each browser has them.
+    TEngineOptions m_engine;
+    TCaptureChoices m_captureChoices;
+    TCaptureOptions m_captureOptions;
+    int m_captureQuality = kDefaultQuality;
+    TCaptureOptions m_browsingIdentity = IdentityOf(TCaptureOptions());
 
     QStackedWidget* pgcPrinc = nullptr;
     QWidget* stsWelcome = nullptr;
@@ -182,6 +199,7 @@ private:
     QPushButton* btnExport = nullptr;
     QPushButton* btnStart = nullptr;
     QPushButton* btnStop = nullptr;
+    QPushButton* btnOptions = nullptr;
 
     QLineEdit* edtFolder = nullptr;
     QPushButton* bsSkinButton6 = nullptr;

@@ -176,9 +176,10 @@ void TfrmMain::BuildCommandStrip()
     btnExport = Button(strip, "btnExport", QStringLiteral("Export"));
     btnStart = Button(strip, "btnStart", QStringLiteral("Start"));
     btnStop = Button(strip, "btnStop", QStringLiteral("Stop"));
+    btnOptions = Button(strip, "btnOptions", QStringLiteral("Options"));
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 6, 2);
-    for (QPushButton* b : {btnAddURL, btnImport, btnExport, btnStart, btnStop})
+    for (QPushButton* b : {btnAddURL, btnImport, btnExport, btnStart, btnStop, btnOptions})
         row->addWidget(b);
     row->addStretch(1);
     stsMain->layout()->addWidget(strip);
@@ -188,6 +189,7 @@ void TfrmMain::BuildCommandStrip()
     connect(btnExport, &QPushButton::clicked, this, &TfrmMain::btnExportClick);
     connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
     connect(btnStop, &QPushButton::clicked, this, &TfrmMain::btnStopClick);
+    connect(btnOptions, &QPushButton::clicked, this, &TfrmMain::btnOptionsClick);
 }
 
 void TfrmMain::BuildSettingsPanel()

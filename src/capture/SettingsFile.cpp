@@ -1,14 +1,61 @@
 #include "capture/SettingsFile.h"
 
+#include "brand/BrandProfile.h"
+#include "common/ByteFile.h"
 #include "common/IniFile.h"
 
 #include <QFile>
 
+#include <functional>
+
 namespace {
 
 const QByteArray kSection = QByteArrayLiteral("Settings");
-// config.ini holds one section of a few keys; anything near this size is not ours.
+const QByteArray kCapture = QByteArrayLiteral("Capture");
+// config.ini holds two sections of a few keys; anything near this size is not ours.
 constexpr qint64 kMaxConfigBytes = qint64(1) << 20;
+
+int ReadBounded(const TIniFile& ini, const QByteArray& key, int low, int high, int defaultValue)
+{
+    const int value = ini.ReadInteger(kCapture, key, defaultValue);
+    return value >= low && value <= high ? value : defaultValue;
+}
+
+QString ReadText(const TIniFile& ini, const QByteArray& key)
+{
+    return QString::fromUtf8(ini.ReadString(kCapture, key, {}));
+}
+
+QString ReadPath(const TIniFile& ini, const QByteArray& key)
+{
+    return QFile::decodeName(ini.ReadString(kCapture, key, {}));
+}
+
+// Key1, Key2, ... up to the first one missing; a value `take` refuses is left out.
+QStringList ReadNumbered(const TIniFile& ini, const QByteArray& key,
+                         const std::function<bool(const QString&)>& take)
+{
+    // No value read holds a line break.
+    const QByteArray missing = QByteArrayLiteral("\n");
+    QStringList values;
+    for (int n = 1;; ++n) {
+        const QByteArray value = ini.ReadString(kCapture, key + QByteArray::number(n), missing);
+        if (value == missing) break;
+        const QString text = QString::fromUtf8(value);
+        if (take(text)) values << text;
+    }
+    return values;
+}
+
+void WriteNumbered(TIniFile& ini, const QByteArray& key, const QStringList& values)
+{
+    int n = 1;
+    for (const QString& value : values)
+        ini.WriteString(kCapture, key + QByteArray::number(n++), value.toUtf8());
+    // A shorter list must not end in the longer one's tail.
+    while (ini.DeleteKey(kCapture, key + QByteArray::number(n)))
+        ++n;
+}
 
 } // namespace
 
@@ -57,4 +104,90 @@ bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& sett
     ini.WriteInteger(kSection, "LinkType", settings.LinkType);
     ini.WriteInteger(kSection, "PageTimeout", settings.PageTimeout);
     return ini.Save(path, error);
+}
+
+TCaptureChoices LoadCaptureChoices(const QString& programFolder)
+{
+    TCaptureChoices choices;
+    TIniFile ini;
+    QString error;
+    if (!ini.Load(SettingsFilePath(programFolder), &error, kMaxConfigBytes)) return choices;
+    QString message; // what a bad value would be told; here it just gives the default
+    QString text;
+    choices.WaitMs = ReadBounded(ini, "WaitMs", 0, kMaxWaitMs, choices.WaitMs);
+    CaptureField::Condition({}, ReadText(ini, "WaitFor"), {}, &choices.WaitFor, &message);
+    CaptureField::Condition({}, ReadText(ini, "WaitForSelector"), {}, &choices.WaitForSelector, &message);
+    choices.FullPage = ini.ReadBool(kCapture, "FullPage", choices.FullPage);
+    choices.MaxHeight = ReadBounded(ini, "MaxHeight", 1, kMaxFullHeight, choices.MaxHeight);
+    CaptureField::Scale({}, ReadText(ini, "Scale"), &choices.Scale, &message);
+    CaptureField::ColorScheme({}, ReadText(ini, "ColorScheme"), &choices.ColorScheme, &message);
+    choices.ReducedMotion = ini.ReadBool(kCapture, "ReducedMotion", choices.ReducedMotion);
+    choices.HideSelectors = ReadNumbered(ini, "Hide", [&message](const QString& selector) {
+        QStringList ignored;
+        return CaptureField::HideSelector({}, selector, &ignored, &message);
+    });
+    choices.StyleSheetFile = ReadPath(ini, "StyleSheetFile");
+    choices.ScriptFile = ReadPath(ini, "ScriptFile");
+    choices.Quality = ReadBounded(ini, "Quality", 1, 100, choices.Quality);
+    QByteArray agent;
+    if (CaptureField::UserAgent({}, ReadText(ini, "UserAgent"), &agent, &message))
+        choices.UserAgent = QString::fromUtf8(agent);
+    choices.Headers = ReadNumbered(ini, "Header", [&message](const QString& line) {
+        QList<QPair<QByteArray, QByteArray>> ignored;
+        return CaptureField::Header({}, line, &ignored, &message);
+    });
+    choices.CookiesFile = ReadPath(ini, "CookiesFile");
+    text = ReadText(ini, "User");
+    if (!text.contains(QLatin1Char(':'))) choices.User = text;
+    text = ReadText(ini, "Proxy");
+    QByteArray server;
+    QString user;
+    QString password;
+    if (CaptureField::Proxy({}, text, &server, &user, &password, &message)) choices.Proxy = text;
+    choices.IgnoreCertificateErrors = ini.ReadBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
+    return choices;
+}
+
+bool SaveCaptureChoices(const QString& programFolder, const TCaptureChoices& choices, QString* error)
+{
+    const QByteArray path = SettingsFilePath(programFolder);
+    TIniFile ini;
+    QString ignored;
+    ini.Load(path, &ignored, kMaxConfigBytes);
+    ini.WriteInteger(kCapture, "WaitMs", choices.WaitMs);
+    ini.WriteString(kCapture, "WaitFor", choices.WaitFor.toUtf8());
+    ini.WriteString(kCapture, "WaitForSelector", choices.WaitForSelector.toUtf8());
+    ini.WriteBool(kCapture, "FullPage", choices.FullPage);
+    ini.WriteInteger(kCapture, "MaxHeight", choices.MaxHeight);
+    ini.WriteString(kCapture, "Scale", QByteArray::number(choices.Scale, 'g', 6));
+    ini.WriteString(kCapture, "ColorScheme", choices.ColorScheme.toUtf8());
+    ini.WriteBool(kCapture, "ReducedMotion", choices.ReducedMotion);
+    WriteNumbered(ini, "Hide", choices.HideSelectors);
+    ini.WriteString(kCapture, "StyleSheetFile", QFile::encodeName(choices.StyleSheetFile));
+    ini.WriteString(kCapture, "ScriptFile", QFile::encodeName(choices.ScriptFile));
+    ini.WriteInteger(kCapture, "Quality", choices.Quality);
+    ini.WriteString(kCapture, "UserAgent", choices.UserAgent.toUtf8());
+    WriteNumbered(ini, "Header", choices.Headers);
+    ini.WriteString(kCapture, "CookiesFile", QFile::encodeName(choices.CookiesFile));
+    ini.WriteString(kCapture, "User", choices.User.toUtf8());
+    ini.WriteString(kCapture, "Proxy", ProxyWithoutPassword(choices.Proxy).toUtf8());
+    ini.WriteBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
+    return ini.Save(path, error);
+}
+
+TEngineOptions StartupEngineOptions(const QString& programFolder, const TUserFolders& folders)
+{
+    TBrandProfile profile;
+    QString error; // the window reports it when it reads the profile again
+    LoadBrandProfile(programFolder, [](int) { return 0; }, &profile, &error);
+    const QString source = SettingsSourceFolder(programFolder, ForBrand(folders, profile.BranderCode));
+    return EngineOptionsOf(LoadCaptureChoices(source));
+}
+
+QString SettingsSourceFolder(const QString& programFolder, const TUserFolders& folders)
+{
+    if (!folders.PerUser()) return programFolder;
+    if (ByteFile::FileExists(SettingsFilePath(folders.Settings))) return folders.Settings;
+    const QString& shared = folders.SharedSettings;
+    return !shared.isEmpty() && ByteFile::FileExists(SettingsFilePath(shared)) ? shared : programFolder;
 }

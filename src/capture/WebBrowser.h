@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureOptions.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
@@ -52,6 +54,10 @@ public:
     virtual void Refresh() = 0;
     // Drops the page and its render process: the next Navigate starts on a fresh one.
     virtual void RenewRenderer() = 0;
+    // How pages are treated from the next Navigate on, in place of the options before: a
+    // capture browser takes them all and starts on a fresh page, a browsing one takes only
+    // who it says it is (IdentityOf) and stays where it is.
+    virtual void SetOptions(const TCaptureOptions& options) = 0;
 
     virtual bool Busy() const = 0;
     // Complete only once the page has finished loading, has settled where the browser waits

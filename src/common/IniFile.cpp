@@ -228,6 +228,14 @@ void TIniFile::WriteBool(const QByteArray& section, const QByteArray& key, bool 
     WriteString(section, key, value ? QByteArrayLiteral("1") : QByteArrayLiteral("0"));
 }
 
+bool TIniFile::DeleteKey(const QByteArray& section, const QByteArray& key)
+{
+    const qsizetype index = FindKey(section, key);
+    if (index < 0) return false;
+    m_lines.removeAt(index);
+    return true;
+}
+
 void TIniFile::InsertLine(qsizetype index, const QByteArray& text)
 {
     const QByteArray ending = NewLineEnding();

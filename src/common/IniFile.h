@@ -27,6 +27,8 @@ public:
     void WriteString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
     void WriteInteger(const QByteArray& section, const QByteArray& key, int value);
     void WriteBool(const QByteArray& section, const QByteArray& key, bool value);
+    // Takes the key's line out; false when there was none.
+    bool DeleteKey(const QByteArray& section, const QByteArray& key);
 
     // The whole content as Save would write it.
     QByteArray ToBytes() const;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -69,6 +70,12 @@ TUserFolders XdgUserFolders(const TEnvironment& environment)
     if (config.isEmpty() || cache.isEmpty() || state.isEmpty()) return {};
     const QString tail = QLatin1Char('/') + kAppFolder;
     return {config + tail, cache + tail, state + tail};
+}
+
+QString ExecutableFolder()
+{
+    const QFileInfo executable(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
+    return executable.filePath().isEmpty() ? QString() : executable.absolutePath();
 }
 
 TUserFolders UserFoldersFor(const QString& programFolder)

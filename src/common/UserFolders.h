@@ -39,6 +39,10 @@ TUserFolders XdgUserFolders(const TEnvironment& environment);
 // stays shared. A portable copy, or a copy without a brand, keeps the folders as they are.
 TUserFolders ForBrand(const TUserFolders& folders, const QByteArray& branderCode);
 
+// The folder of this process's executable, links resolved, as QCoreApplication gives it, but
+// without needing one; empty when the system does not say.
+QString ExecutableFolder();
+
 // Resolves for this process: the program folder's writability and the real environment.
 TUserFolders UserFoldersFor(const QString& programFolder);
 

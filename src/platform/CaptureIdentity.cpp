@@ -12,13 +12,18 @@
 
 namespace {
 
+const QString kInterceptorName = QStringLiteral("thumbrix-headers");
+
+// One a profile, made when headers are first asked for; later options change its list.
 class HeaderInterceptor : public QWebEngineUrlRequestInterceptor
 {
 public:
-    HeaderInterceptor(QList<QPair<QByteArray, QByteArray>> headers, QObject* parent)
-        : QWebEngineUrlRequestInterceptor(parent), m_headers(std::move(headers))
+    explicit HeaderInterceptor(QObject* parent) : QWebEngineUrlRequestInterceptor(parent)
     {
+        setObjectName(kInterceptorName);
     }
+
+    void SetHeaders(const QList<QPair<QByteArray, QByteArray>>& headers) { m_headers = headers; }
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
@@ -58,10 +63,18 @@ QString JsString(const QString& text)
 
 namespace CaptureIdentity {
 
-void Apply(QWebEngineProfile* profile, const TCaptureOptions& options)
+void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QString& engineAgent)
 {
-    if (!options.UserAgent.isEmpty()) profile->setHttpUserAgent(QString::fromUtf8(options.UserAgent));
-    if (!options.Headers.isEmpty()) profile->setUrlRequestInterceptor(new HeaderInterceptor(options.Headers, profile));
+    profile->setHttpUserAgent(options.UserAgent.isEmpty() ? engineAgent : QString::fromUtf8(options.UserAgent));
+    auto* headers = static_cast<HeaderInterceptor*>(profile->findChild<QWebEngineUrlRequestInterceptor*>(
+        kInterceptorName, Qt::FindDirectChildrenOnly));
+    if (!headers && !options.Headers.isEmpty()) {
+        headers = new HeaderInterceptor(profile);
+        profile->setUrlRequestInterceptor(headers);
+    }
+    if (headers) headers->SetHeaders(options.Headers);
+    // Queued before the cookies below, so it takes only those set earlier.
+    profile->cookieStore()->deleteAllCookies();
     for (const TCookie& cookie : options.Cookies)
         profile->cookieStore()->setCookie(ToNetworkCookie(cookie), OriginOf(cookie));
 }

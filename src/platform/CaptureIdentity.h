@@ -12,7 +12,10 @@ class QWebEngineScript;
 // sheet).
 namespace CaptureIdentity {
 
-void Apply(QWebEngineProfile* profile, const TCaptureOptions& options);
+// In place of whatever the profile said before: `engineAgent` (what the profile said when it
+// was new) when the options name no user agent, no headers when they add none, and their
+// cookies alone.
+void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QString& engineAgent);
 // Empty when the options add nothing to pages.
 QList<QWebEngineScript> PageScripts(const TCaptureOptions& options);
 

@@ -37,6 +37,12 @@ SettleWatch::SettleWatch(const TCaptureOptions& options, QObject* parent)
     connect(&m_poll, &QTimer::timeout, this, &SettleWatch::Poll);
 }
 
+void SettleWatch::SetOptions(const TCaptureOptions& options)
+{
+    m_options = options;
+    m_settling = PageSettling(options.Settle ? options.SettleMaxMs : 0);
+}
+
 QWebEngineScript SettleWatch::ProbeScript()
 {
     QWebEngineScript script;

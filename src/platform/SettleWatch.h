@@ -22,6 +22,9 @@ class SettleWatch : public QObject
 public:
     explicit SettleWatch(const TCaptureOptions& options, QObject* parent = nullptr);
 
+    // Between watches: the next one waits as these say.
+    void SetOptions(const TCaptureOptions& options);
+
     // The probe, to be in every page before its first script runs.
     static QWebEngineScript ProbeScript();
 

@@ -104,14 +104,15 @@ WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
 
 // A page that never waits for a person: script dialogs, new windows, permission,
 // authentication and certificate prompts are all answered "no" at once, but for the
-// credentials and certificate errors the options accept.
+// credentials and certificate errors the options accept. It reads the browser's options as
+// they are when a prompt comes.
 class QuietPage : public QWebEnginePage
 {
     Q_OBJECT
 
 public:
     QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent)
-        : QWebEnginePage(profile, parent)
+        : QWebEnginePage(profile, parent), m_options(options)
     {
         QWebEngineSettings* s = settings();
         s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
@@ -137,25 +138,24 @@ public:
         connect(this, &QWebEnginePage::selectClientCertificate, this,
                 [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
         // Credentials are offered once a page: asked again, they were wrong.
-        connect(this, &QWebEnginePage::authenticationRequired, this,
-                [this, options](const QUrl&, QAuthenticator* auth) {
-                    if (!options.HasCredentials || m_credentialsOffered) {
-                        *auth = QAuthenticator();
-                        return;
-                    }
-                    m_credentialsOffered = true;
-                    auth->setUser(options.User);
-                    auth->setPassword(options.Password);
-                });
+        connect(this, &QWebEnginePage::authenticationRequired, this, [this](const QUrl&, QAuthenticator* auth) {
+            if (!m_options.HasCredentials || m_credentialsOffered) {
+                *auth = QAuthenticator();
+                return;
+            }
+            m_credentialsOffered = true;
+            auth->setUser(m_options.User);
+            auth->setPassword(m_options.Password);
+        });
         connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [this, options](const QUrl&, QAuthenticator* auth, const QString&) {
-                    if (options.ProxyUser.isEmpty() || m_proxyCredentialsOffered) {
+                [this](const QUrl&, QAuthenticator* auth, const QString&) {
+                    if (m_options.ProxyUser.isEmpty() || m_proxyCredentialsOffered) {
                         *auth = QAuthenticator();
                         return;
                     }
                     m_proxyCredentialsOffered = true;
-                    auth->setUser(options.ProxyUser);
-                    auth->setPassword(options.ProxyPassword);
+                    auth->setUser(m_options.ProxyUser);
+                    auth->setPassword(m_options.ProxyPassword);
                 });
         if (options.IgnoreCertificateErrors) {
             connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError& error) {
@@ -186,6 +186,7 @@ protected:
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
 
 private:
+    const TCaptureOptions& m_options;
     bool m_credentialsOffered = false;
     bool m_proxyCredentialsOffered = false;
 };
@@ -195,8 +196,7 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebEngineBrowse
 WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QWidget* parent)
     : WebBrowser(parent), m_role(role), m_options(options)
 {
-    if (m_role != Role::Capture) m_options = TCaptureOptions();
-    if (m_role != Role::Capture) m_options.Settle = m_options.HideConsent = false;
+    if (m_role != Role::Capture) m_options = IdentityOf(options);
     m_settle = new SettleWatch(m_options, this);
     connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
     m_fullPage = new FullPageLayout(this);
@@ -213,7 +213,8 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     // The families a current Chromium names by default, so that a page that leaves the font
     // to the browser looks as it does in the user's browser; fontconfig finds their metric
     // twins (Liberation) where the originals are not installed.
-    CaptureIdentity::Apply(m_profile, m_options);
+    m_engineAgent = m_profile->httpUserAgent();
+    CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
     QWebEngineSettings* fonts = m_profile->settings();
     fonts->setFontFamily(QWebEngineSettings::StandardFont, QStringLiteral("Times New Roman"));
     fonts->setFontFamily(QWebEngineSettings::SerifFont, QStringLiteral("Times New Roman"));
@@ -353,6 +354,25 @@ void WebEngineBrowser::Stop()
         m_page->triggerAction(QWebEnginePage::Stop);
         if (m_loading) m_stopCheck.start(kStopCheckMs);
     }
+}
+
+void WebEngineBrowser::SetOptions(const TCaptureOptions& options)
+{
+    if (m_role != Role::Capture) {
+        // The page the person is on stays; what it loads next goes out under the new identity.
+        m_options = IdentityOf(options);
+        CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
+        return;
+    }
+    m_startWatchdog.stop();
+    m_stopCheck.stop();
+    CancelPaintFence();
+    RestoreViewport();
+    m_options = options;
+    m_settle->SetOptions(m_options);
+    CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
+    // The page scripts go into a page when it is made.
+    ReplacePage();
 }
 
 void WebEngineBrowser::RenewRenderer()

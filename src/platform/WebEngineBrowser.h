@@ -39,7 +39,7 @@ public:
     };
 
     explicit WebEngineBrowser(Role role, QWidget* parent = nullptr);
-    // The options apply to the capture role.
+    // The interactive role takes only the identity of the options (IdentityOf).
     WebEngineBrowser(Role role, const TCaptureOptions& options, QWidget* parent = nullptr);
     ~WebEngineBrowser() override;
 
@@ -54,6 +54,7 @@ public:
     void GoForward() override;
     void Refresh() override;
     void RenewRenderer() override;
+    void SetOptions(const TCaptureOptions& options) override;
 
     bool Busy() const override;
     int ReadyState() const override { return m_readyState; }
@@ -104,6 +105,7 @@ private:
     QSize m_viewport{800, 600}; // the size pages are laid out in, between full-page captures
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
+    QString m_engineAgent; // the profile's user agent before the options named one
     QPointer<QWebEngineView> m_view;
     QPointer<QuietPage> m_page;
 
