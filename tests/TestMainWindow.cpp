@@ -366,6 +366,11 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 2"));
     QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
     QVERIFY(f.Dialogs.Messages.isEmpty());
+
+    // The failed row, and it alone, is selected for another run.
+    f.Find<QPushButton>("btnSelectErrors")->click();
+    QCOMPARE(window.Jobs().SelectedJobs().size(), 1);
+    QVERIFY(window.Jobs().IsSelected(1));
 }
 
 void TestMainWindow::pageTimeout_data()
