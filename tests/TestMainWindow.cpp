@@ -244,7 +244,7 @@ void TestMainWindow::savesAtClose()
     const QByteArray text = file.readAll();
     QVERIFY2(text.contains("; kept") && text.contains("[Other]"), text.constData());
     for (const char* line : {"Folder=/srv/thumbs, new", "BrowserX=1024", "BrowserY=600", "ThumbX=400", "ThumbY=234",
-                             "KeepAspectRatio=1", "Skip=0", "LinkType=1", "PageTimeout=3600"})
+                             "KeepAspectRatio=1", "Skip=0", "LinkType=1", "PageTimeout=3600", "PagesAtOnce=1"})
         QVERIFY2(text.contains(line), line);
 
     MainWindowFixture again;

@@ -215,6 +215,10 @@ void TfrmMain::BuildSettingsPanel()
     cbxExt->setObjectName(QStringLiteral("cbxExt"));
     cbxExt->addItems({QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"), QStringLiteral("png"),
                       QStringLiteral("webp")});
+    spePagesAtOnce = new TNumberEdit(panel);
+    spePagesAtOnce->setObjectName(QStringLiteral("spePagesAtOnce"));
+    spePagesAtOnce->setRange(1, kMaxPagesAtOnce);
+    spePagesAtOnce->setValue(1);
     cbxType = new QComboBox(panel);
     cbxType->setObjectName(QStringLiteral("cbxType"));
     cbxType->addItems({QStringLiteral("Automatic Alphanumeric ID"), QStringLiteral("URL Address")});
@@ -239,7 +243,9 @@ void TfrmMain::BuildSettingsPanel()
     grid->addWidget(cbxType, 2, 5, 1, 2);
     grid->addWidget(chkKeepAspectRatio, 3, 1, 1, 2);
     grid->addWidget(chkSkip, 3, 3, 1, 2);
-    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY})
+    grid->addWidget(Label(panel, QStringLiteral("&Pages at once:"), spePagesAtOnce), 3, 4);
+    grid->addWidget(spePagesAtOnce, 3, 5);
+    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY, spePagesAtOnce})
         edit->setMaximumWidth(90);
     for (QComboBox* box : {cbxExt, cbxType}) {
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -250,7 +256,8 @@ void TfrmMain::BuildSettingsPanel()
 
     // Row by row, left to right, as the panel reads.
     const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX, speBrowserY,        cbxExt,
-                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip};
+                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip,
+                                   spePagesAtOnce};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
