@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureOptions.h"
 #include "capture/PageCapture.h"
 
 #include <QByteArray>
@@ -25,6 +26,8 @@ public:
     virtual TCaptureSizes CaptureSizes() const = 0;
     // Of jpg and webp thumbnails, 1 to 100.
     virtual int ThumbnailQuality() const = 0;
+    // How each capture view treats its pages, as the last Start took them from the Options.
+    virtual TCaptureOptions PageOptions() const = 0;
     // Seconds a page may take to complete.
     virtual int PageTimeout() const = 0;
 
@@ -51,6 +54,9 @@ public:
                    TMonotonicClock clock = {});
 
     void Start();
+    // Start's checks and marks without the run: the selected rows become "Pending" or
+    // "Skipped". False, with the user told why, when there is nothing to run.
+    bool MarkRun();
     void Stop();
     void Tick();
     void BeforeNavigate2();
@@ -72,6 +78,7 @@ public:
 
 private:
     void Inform(const QString& text);
+    bool CheckAndMark();
     bool CurrentJobIsRow() const;
     // False when the capture failed and the tick must end.
     bool Capture();

@@ -27,6 +27,7 @@ class QTabWidget;
 class QTableView;
 class QToolButton;
 class TBrowserTab;
+class TLaneRun;
 class THtmlView;
 class TLinkLabel;
 class TShell;
@@ -60,6 +61,8 @@ struct TMainParts
     // What the engine took at start-up (main read it from config.ini); the browsers come
     // without options, and the window gives them its own.
     TEngineOptions Engine;
+    // A capture view of its own for each page the run loads at once; empty: one at a time.
+    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -76,6 +79,8 @@ public:
     const QTimer& NewsTimer() const { return Timer1; }
     const QList<QByteArray>& News() const { return NewsList; }
     TCaptureDriver& Driver() { return *m_driver; }
+    // The run over several views; null without a way to make them.
+    TLaneRun* LaneRun() { return m_laneRun.get(); }
     TJobList& Jobs() { return *m_jobs; }
 
     void btnStartClick();
@@ -86,6 +91,7 @@ public:
     void btnAddURLClick();
     void btnExportClick();
     void btnSelectAllClick();
+    void btnSelectErrorsClick();
     void btnClearSelectionClick();
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
@@ -147,6 +153,7 @@ private:
     QString ExtensionText() const override;
     TCaptureSizes CaptureSizes() const override;
     int ThumbnailQuality() const override;
+    TCaptureOptions PageOptions() const override { return m_captureOptions; }
     int PageTimeout() const override;
     void ShowCapturePage() override;
     void ShowListPage() override;
@@ -207,6 +214,7 @@ private:
     QSpinBox* speBrowserY = nullptr;
     QSpinBox* speThumbX = nullptr;
     QSpinBox* speThumbY = nullptr;
+    QSpinBox* spePagesAtOnce = nullptr;
     QCheckBox* chkKeepAspectRatio = nullptr;
     QCheckBox* chkSkip = nullptr;
     QComboBox* cbxExt = nullptr;
@@ -220,6 +228,7 @@ private:
     QTimer m_liveViewTimer;
     QTableView* lvwItems = nullptr;
     QPushButton* btnSelectAll = nullptr;
+    QPushButton* btnSelectErrors = nullptr;
     QPushButton* btnClearSelection = nullptr;
     QPushButton* btnDeleteSelected = nullptr;
 
@@ -244,4 +253,5 @@ private:
     TJobTableModel* m_rows = nullptr;
     std::unique_ptr<TJobList> m_jobs;
     std::unique_ptr<TCaptureDriver> m_driver;
+    std::unique_ptr<TLaneRun> m_laneRun;
 };
