@@ -60,6 +60,7 @@ struct MainWindowFixture
     QList<FakeHtmlView*> NewsViews; // owned by the window while it is open
     QStringList Launched;
     TMonotonicClock Clock; // empty: the system's
+    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser; // empty: one page at a time
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)
@@ -68,7 +69,8 @@ struct MainWindowFixture
         if (file.open(QIODevice::WriteOnly)) file.write(text);
     }
 
-    TfrmMain& Open(WebBrowser* capture = nullptr)
+    // Over the fake browsers unless others are given; a browsing browser comes with its view.
+    TfrmMain& Open(WebBrowser* capture = nullptr, WebBrowser* browsing = nullptr, QWidget* browsingView = nullptr)
     {
         TMainParts parts;
         parts.ProgramFolder = ProgramFolder.path();
@@ -88,9 +90,10 @@ struct MainWindowFixture
             return true;
         };
         parts.Clock = Clock;
+        parts.NewCaptureBrowser = NewCaptureBrowser;
         parts.CaptureBrowser = capture ? capture : &Capture;
-        parts.BrowsingBrowser = &Browsing;
-        parts.BrowsingView = BrowsingView;
+        parts.BrowsingBrowser = browsing ? browsing : &Browsing;
+        parts.BrowsingView = browsing ? browsingView : BrowsingView;
         Window = std::make_unique<TfrmMain>(parts);
         Window->show();
         return *Window;

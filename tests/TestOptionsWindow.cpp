@@ -121,6 +121,7 @@ private Q_SLOTS:
     void browseFillsTheFileFields();
     void withoutCaptureKeysTheBrowsersAreLeftAlone();
     void optionsReachTheBrowsersAndTheFile();
+    void pagesAtOnceTakeTheOptions();
     void startupReadsTheWindowsConfig_data();
     void startupReadsTheWindowsConfig();
     void engineOptionsFromTheFile_data();
@@ -481,6 +482,60 @@ void TestOptionsWindow::optionsReachTheBrowsersAndTheFile()
              qPrintable(f.Dialogs.MessageTexts().first()));
     QVERIFY(capture.Navigated.isEmpty());
     QVERIFY(!window.Driver().IsRunning());
+}
+
+// Above one page at once, each view the run makes gets the options, and its thumbnails the quality.
+void TestOptionsWindow::pagesAtOnceTakeTheOptions()
+{
+    MainWindowFixture f;
+    QList<FakeWebBrowser*> made;
+    QImage view(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            view.setPixel(x, y, qRgb((x * 7) % 256, (y * 5) % 256, ((x + y) * 3) % 256));
+    f.NewCaptureBrowser = [&made, view] {
+        auto browser = std::make_unique<FakeWebBrowser>();
+        browser->View = view;
+        made << browser.get();
+        return browser;
+    };
+    f.WriteConfig("[Settings]\nPagesAtOnce=2\n[Capture]\nUserAgent=Lane/1\nQuality=5\n");
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    window.Jobs().AddUrl("http://a.invalid/", 0);
+    window.Jobs().AddUrl("http://b.invalid/", 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_COMPARE(made.size(), 2);
+    for (FakeWebBrowser* browser : std::as_const(made)) {
+        QCOMPARE(browser->Options.size(), 1);
+        QCOMPARE(browser->Options.first().UserAgent, QByteArray("Lane/1"));
+        QTRY_COMPARE(browser->Navigated.size(), 1);
+        Q_EMIT browser->DocumentComplete();
+    }
+    QTRY_COMPARE(window.Jobs().Model()->At(1).Status, JobStatus::Success);
+    QString error;
+    const QByteArray expected = QFile::encodeName(out.filePath(QStringLiteral("expected.jpg")));
+    QVERIFY(CapturePageToFile(*made.first(), {800, 600, 200, 150}, expected, &error, 5));
+    const auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray written =
+        bytes(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg")));
+    QVERIFY(!written.isEmpty());
+    QCOMPARE(written, bytes(QFile::decodeName(expected)));
+
+    // New options, new views: those made before would still say the old agent.
+    f.Find<QCheckBox>("chkSkip")->click();
+    QVERIFY(WithOptions(f, [](QDialog* dialog) {
+        Type(dialog, {QStringLiteral("edtUserAgent=Lane/2")});
+        Click(dialog, "btnOk");
+    }));
+    window.btnStartClick();
+    QTRY_COMPARE(made.size(), 4);
+    QCOMPARE(made.last()->Options.last().UserAgent, QByteArray("Lane/2"));
 }
 
 void TestOptionsWindow::startupReadsTheWindowsConfig_data()

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void engineEvents();
     void navigateOverALoad();
     void browsingHistory();
+    void optionsReplaceThoseBefore();
 
 private:
     QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings, QStringList* reasons = nullptr,
@@ -324,6 +325,41 @@ void TestWebEngineCapture::browsingHistory()
     const int requests = m_server.RequestCount("/green");
     browser.Refresh();
     QTRY_COMPARE_WITH_TIMEOUT(m_server.RequestCount("/green"), requests + 1, 10000);
+}
+
+// Each SetOptions stands for itself: what the options before added to the profile and the
+// pages is gone.
+void TestWebEngineCapture::optionsReplaceThoseBefore()
+{
+    // Green when the agent, the cookie and the hidden element all hold, red when none does.
+    m_server.RoutePage("/identity",
+                       "<!DOCTYPE html><html><head><style>html,body{margin:0;height:100%;background:#ffffff}</style>"
+                       "<script>onload=()=>{const n=[navigator.userAgent.includes('ThumbrixFirst/1'),"
+                       "document.cookie.includes('probe=1'),"
+                       "getComputedStyle(document.getElementById('cover')).display==='none'].filter(Boolean).length;"
+                       "document.documentElement.style.background=document.body.style.background="
+                       "n===3?'#00ff00':n===0?'#ff0000':'#ffff00'}</script></head>"
+                       "<body><div id='cover'></div></body></html>");
+    TCaptureOptions first;
+    first.UserAgent = "ThumbrixFirst/1";
+    first.HideSelectors << QStringLiteral("#cover");
+    TCookie cookie;
+    cookie.Domain = "127.0.0.1";
+    cookie.Name = "probe";
+    cookie.Value = "1";
+    first.Cookies << cookie;
+
+    const QList<QPair<TCaptureOptions, QRgb>> steps = {{first, 0x00ff00}, {TCaptureOptions(), 0xff0000}};
+    for (int i = 0; i < steps.size(); ++i) {
+        m_browser->SetOptions(steps[i].first);
+        const QByteArray id = "identity" + QByteArray::number(i);
+        const QList<TUrlJob> done = RunBatch({PendingJob(id, m_server.Url("/identity"))}, Settings());
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(done[0].Status, JobStatus::Success);
+        const QImage thumb(m_dir.filePath(QString::fromLatin1(id) + QStringLiteral(".bmp")));
+        QVERIFY2(IsSolid(thumb, steps[i].second),
+                 qPrintable(QStringLiteral("step %1: %2").arg(i).arg(QString::number(thumb.pixel(100, 75), 16))));
+    }
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestWebEngineCapture)
