@@ -11,6 +11,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -62,6 +66,7 @@ private Q_SLOTS:
     void brokenPageIsAnErrorAndTheNextIsCaptured_data();
     void brokenPageIsAnErrorAndTheNextIsCaptured();
     void contentAfterLoadIsCaptured();
+    void userAgentReachesTheServer();
 
 private:
     LocalHttpServer m_server;
@@ -221,6 +226,64 @@ void TestMainWindowBatch::contentAfterLoadIsCaptured()
     QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Success);
     // Green would be the page as its load event left it.
     QCOMPARE(QImage(out.filePath(QStringLiteral("late.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
+}
+
+// The Options' user agent, on tests/options/site.py: its log holds every request's headers,
+// and its /agent page is green only when navigator.userAgent carries the probe.
+void TestMainWindowBatch::userAgentReachesTheServer()
+{
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("requests.jsonl"));
+    QProcess site;
+    site.start(QStringLiteral("python3"), {QStringLiteral(THUMBRIX_TEST_SOURCE "/options/site.py"), log});
+    QVERIFY(site.waitForStarted(10000));
+    QVERIFY(QTest::qWaitFor([&site] { return site.canReadLine(); }, 10000));
+    const QByteArray origin = "http://127.0.0.1:" + site.readLine().trimmed().split(' ').first();
+    // The User-Agent each request for `path` was sent with.
+    const auto agents = [&log](const QString& path) {
+        QStringList seen;
+        QFile file(log);
+        if (!file.open(QIODevice::ReadOnly)) return seen;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QJsonObject request = QJsonDocument::fromJson(line).object();
+            if (request.value(QStringLiteral("path")).toString() == path)
+                seen << request.value(QStringLiteral("headers")).toObject().value(QStringLiteral("user-agent")).toString();
+        }
+        return seen;
+    };
+
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    WebEngineBrowser browsing(WebEngineBrowser::Role::Interactive);
+    MainWindowFixture f;
+    QTemporaryDir out;
+    TfrmMain& window = f.Open(&capture, &browsing, browsing.Widget());
+    [&] { QTRY_COMPARE_WITH_TIMEOUT(capture.ReadyState(), int(WebBrowser::Complete), 10000); }();
+    QVERIFY(!QTest::currentTestFailed());
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Find<QComboBox>("cbxExt")->setCurrentIndex(2);
+    WhenModalOpens([](QDialog* dialog) {
+        dialog->findChild<QLineEdit*>(QStringLiteral("edtUserAgent"))->setText(QStringLiteral("ThumbrixProbe/1"));
+        dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    });
+    f.Find<QPushButton>("btnOptions")->click();
+    QVERIFY(f.Dialogs.Messages.isEmpty());
+
+    // The browsing tab says it at once, before any Start.
+    f.Find<QLineEdit>("edtAddress")->setText(QString::fromLatin1(origin + "/plain?browsed"));
+    f.Find<QPushButton>("btnGo")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(agents(QStringLiteral("/plain?browsed")).size(), 1, 10000);
+    QCOMPARE(agents(QStringLiteral("/plain?browsed")).first(), QStringLiteral("ThumbrixProbe/1"));
+
+    window.Jobs().Import({"agent|" + origin + "/agent"}, ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning(), 30000);
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Success);
+    QCOMPARE(agents(QStringLiteral("/agent")), QStringList{QStringLiteral("ThumbrixProbe/1")});
+    QCOMPARE(QImage(out.filePath(QStringLiteral("agent.bmp"))).pixel(100, 75), qRgb(0, 255, 0));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+    site.kill();
+    site.waitForFinished(5000);
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestMainWindowBatch)
