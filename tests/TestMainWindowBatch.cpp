@@ -13,10 +13,10 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QPushButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
 #include <QTableView>
 
 namespace {
@@ -247,7 +247,10 @@ void TestMainWindowBatch::userAgentReachesTheServer()
         for (const QByteArray& line : file.readAll().split('\n')) {
             const QJsonObject request = QJsonDocument::fromJson(line).object();
             if (request.value(QStringLiteral("path")).toString() == path)
-                seen << request.value(QStringLiteral("headers")).toObject().value(QStringLiteral("user-agent")).toString();
+                seen << request.value(QStringLiteral("headers"))
+                            .toObject()
+                            .value(QStringLiteral("user-agent"))
+                            .toString();
         }
         return seen;
     };

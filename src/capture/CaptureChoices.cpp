@@ -176,13 +176,15 @@ bool ResolveCaptureChoices(const TCaptureChoices& choices, TCaptureOptions* capt
         !CaptureField::CookiesFile(Name::CookiesFile, choices.CookiesFile, &out.Cookies, message))
         return false;
     if (!choices.User.isEmpty() || !choices.Password.isEmpty()) {
-        if (choices.User.isEmpty()) return Refuse(message, QStringLiteral("%1 is needed with a password.").arg(Name::User));
+        if (choices.User.isEmpty())
+            return Refuse(message, QStringLiteral("%1 is needed with a password.").arg(Name::User));
         // Split as the batch splits USER:PASSWORD, so a user the batch would misread is refused here too.
         if (!ParseCredentials((choices.User + QLatin1Char(':') + choices.Password).toUtf8(), &out.User,
                               &out.Password) ||
             out.User != choices.User)
-            return Refuse(message, QStringLiteral("%1 must be a name without a colon, not \"%2\".")
-                                       .arg(Name::User, choices.User));
+            return Refuse(
+                message,
+                QStringLiteral("%1 must be a name without a colon, not \"%2\".").arg(Name::User, choices.User));
         out.HasCredentials = true;
     }
     QByteArray server;

@@ -38,8 +38,7 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
       m_shell(*parts.Shell), m_welcomeView(*parts.WelcomeView),
       m_random(parts.Random ? parts.Random : ClockSeededRandom()), EmbeddedWB1(*parts.CaptureBrowser),
       EmbeddedWB2(*parts.BrowsingBrowser), m_browsingView(parts.BrowsingView), m_engine(parts.Engine),
-      IdHTTP1(*parts.Http),
-      m_newHtmlView(parts.NewHtmlView)
+      IdHTTP1(*parts.Http), m_newHtmlView(parts.NewHtmlView)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Thumbrix"));

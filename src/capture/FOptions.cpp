@@ -21,6 +21,7 @@ QLineEdit* LineEdit(QWidget* parent, const char* name, const QString& placeholde
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setPlaceholderText(placeholder);
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 30);
     return edit;
 }
 
@@ -116,7 +117,8 @@ TfrmOptions::TfrmOptions(const TCaptureChoices& choices, UserDialogs& dialogs, Q
     engineForm->addRow(QStringLiteral("Colour sc&heme:"), m_cbxColorScheme);
     m_chkReducedMotion = CheckBox(engine, "chkReducedMotion", QStringLiteral("Reduced &motion"));
     engineForm->addRow(QString(), m_chkReducedMotion);
-    m_edtProxy = LineEdit(engine, "edtProxy", QStringLiteral("http://, https:// or socks5://[user:password@]host:port"));
+    m_edtProxy =
+        LineEdit(engine, "edtProxy", QStringLiteral("http://, https:// or socks5://[user:password@]host:port"));
     engineForm->addRow(QStringLiteral("Pro&xy:"), m_edtProxy);
     layout->addWidget(engine);
 
@@ -134,6 +136,8 @@ TfrmOptions::TfrmOptions(const TCaptureChoices& choices, UserDialogs& dialogs, Q
 QLineEdit* TfrmOptions::FileEdit(const char* name, const QString& title, QWidget** row)
 {
     *row = new QWidget(this);
+    // As tall as its edit: a form stretches what lets it.
+    (*row)->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* line = new QHBoxLayout(*row);
     line->setContentsMargins(0, 0, 0, 0);
     QLineEdit* edit = LineEdit(*row, name);
@@ -178,8 +182,9 @@ bool TfrmOptions::ReadControls(TCaptureChoices* c, QString* message) const
     // An empty text is an option not given, as a command line without it.
     const auto given = [](const QLineEdit* edit) { return !edit->text().isEmpty(); };
     if (!CaptureField::WaitMs(Name::WaitMs, m_edtWaitMs->text(), &c->WaitMs, message)) return false;
-    if (given(m_edtWaitFor) && !CaptureField::Condition(Name::WaitFor, m_edtWaitFor->text(),
-                                                        QStringLiteral("a JavaScript expression"), &c->WaitFor, message))
+    if (given(m_edtWaitFor) &&
+        !CaptureField::Condition(Name::WaitFor, m_edtWaitFor->text(), QStringLiteral("a JavaScript expression"),
+                                 &c->WaitFor, message))
         return false;
     if (given(m_edtWaitForSelector) &&
         !CaptureField::Condition(Name::WaitForSelector, m_edtWaitForSelector->text(), QStringLiteral("a CSS selector"),

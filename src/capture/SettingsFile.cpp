@@ -32,8 +32,7 @@ QString ReadPath(const TIniFile& ini, const QByteArray& key)
 }
 
 // Key1, Key2, ... up to the first one missing; a value `take` refuses is left out.
-QStringList ReadNumbered(const TIniFile& ini, const QByteArray& key,
-                         const std::function<bool(const QString&)>& take)
+QStringList ReadNumbered(const TIniFile& ini, const QByteArray& key, const std::function<bool(const QString&)>& take)
 {
     // No value read holds a line break.
     const QByteArray missing = QByteArrayLiteral("\n");
@@ -146,7 +145,8 @@ TCaptureChoices LoadCaptureChoices(const QString& programFolder)
     QString user;
     QString password;
     if (CaptureField::Proxy({}, text, &server, &user, &password, &message)) choices.Proxy = text;
-    choices.IgnoreCertificateErrors = ini.ReadBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
+    choices.IgnoreCertificateErrors =
+        ini.ReadBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
     return choices;
 }
 

@@ -66,8 +66,8 @@ namespace CaptureIdentity {
 void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QString& engineAgent)
 {
     profile->setHttpUserAgent(options.UserAgent.isEmpty() ? engineAgent : QString::fromUtf8(options.UserAgent));
-    auto* headers = static_cast<HeaderInterceptor*>(profile->findChild<QWebEngineUrlRequestInterceptor*>(
-        kInterceptorName, Qt::FindDirectChildrenOnly));
+    auto* headers = static_cast<HeaderInterceptor*>(
+        profile->findChild<QWebEngineUrlRequestInterceptor*>(kInterceptorName, Qt::FindDirectChildrenOnly));
     if (!headers && !options.Headers.isEmpty()) {
         headers = new HeaderInterceptor(profile);
         profile->setUrlRequestInterceptor(headers);
