@@ -1,12 +1,12 @@
 // thumbrix: the main window.
 
 #include "capture/FMain.h"
+#include "capture/SettingsFile.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
 #include "common/UserFolders.h"
 #include "common/Version.h"
 #include "platform/CurlHttpClient.h"
-#include "capture/SettingsFile.h"
 #include "platform/DesktopShell.h"
 #include "platform/EngineSwitches.h"
 #include "platform/QtUserDialogs.h"
