@@ -1,0 +1,69 @@
+#include "platform/ConsentScripts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QWebEngineScript>
+
+namespace {
+
+// DuckDuckGo's autoconsent, installed beside the programs (scripts/install-deps.sh, CMake).
+constexpr char kRulesEngineFile[] = "autoconsent/autoconsent.standalone.js";
+
+QWebEngineScript MainFrameScript(const QString& name, const QString& source)
+{
+    QWebEngineScript script;
+    script.setName(name);
+    script.setSourceCode(source);
+    // Before the page's own scripts, so the rules engine can hide a banner before it paints;
+    // in the main world, where the consent platforms' own objects live.
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    // Frames are where advertising lives: the engine would be parsed again for each one.
+    script.setRunsOnSubFrames(false);
+    return script;
+}
+
+QString ReadRulesEngine()
+{
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(kRulesEngineFile));
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray source = file.readAll();
+        if (!source.isEmpty()) return QString::fromUtf8(source);
+    }
+    qWarning("%s: %s is missing; only banners of a site's own making are hidden",
+             qPrintable(QCoreApplication::applicationName()), qPrintable(QDir::toNativeSeparators(path)));
+    return {};
+}
+
+QList<QWebEngineScript> BuildScripts()
+{
+    QList<QWebEngineScript> scripts;
+    const QString engine = ReadRulesEngine();
+    // The engine first: ours adjusts it before it starts looking.
+    if (!engine.isEmpty()) scripts.append(MainFrameScript(QStringLiteral("thumbrix-autoconsent"), engine));
+    QFile banners(QStringLiteral(":/thumbrix/consent/banners.js"));
+    if (banners.open(QIODevice::ReadOnly))
+        scripts.append(MainFrameScript(QStringLiteral("thumbrix-consent"), QString::fromUtf8(banners.readAll())));
+    return scripts;
+}
+
+} // namespace
+
+namespace ConsentScripts {
+
+QList<QWebEngineScript> Scripts()
+{
+    // Read once: every capture view of the run carries the same scripts.
+    static const QList<QWebEngineScript> scripts = BuildScripts();
+    return scripts;
+}
+
+QString StateQuery()
+{
+    return QStringLiteral("(()=>{try{const c=window.__thumbrixConsent;return c?String(c.poll()):''}"
+                          "catch(e){return ''}})()");
+}
+
+} // namespace ConsentScripts
