@@ -43,7 +43,7 @@ QList<QWebEngineScript> BuildScripts()
     const QString engine = ReadRulesEngine();
     // The engine first: ours adjusts it before it starts looking.
     if (!engine.isEmpty()) scripts.append(MainFrameScript(QStringLiteral("thumbrix-autoconsent"), engine));
-    QFile banners(QStringLiteral(":/thumbrix/consent/banners.js"));
+    QFile banners(QStringLiteral(":/thumbrix/consent-banners.js"));
     if (banners.open(QIODevice::ReadOnly))
         scripts.append(MainFrameScript(QStringLiteral("thumbrix-consent"), QString::fromUtf8(banners.readAll())));
     return scripts;
