@@ -65,6 +65,37 @@
         return ac && ac.instance ? ac : null;
     }
 
+    // Splits a selector list at its top-level commas.
+    function selectors(list) {
+        const out = [];
+        let depth = 0;
+        let start = 0;
+        for (let i = 0; i < list.length; ++i) {
+            const ch = list[i];
+            if (ch === '(' || ch === '[') ++depth;
+            else if (ch === ')' || ch === ']') --depth;
+            else if (ch === ',' && depth === 0) {
+                out.push(list.slice(start, i));
+                start = i + 1;
+            }
+        }
+        out.push(list.slice(start));
+        return out.map((s) => s.trim()).filter((s) => s);
+    }
+
+    // This engine's Chromium knows no :has(), and a single selector it does not know drops a
+    // whole rule: the rules engine's prehide rule, one list of every platform's selectors,
+    // would hide nothing. One rule per selector loses only those it cannot read.
+    function splitRules(id) {
+        const style = document.getElementById(id);
+        if (!style || style.__thumbrixSplit === style.textContent) return;
+        const text = style.textContent.replace(/([^{}]+)\{([^{}]*)\}/g, (rule, list, body) =>
+            selectors(list).map((s) => s + ' {' + body + '} ').join(''),
+        );
+        style.textContent = text;
+        style.__thumbrixSplit = text;
+    }
+
     // The rules engine acts on its own: it should only ever decline. A banner that offers
     // nothing to decline is ours to hide; it should not be accepted on the user's behalf.
     function tameEngine() {
@@ -74,9 +105,48 @@
             const config = ac.instance.config;
             config.heuristicMode = 'reject';
             for (const key of Object.keys(config.logs)) config.logs[key] = false;
+            const actions = ac.instance.domActions;
+            for (const [name, id] of [['prehide', 'autoconsent-prehide'], ['hide', 'autoconsent-css-rules']]) {
+                const original = actions[name].bind(actions);
+                actions[name] = (...args) => {
+                    const result = original(...args);
+                    splitRules(id);
+                    return result;
+                };
+                splitRules(id);
+            }
         } catch (e) {
             // Not initialised: it has nothing to do on this page.
         }
+    }
+
+    let prehideText = null;
+    let prehideList = '';
+
+    // Whether the rules engine's prehide rules hold back something that takes up room: a
+    // banner it has not yet confirmed.
+    function prehidden() {
+        const style = document.getElementById('autoconsent-prehide');
+        if (!style || !style.sheet) return false;
+        if (style.textContent !== prehideText) {
+            prehideText = style.textContent;
+            prehideList = [...style.sheet.cssRules].map((r) => r.selectorText).filter((t) => t).join(',');
+        }
+        if (!prehideList) return false;
+        for (const el of document.querySelectorAll(prehideList)) if (takesRoom(el)) return true;
+        return false;
+    }
+
+    // A platform's outer box is often empty in itself, with its banner fixed inside.
+    function takesRoom(el) {
+        const roomy = (e) => {
+            const r = e.getBoundingClientRect();
+            return r.width > 0 && r.height > 0;
+        };
+        if (roomy(el)) return true;
+        const inner = el.getElementsByTagName('*');
+        for (let i = 0; i < inner.length && i < 40; ++i) if (roomy(inner[i])) return true;
+        return false;
     }
 
     function enginePhase(ac) {
@@ -245,6 +315,18 @@
         const banners = [...boxes].filter((b) => isBanner(b, vp));
         if (banners.length > 0 && !firstSeenAt) firstSeenAt = now;
 
+        if (phase === 'searching' && prehidden()) {
+            if (!firstSeenAt) firstSeenAt = now;
+            if (now - firstSeenAt < GRACE_MS) return 'busy';
+            // Not confirmed in time: what it holds back shows again, for our own check to
+            // judge, so nothing but a banner is ever left out of the picture.
+            try {
+                ac.instance.undoPrehide();
+            } catch (e) {
+                return settled;
+            }
+            return 'busy';
+        }
         if (phase === 'working') {
             if (!workingSince) workingSince = now;
             if (now - workingSince < WORK_MS) return 'busy';

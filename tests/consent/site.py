@@ -106,7 +106,9 @@ adaptés. Vous pouvez accepter ou refuser ces cookies.</p>
 <a href="#" class="bouton">Tout refuser</a> <a href="#" class="bouton">Tout accepter</a></div>"""),
 }
 
-# Consent libraries that sites embed: what to load, and the call that shows the banner.
+# Consent libraries that sites embed: what to load, and the call that shows the banner. Each
+# page keeps the choice in a cookie of its own (@STORE@), so that a banner answered on one
+# page still shows on the next page a capture view loads.
 CC_TEXT = {
     "consentModal": {"title": "We use cookies", "description": "Some cookies help us count visits.",
                      "acceptAllBtn": "Accept all", "acceptNecessaryBtn": "Reject all",
@@ -119,10 +121,10 @@ LIBRARIES = {
     "vanilla-cookieconsent": dict(
         head='<link rel="stylesheet" href="/node_modules/vanilla-cookieconsent/dist/cookieconsent.css">'
              '<script src="/node_modules/vanilla-cookieconsent/dist/cookieconsent.umd.js"></script>',
-        show="CookieConsent.run({categories:{necessary:{enabled:true,readOnly:true},analytics:{}},"
+        show="CookieConsent.run({cookie:{name:'@STORE@'},categories:{necessary:{enabled:true,readOnly:true},analytics:{}},"
              "language:{default:'en',translations:{en:%s}}});" % json.dumps(CC_TEXT)),
     "klaro": dict(
-        head="<script>window.klaroConfig={elementID:'klaro',storageMethod:'cookie',mustConsent:false,"
+        head="<script>window.klaroConfig={elementID:'klaro',storageMethod:'cookie',cookieName:'@STORE@',mustConsent:false,"
              "acceptAll:true,hideDeclineAll:false,"
              "services:[{name:'stats',title:'Visitor statistics',purposes:['analytics']}]};</script>",
         # It sets itself up from klaroConfig as it loads.
@@ -130,7 +132,7 @@ LIBRARIES = {
              "document.head.appendChild(s);"),
     "tarteaucitron": dict(
         head='<script src="/node_modules/tarteaucitronjs/tarteaucitron.js"></script>',
-        show="tarteaucitron.init({privacyUrl:'',orientation:'bottom',showAlertSmall:false,showIcon:false,"
+        show="tarteaucitron.init({cookieName:'@STORE@',privacyUrl:'',orientation:'bottom',showAlertSmall:false,showIcon:false,"
              "cookieslist:false,DenyAllCta:true,AcceptAllCta:true,highPrivacy:true,mandatory:false,"
              "mandatoryCta:false,useExternalCss:false});"
              "(tarteaucitron.job=tarteaucitron.job||[]).push('gtag');"),
@@ -154,7 +156,8 @@ def page(name, kind):
     else:
         show = "<script>addEventListener('load', () => setTimeout(() => { %s }, %d));</script>" % (
             lib["show"], LATE_MS)
-    return PAGE.format(name=name, style="", head=lib["head"], body=show)
+    store = "consent-" + kind
+    return PAGE.format(name=name, style="", head=lib["head"], body=show).replace("@STORE@", store)
 
 
 def js_string(text):
