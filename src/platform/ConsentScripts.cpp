@@ -32,7 +32,7 @@ QString ReadRulesEngine()
         const QByteArray source = file.readAll();
         if (!source.isEmpty()) return QString::fromUtf8(source);
     }
-    qWarning("%s: %s is missing; only banners of a site's own making are hidden",
+    qWarning("%s: %s is missing: consent banners are left to the built-in check alone",
              qPrintable(QCoreApplication::applicationName()), qPrintable(QDir::toNativeSeparators(path)));
     return {};
 }

@@ -83,17 +83,43 @@
         return out.map((s) => s.trim()).filter((s) => s);
     }
 
+    // An animation that does nothing, given to whatever the prehide rules hold back: its
+    // animationstart names each such element as the style engine matches it, where asking
+    // for every prehide selector at each poll would cost tens of milliseconds on a long page.
+    const HELD = '__thumbrix-held';
+    const held = new Set();
+    addEventListener(
+        'animationstart',
+        (e) => {
+            if (e.animationName !== HELD) return;
+            held.add(e.target);
+            e.stopImmediatePropagation();
+        },
+        true,
+    );
+
+    function addKeyframes() {
+        const parent = document.head || document.documentElement;
+        if (!parent || document.getElementById(HELD)) return;
+        const style = document.createElement('style');
+        style.id = HELD;
+        style.textContent = '@keyframes ' + HELD + ' { from { opacity: 0 } to { opacity: 0 } }';
+        parent.appendChild(style);
+    }
+
     // This engine's Chromium knows no :has(), and a single selector it does not know drops a
     // whole rule: the rules engine's prehide rule, one list of every platform's selectors,
     // would hide nothing. One rule per selector loses only those it cannot read.
-    function splitRules(id) {
+    function splitRules(id, extra) {
         const style = document.getElementById(id);
         if (!style || style.__thumbrixSplit === style.textContent) return;
-        const text = style.textContent.replace(/([^{}]+)\{([^{}]*)\}/g, (rule, list, body) =>
-            selectors(list).map((s) => s + ' {' + body + '} ').join(''),
-        );
+        const text = style.textContent.replace(/([^{}]+)\{([^{}]*)\}/g, (rule, list, body) => {
+            const declarations = body.includes(HELD) ? body : body + extra;
+            return selectors(list).map((s) => s + ' {' + declarations + '} ').join('');
+        });
         style.textContent = text;
         style.__thumbrixSplit = text;
+        if (extra) addKeyframes();
     }
 
     // The rules engine acts on its own: it should only ever decline. A banner that offers
@@ -106,34 +132,35 @@
             config.heuristicMode = 'reject';
             for (const key of Object.keys(config.logs)) config.logs[key] = false;
             const actions = ac.instance.domActions;
-            for (const [name, id] of [['prehide', 'autoconsent-prehide'], ['hide', 'autoconsent-css-rules']]) {
+            const rules = [
+                ['prehide', 'autoconsent-prehide', ' animation: ' + HELD + ' 1ms 1 !important;'],
+                ['hide', 'autoconsent-css-rules', ''],
+            ];
+            for (const [name, id, extra] of rules) {
                 const original = actions[name].bind(actions);
                 actions[name] = (...args) => {
                     const result = original(...args);
-                    splitRules(id);
+                    splitRules(id, extra);
                     return result;
                 };
-                splitRules(id);
+                splitRules(id, extra);
             }
         } catch (e) {
             // Not initialised: it has nothing to do on this page.
         }
     }
 
-    let prehideText = null;
-    let prehideList = '';
-
     // Whether the rules engine's prehide rules hold back something that takes up room: a
     // banner it has not yet confirmed.
     function prehidden() {
-        const style = document.getElementById('autoconsent-prehide');
-        if (!style || !style.sheet) return false;
-        if (style.textContent !== prehideText) {
-            prehideText = style.textContent;
-            prehideList = [...style.sheet.cssRules].map((r) => r.selectorText).filter((t) => t).join(',');
+        if (!document.getElementById('autoconsent-prehide')) {
+            held.clear();
+            return false;
         }
-        if (!prehideList) return false;
-        for (const el of document.querySelectorAll(prehideList)) if (takesRoom(el)) return true;
+        for (const el of held) {
+            if (!el.isConnected) held.delete(el);
+            else if (takesRoom(el)) return true;
+        }
         return false;
     }
 
