@@ -1,8 +1,8 @@
 // Consent banners stay out of thumbnails: each banner page's thumbnail matches its twin
 // without the banner, the results say how the banner went, and with --keep-consent the
 // banner shows (so the check is not one that passes anyway). Pages without a banner, the
-// twins and real manuals with cookies and privacy in their text, come out exactly as they
-// do with consent hiding off. Thumbnails are the viewport's size, so that every pixel counts.
+// twins, pages whose content comes close to a banner, and real manuals with cookies and
+// privacy in their text, come out exactly as they do with consent hiding off. Thumbnails are the viewport's size, so that every pixel counts.
 
 #include <QDir>
 #include <QFile>
@@ -54,6 +54,9 @@ const Banner kBanners[] = {
     {"own-de", "hidden"},    {"own-fr", "hidden"}, {"vanilla-cookieconsent", "opted-out"},
     {"klaro", "opted-out"},  {"tarteaucitron", "opted-out"},
 };
+
+// Pages of the fixture site whose own content comes close to a banner.
+const char* const kContent[] = {"sticky-nav", "newsletter", "chat", "app-shell", "privacy-settings"};
 
 // Pages of Debian's python3.11-doc and git-doc: indexes, long pages, and pages that speak of
 // cookies and privacy.
@@ -163,6 +166,8 @@ void TestConsentBanners::initTestCase()
             all << QStringLiteral("%1-%2|%3%1/%2.html").arg(QLatin1String(kind), name, m_base);
         all << QStringLiteral("twin-%1|%2twin/%1.html").arg(name, m_base);
     }
+    for (const char* name : kContent)
+        all << QStringLiteral("content-%1|%2content/%1.html").arg(QLatin1String(name), m_base);
     for (const char* name : kOwnCheck)
         for (const char* kind : {"banner", "late"})
             bare << QStringLiteral("%1-%2|%3%1/%2.html").arg(QLatin1String(kind), QLatin1String(name), m_base);
@@ -251,6 +256,10 @@ void TestConsentBanners::pageWithoutBannerIsUntouched_data()
     QTest::addColumn<QString>("id");
     for (const Banner& banner : kBanners) {
         const QString id = QStringLiteral("twin-") + QLatin1String(banner.name);
+        QTest::newRow(qPrintable(id)) << id;
+    }
+    for (const char* name : kContent) {
+        const QString id = QStringLiteral("content-") + QLatin1String(name);
         QTest::newRow(qPrintable(id)) << id;
     }
     for (const char* manual : kManuals) {

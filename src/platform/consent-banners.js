@@ -22,7 +22,7 @@
             'consentement', 'confidentialité', 'vie privée', 'traceurs',
             'consentimiento', 'privacidad',
             'consenso', 'riservatezza',
-            'toestemming', 'gegevens',
+            'toestemming', 'persoonsgegevens',
         ].join('|'),
         'i',
     );
@@ -57,7 +57,7 @@
     let firstSeenAt = 0; // when our own check first saw a banner
     let workingSince = 0; // when the rules engine started on a banner
     let finishedAt = 0; // when the rules engine finished
-    let hidAny = false;
+    const hidden = [];
     let settled = '';
 
     function engine() {
@@ -300,7 +300,14 @@
     function hide(el) {
         el.setAttribute(MARK, '');
         el.style.setProperty('display', 'none', 'important');
-        hidAny = true;
+        hidden.push(el);
+    }
+
+    // A page may show its banner again by rewriting its style.
+    function keepHidden() {
+        for (const el of hidden)
+            if (el.style.getPropertyValue('display') !== 'none' || el.style.getPropertyPriority('display') !== 'important')
+                el.style.setProperty('display', 'none', 'important');
     }
 
     // The rules engine's own idea of where its platform's banner is.
@@ -327,7 +334,9 @@
             }
             for (const p of popups) if (p.contains(el)) left.add(p);
         }
-        return [...left].filter((el) => !el.hasAttribute(MARK) && shown(el));
+        return [...left].filter(
+            (el) => !el.hasAttribute(MARK) && shown(el) && (el.innerText || '').length <= MAX_TEXT * 2,
+        );
     }
 
     function poll() {
@@ -335,12 +344,9 @@
         const now = performance.now();
         const vp = viewport();
         if (vp.w <= 0 || vp.h <= 0) return settled;
+        keepHidden();
         const ac = engine();
         const phase = enginePhase(ac);
-        const elements = onScreen(vp);
-        const boxes = pinnedBoxes(elements);
-        const banners = [...boxes].filter((b) => isBanner(b, vp));
-        if (banners.length > 0 && !firstSeenAt) firstSeenAt = now;
 
         if (phase === 'searching' && prehidden()) {
             if (!firstSeenAt) firstSeenAt = now;
@@ -360,6 +366,10 @@
         }
         if (phase === 'finished' && !finishedAt) finishedAt = now;
 
+        const elements = onScreen(vp);
+        const boxes = pinnedBoxes(elements);
+        const banners = [...boxes].filter((b) => isBanner(b, vp));
+        if (banners.length > 0 && !firstSeenAt) firstSeenAt = now;
         const leftovers = phase === 'searching' ? [] : engineLeftovers(ac, elements);
         const toHide = [...new Set([...banners, ...leftovers])];
         if (toHide.length > 0) {
@@ -368,12 +378,10 @@
                 (phase === 'finished' && now - finishedAt < CLOSE_MS);
             if (waiting) return 'busy';
             toHide.forEach(hide);
-            for (const b of boxes) if (isBackdrop(b, vp)) hide(b);
-        } else if (hidAny) {
-            for (const b of boxes) if (isBackdrop(b, vp)) hide(b);
         }
+        if (hidden.length > 0) for (const b of boxes) if (isBackdrop(b, vp)) hide(b);
 
-        if (hidAny) {
+        if (hidden.length > 0) {
             settled = 'hidden';
         } else if (phase === 'finished') {
             const result = ac.messages.filter((m) => m.type === 'optOutResult').pop();

@@ -4,6 +4,7 @@
     /banner/NAME.html   the page with its banner, there from the start
     /late/NAME.html     the same banner, put in 400 ms after the page loaded
     /twin/NAME.html     the same page without any banner
+    /content/NAME.html  a page whose own content comes close to a banner, and is not one
     /node_modules/...   the consent libraries installed from package-lock.json
 
 Prints the port it listens on, then serves until killed. The platforms' banners carry
@@ -30,7 +31,7 @@ main {{ padding: 16px 32px; }}
 {style}
 </style>{head}</head>
 <body>
-<header>Northwind Gazette</header>
+{top}<header>Northwind Gazette</header>
 <main>
 <h1>Tide tables for the coming week</h1>
 <div class="tiles"><div style="background:#e4572e"></div><div style="background:#29335c"></div>
@@ -106,6 +107,41 @@ adaptés. Vous pouvez accepter ou refuser ces cookies.</p>
 <a href="#" class="bouton">Tout refuser</a> <a href="#" class="bouton">Tout accepter</a></div>"""),
 }
 
+# The page's own content, close to a banner in one way or another: none of it may go.
+LONG = " ".join(["Our cookies are baked each morning from butter, flour and a little salt."] * 30)
+CONTENT = {
+    # Pinned, and speaks of privacy and cookies, but offers no consent choice.
+    "sticky-nav": dict(
+        top=True,
+        style="nav{position:sticky;top:0;background:#333;color:#fff;padding:10px 32px;z-index:5}"
+              "nav a{color:#fff;margin-right:16px}",
+        markup="""<nav><a href="#">Home</a> <a href="#">Privacy</a> <a href="#">Cookie policy</a>
+<button type="button">Sign in</button></nav>"""),
+    # A newsletter dialog that respects your privacy: its buttons are no consent choice.
+    "newsletter": dict(
+        style=".veil{%s} .dialog{%s}" % ("position:fixed;inset:0;background:rgba(0,0,0,.4);z-index:9;",
+                                         "position:fixed;left:50%;top:40%;transform:translate(-50%,-50%);"
+                                         "width:420px;background:#fff;padding:20px;z-index:10;"),
+        markup="""<div class="veil"></div><div class="dialog"><h2>Get the tide tables by e-mail</h2>
+<p>One message a week. We respect your privacy and never share your address.</p>
+<button type="button">Subscribe</button> <button type="button">No thanks</button></div>"""),
+    # A chat box in the corner.
+    "chat": dict(
+        style="#chat{position:fixed;right:16px;bottom:16px;width:260px;background:#0a7;color:#fff;padding:12px}",
+        markup="""<div id="chat">Questions about your booking? We are here to help.
+<button type="button">Chat now</button></div>"""),
+    # A whole page in a fixed frame, about cookies of the other kind, with an "OK" of its own.
+    "app-shell": dict(
+        style="#app{position:fixed;inset:0;overflow:auto;background:#fffaf0;padding:24px 32px;z-index:1}",
+        markup="""<div id="app"><h1>Cookies</h1><p>%s</p><form><button type="button">OK</button></form></div>""" % LONG),
+    # A privacy settings page: the choices are its content, in the flow of the page.
+    "privacy-settings": dict(
+        style="",
+        markup="""<section><h2>Your privacy settings</h2><p>Choose which cookies this site may set.</p>
+<label><input type="checkbox" checked> Necessary</label> <label><input type="checkbox"> Statistics</label>
+<button type="button">Reject all</button> <button type="button">Accept all</button></section>"""),
+}
+
 # Consent libraries that sites embed: what to load, and the call that shows the banner. Each
 # page keeps the choice in a cookie of its own (@STORE@), so that a banner answered on one
 # page still shows on the next page a capture view loads.
@@ -140,24 +176,29 @@ LIBRARIES = {
 
 
 def page(name, kind):
+    if kind == "content":
+        content = CONTENT[name]
+        top = content["markup"] if content.get("top") else ""
+        body = "" if top else content["markup"]
+        return PAGE.format(name=name, style=content["style"], head="", top=top, body=body)
     if name in CASES:
         case = CASES[name]
         if kind == "twin":
-            return PAGE.format(name=name, style=case["style"], head="", body="")
+            return PAGE.format(name=name, top="", style=case["style"], head="", body="")
         if kind == "banner":
-            return PAGE.format(name=name, style=case["style"], head="", body=case["markup"])
+            return PAGE.format(name=name, top="", style=case["style"], head="", body=case["markup"])
         late = LATE.format(markup=js_string(case["markup"]), then="", ms=LATE_MS)
-        return PAGE.format(name=name, style=case["style"], head="", body=late)
+        return PAGE.format(name=name, top="", style=case["style"], head="", body=late)
     lib = LIBRARIES[name]
     if kind == "twin":
-        return PAGE.format(name=name, style="", head="", body="")
+        return PAGE.format(name=name, top="", style="", head="", body="")
     if kind == "banner":
         show = "<script>addEventListener('DOMContentLoaded', () => { %s });</script>" % lib["show"]
     else:
         show = "<script>addEventListener('load', () => setTimeout(() => { %s }, %d));</script>" % (
             lib["show"], LATE_MS)
     store = "consent-" + kind
-    return PAGE.format(name=name, style="", head=lib["head"], body=show).replace("@STORE@", store)
+    return PAGE.format(name=name, top="", style="", head=lib["head"], body=show).replace("@STORE@", store)
 
 
 def js_string(text):
@@ -170,9 +211,11 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
     def do_GET(self):
         parts = self.path.split("?")[0].strip("/").split("/")
-        if len(parts) == 2 and parts[0] in ("banner", "late", "twin") and parts[1].endswith(".html"):
+        if len(parts) == 2 and parts[1].endswith(".html"):
             name = parts[1][: -len(".html")]
-            if name in CASES or name in LIBRARIES:
+            known = name in CONTENT if parts[0] == "content" else (
+                parts[0] in ("banner", "late", "twin") and (name in CASES or name in LIBRARIES))
+            if known:
                 body = page(name, parts[0]).encode("utf-8")
                 self.send_response(200)
                 self.send_header("Content-Type", "text/html; charset=utf-8")
@@ -194,9 +237,6 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 def main():
-    if len(sys.argv) > 1 and sys.argv[1] == "--names":
-        print("\n".join(list(CASES) + list(LIBRARIES)))
-        return
     with Server(("127.0.0.1", 0), Handler) as server:
         print(server.server_address[1], flush=True)
         server.serve_forever()
