@@ -2,6 +2,21 @@
 
 #include "common/ByteFile.h"
 
+bool MayPassOnRetry(WebBrowser::Failure failure)
+{
+    switch (failure) {
+    case WebBrowser::Failure::Network:
+    case WebBrowser::Failure::Renderer:
+    case WebBrowser::Failure::Paint:
+        return true;
+    case WebBrowser::Failure::HttpStatus:
+    case WebBrowser::Failure::Certificate:
+    case WebBrowser::Failure::Address:
+        return false;
+    }
+    return false;
+}
+
 CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent)
     : QObject(parent), m_browser(browser), m_settings(settings)
 {
@@ -47,14 +62,11 @@ void CaptureLane::OnDocumentComplete()
 {
     if (m_index < 0) return;
     if (m_failed) {
-        // The server's own answer and a refused certificate come out the same every time.
-        const bool retryable = m_failure == WebBrowser::Failure::Network ||
-                               m_failure == WebBrowser::Failure::Renderer || m_failure == WebBrowser::Failure::Paint;
-        EndAttempt(JobStatus::Error, m_error, retryable);
+        EndAttempt(JobStatus::Error, m_error, MayPassOnRetry(m_failure));
         return;
     }
     QString error;
-    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error))
+    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error, m_settings.Quality))
         EndAttempt(JobStatus::Success, {}, false);
     else
         EndAttempt(JobStatus::Error, error, false);

@@ -32,7 +32,8 @@ void PaintView(const QImage& view, int boundsWidth, int boundsHeight, TBitmap32&
 
 } // namespace
 
-bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error)
+bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error,
+                       int quality)
 {
     if (!browser.HasDocument()) return true;
 
@@ -58,7 +59,7 @@ bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QB
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QString reason;
-    if (!write(thumb, &buffer, &reason)) {
+    if (!write(thumb, &buffer, &reason, quality)) {
         *error = QStringLiteral("Cannot encode \"%1\": %2").arg(DisplayText(path), reason);
         return false;
     }

@@ -21,4 +21,6 @@ struct TCaptureSizes
 // Returns true when it is done, also when it wrote nothing: no document to draw, or an
 // extension it does not know. Returns false with a reason in `error` when a size cannot
 // be used or the file cannot be written; no partial file is left.
-bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error);
+// `quality` (1 to 100) is that of a JPEG or WebP file.
+bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error,
+                       int quality = 90);

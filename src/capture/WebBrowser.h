@@ -33,8 +33,8 @@ public:
     enum class Failure {
         HttpStatus,  // the server answered 400 or more
         Certificate, // the TLS certificate was refused
-        Address,     // the address cannot be loaded, or gives no page (a download)
-        Network,     // no answer, a refused or reset connection, an unknown host
+        Address,     // the address cannot be loaded (the engine refuses it every time), or gives no page
+        Network,     // no answer, a refused, reset or lost connection, a failed name look-up
         Renderer,    // the page's render process died or stopped answering
         Paint,       // no frame of the page could be shown to be painted
     };

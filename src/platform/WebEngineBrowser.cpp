@@ -2,6 +2,7 @@
 
 #include "common/ByteFile.h"
 #include "platform/ConsentScripts.h"
+#include "platform/NetErrors.h"
 #include "platform/SettleWatch.h"
 
 #include <QAuthenticator>
@@ -89,7 +90,7 @@ WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::CertificateErrorDomain:
         return WebBrowser::Failure::Certificate;
     default:
-        return WebBrowser::Failure::Network;
+        return NetErrorMayPass(info.errorCode()) ? WebBrowser::Failure::Network : WebBrowser::Failure::Address;
     }
 }
 
