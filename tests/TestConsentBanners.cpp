@@ -2,7 +2,8 @@
 // without the banner, the results say how the banner went, and with --keep-consent the
 // banner shows (so the check is not one that passes anyway). Pages without a banner, the
 // twins, pages whose content comes close to a banner, and real manuals with cookies and
-// privacy in their text, come out exactly as they do with consent hiding off. Thumbnails are the viewport's size, so that every pixel counts.
+// privacy in their text, come out exactly as they do with consent hiding off. Thumbnails are the viewport's size, so
+// that every pixel counts.
 
 #include <QDir>
 #include <QFile>
@@ -50,9 +51,9 @@ struct Banner
 // The platforms' markup is static: the engine clicks "reject", nothing answers, and what is
 // left on screen is ours to hide. The libraries answer the click themselves.
 const Banner kBanners[] = {
-    {"onetrust", "hidden"},  {"didomi", "hidden"}, {"quantcast", "hidden"},
-    {"own-de", "hidden"},    {"own-fr", "hidden"}, {"vanilla-cookieconsent", "opted-out"},
-    {"klaro", "opted-out"},  {"tarteaucitron", "opted-out"},
+    {"onetrust", "hidden"}, {"didomi", "hidden"},           {"quantcast", "hidden"},
+    {"own-de", "hidden"},   {"own-fr", "hidden"},           {"vanilla-cookieconsent", "opted-out"},
+    {"klaro", "opted-out"}, {"tarteaucitron", "opted-out"},
 };
 
 // Pages of the fixture site whose own content comes close to a banner.
@@ -113,7 +114,7 @@ private:
     QProcess m_site;
     QString m_base;
     QTemporaryDir m_dir;
-    QHash<QString, QJsonObject> m_results; // by ID, with consent hiding on
+    QHash<QString, QJsonObject> m_results;     // by ID, with consent hiding on
     QHash<QString, QJsonObject> m_bareResults; // by ID, a copy of the program without the rules engine
     QByteArray m_bareErr;
 };
@@ -143,9 +144,11 @@ void TestConsentBanners::initTestCase()
     const QDir programs = QFileInfo(QStringLiteral(THUMBRIX_BATCH_BIN)).dir();
     QVERIFY2(programs.exists(QStringLiteral("autoconsent/autoconsent.standalone.js")),
              "autoconsent is not beside thumbrix-batch: run scripts/install-deps.sh and build again");
-    QVERIFY2(QFileInfo::exists(QLatin1String(kLibraries)), "the consent libraries are missing: run scripts/install-deps.sh");
+    QVERIFY2(QFileInfo::exists(QLatin1String(kLibraries)),
+             "the consent libraries are missing: run scripts/install-deps.sh");
     for (const char* manual : kManuals)
-        QVERIFY2(QFileInfo::exists(QLatin1String(manual)), "install python3.11-doc and git-doc (scripts/install-deps.sh)");
+        QVERIFY2(QFileInfo::exists(QLatin1String(manual)),
+                 "install python3.11-doc and git-doc (scripts/install-deps.sh)");
 
     m_site.setProgram(QStringLiteral("python3"));
     m_site.setArguments({QLatin1String(kSite)});
@@ -175,7 +178,8 @@ void TestConsentBanners::initTestCase()
         all << ManualId(manual) + QLatin1Char('|') + QUrl::fromLocalFile(QLatin1String(manual)).toString();
 
     const QDir dir(m_dir.path());
-    QVERIFY(dir.mkpath(QStringLiteral("on")) && dir.mkpath(QStringLiteral("off")) && dir.mkpath(QStringLiteral("bare")));
+    QVERIFY(dir.mkpath(QStringLiteral("on")) && dir.mkpath(QStringLiteral("off")) &&
+            dir.mkpath(QStringLiteral("bare")));
     const QString batch = QStringLiteral(THUMBRIX_BATCH_BIN);
     const QString copy = m_dir.filePath(QStringLiteral("thumbrix-batch"));
     QVERIFY(QFile::copy(batch, copy));
@@ -225,8 +229,8 @@ void TestConsentBanners::bannerIsHidden_data()
     for (const Banner& banner : kBanners) {
         for (const char* kind : {"banner", "late"}) {
             const QByteArray row = QByteArray(banner.name) + (qstrcmp(kind, "late") == 0 ? "-after-load" : "-at-load");
-            QTest::newRow(row.constData()) << QString::fromLatin1(banner.name) << QString::fromLatin1(kind)
-                                           << QString::fromLatin1(banner.consent);
+            QTest::newRow(row.constData())
+                << QString::fromLatin1(banner.name) << QString::fromLatin1(kind) << QString::fromLatin1(banner.consent);
         }
     }
 }
@@ -280,8 +284,8 @@ void TestConsentBanners::pageWithoutBannerIsUntouched()
     QVERIFY(!onBytes.isEmpty());
     QCOMPARE(m_results.value(id).value(QLatin1String("consent")), QJsonValue(QJsonValue::Null));
     if (onBytes == b.readAll()) return;
-    QFAIL(qPrintable(QStringLiteral("differs from the thumbnail with --keep-consent (%1 dB)")
-                         .arg(Psnr(QImage(on), QImage(off)))));
+    QFAIL(qPrintable(
+        QStringLiteral("differs from the thumbnail with --keep-consent (%1 dB)").arg(Psnr(QImage(on), QImage(off)))));
 }
 
 void TestConsentBanners::ownCheckWorksWithoutRulesEngine_data()

@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QWebEngineScript>
 
+#include <algorithm>
+
 namespace {
 
 // DuckDuckGo's autoconsent, installed beside the programs (scripts/install-deps.sh, CMake).
 constexpr char kRulesEngineFile[] = "autoconsent/autoconsent.standalone.js";
+constexpr char kRulesEngineName[] = "thumbrix-autoconsent";
 
 QWebEngineScript MainFrameScript(const QString& name, const QString& source)
 {
@@ -26,15 +29,8 @@ QWebEngineScript MainFrameScript(const QString& name, const QString& source)
 
 QString ReadRulesEngine()
 {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(kRulesEngineFile));
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray source = file.readAll();
-        if (!source.isEmpty()) return QString::fromUtf8(source);
-    }
-    qWarning("%s: %s is missing: consent banners are left to the built-in check alone",
-             qPrintable(QCoreApplication::applicationName()), qPrintable(QDir::toNativeSeparators(path)));
-    return {};
+    QFile file(ConsentScripts::RulesEngineFile());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QList<QWebEngineScript> BuildScripts()
@@ -42,7 +38,7 @@ QList<QWebEngineScript> BuildScripts()
     QList<QWebEngineScript> scripts;
     const QString engine = ReadRulesEngine();
     // The engine first: ours adjusts it before it starts looking.
-    if (!engine.isEmpty()) scripts.append(MainFrameScript(QStringLiteral("thumbrix-autoconsent"), engine));
+    if (!engine.isEmpty()) scripts.append(MainFrameScript(QLatin1String(kRulesEngineName), engine));
     QFile banners(QStringLiteral(":/thumbrix/consent-banners.js"));
     if (banners.open(QIODevice::ReadOnly))
         scripts.append(MainFrameScript(QStringLiteral("thumbrix-consent"), QString::fromUtf8(banners.readAll())));
@@ -58,6 +54,18 @@ QList<QWebEngineScript> Scripts()
     // Read once: every capture view of the run carries the same scripts.
     static const QList<QWebEngineScript> scripts = BuildScripts();
     return scripts;
+}
+
+QString RulesEngineFile()
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(kRulesEngineFile));
+}
+
+bool RulesEngineFound()
+{
+    const QList<QWebEngineScript> scripts = Scripts();
+    return std::any_of(scripts.cbegin(), scripts.cend(),
+                       [](const QWebEngineScript& s) { return s.name() == QLatin1String(kRulesEngineName); });
 }
 
 QString StateQuery()
