@@ -27,10 +27,32 @@ QWebEngineScript MainFrameScript(const QString& name, const QString& source)
     return script;
 }
 
+// The rules engine polls with short timers of its own; the settle probe waits for a page's
+// short timers, and would wait for those too. Inside the engine, setTimeout names a delayed
+// task of the browser's scheduler instead, which nothing counts. Whether a banner is still
+// being dealt with, the engine's state tells.
+const char kEngineTimers[] = R"(
+"use strict";
+const tasks = typeof scheduler === "object" && scheduler !== null && typeof scheduler.postTask === "function";
+const setTimeout = !tasks ? window.setTimeout.bind(window) : (handler, delay, ...args) => {
+    const controller = new TaskController();
+    scheduler.postTask(() => handler(...args), {delay: Math.max(0, Number(delay) || 0), signal: controller.signal})
+        .catch(() => {});
+    return controller;
+};
+const clearTimeout = !tasks ? window.clearTimeout.bind(window) : (controller) => {
+    if (controller && typeof controller.abort === "function") controller.abort();
+};
+)";
+
 QString ReadRulesEngine()
 {
     QFile file(ConsentScripts::RulesEngineFile());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray engine = file.readAll();
+    if (engine.isEmpty()) return {};
+    return QStringLiteral("(function () {") + QString::fromUtf8(kEngineTimers) + QString::fromUtf8(engine) +
+           QStringLiteral("\n}).call(window);");
 }
 
 QList<QWebEngineScript> BuildScripts()
