@@ -8,6 +8,7 @@
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
 #include "platform/ConsentScripts.h"
+#include "platform/EngineSwitches.h"
 #include "platform/StartupChatter.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/UrlListFile.h"
@@ -94,6 +95,7 @@ int main(int argc, char* argv[])
     }
 
     PrepareHeadlessEngine();
+    PrepareEngineSwitches(options.Engine);
     StartupChatter::Quiet();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -74,6 +74,7 @@ private:
     bool m_failed = false; // the current attempt's load reported an error
     WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
+    QSize m_written; // the last thumbnail's size
     QTimer m_timeout;
     QElapsedTimer m_clock;
 };
