@@ -122,11 +122,14 @@ void TCaptureDriver::Tick()
     if (!m_stopped && m_browser.ReadyState() == WebBrowser::Complete) {
         m_timer2.stop();
         if (CurrentJobIsRow() && m_jobs.Model()->At(m_currentJob).Status != JobStatus::Error && !Capture()) return;
+        // Each row that ends shows in the counters at once, the run's last one included.
+        if (CurrentJobIsRow()) UpdateCounters();
         LoadNextPending();
     } else if (!m_stopped && m_view.PageTimeout() > 0 &&
                m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
         m_timer2.stop();
         GiveUpCurrentPage();
+        UpdateCounters();
         LoadNextPending();
     }
     m_view.ShowListPage();

@@ -386,6 +386,11 @@ void TfrmMain::btnSelectAllClick()
     m_jobs->SelectAll();
 }
 
+void TfrmMain::btnSelectErrorsClick()
+{
+    m_jobs->SelectErrors();
+}
+
 void TfrmMain::btnClearSelectionClick()
 {
     m_jobs->ClearSelection();

@@ -81,6 +81,7 @@ public:
     void btnAddURLClick();
     void btnExportClick();
     void btnSelectAllClick();
+    void btnSelectErrorsClick();
     void btnClearSelectionClick();
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
@@ -202,6 +203,7 @@ private:
     QTimer m_liveViewTimer;
     QTableView* lvwItems = nullptr;
     QPushButton* btnSelectAll = nullptr;
+    QPushButton* btnSelectErrors = nullptr;
     QPushButton* btnClearSelection = nullptr;
     QPushButton* btnDeleteSelected = nullptr;
 

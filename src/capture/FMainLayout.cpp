@@ -286,6 +286,7 @@ void TfrmMain::BuildPages()
     header->resizeSection(TJobTableModel::ColStatus, 100);
     header->setSectionResizeMode(TJobTableModel::ColUrl, QHeaderView::Stretch);
     btnSelectAll = Button(bsSkinTabSheet1, "btnSelectAll", QStringLiteral("Select All"));
+    btnSelectErrors = Button(bsSkinTabSheet1, "btnSelectErrors", QStringLiteral("Select Errors"));
     btnClearSelection = Button(bsSkinTabSheet1, "btnClearSelection", QStringLiteral("Clear Selection"));
     btnDeleteSelected = Button(bsSkinTabSheet1, "btnDeleteSelected", QStringLiteral("Delete Selected"));
     auto* listPage = new QVBoxLayout(bsSkinTabSheet1);
@@ -293,6 +294,7 @@ void TfrmMain::BuildPages()
     listPage->addWidget(lvwItems, 1);
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(btnSelectAll);
+    listButtons->addWidget(btnSelectErrors);
     listButtons->addWidget(btnClearSelection);
     listButtons->addWidget(btnDeleteSelected);
     listButtons->addStretch(1);
@@ -318,6 +320,7 @@ void TfrmMain::BuildPages()
     static_cast<QVBoxLayout*>(stsMain->layout())->setStretchFactor(bsSkinPageControl1, 1);
 
     connect(btnSelectAll, &QPushButton::clicked, this, &TfrmMain::btnSelectAllClick);
+    connect(btnSelectErrors, &QPushButton::clicked, this, &TfrmMain::btnSelectErrorsClick);
     connect(btnClearSelection, &QPushButton::clicked, this, &TfrmMain::btnClearSelectionClick);
     connect(btnDeleteSelected, &QPushButton::clicked, this, &TfrmMain::btnDeleteSelectedClick);
     connect(bsSkinPageControl1, &QTabWidget::currentChanged, this, [this](int index) {
