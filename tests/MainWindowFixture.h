@@ -33,6 +33,12 @@ struct FakeShell : TShell
         Links << url;
         return true;
     }
+    QList<QByteArray> Files;
+    bool OpenFile(const QByteArray& path) override
+    {
+        Files << path;
+        return true;
+    }
 };
 
 // Keeps the HTML it is given.

@@ -99,6 +99,7 @@ private Q_SLOTS:
     void startRefusals_data();
     void startRefusals();
     void runMarksAndCaptures();
+    void previewShowsTheRowsThumbnail();
     void pageTimeout_data();
     void pageTimeout();
     void skipTestsJpgWhateverTheFormat_data();
@@ -341,7 +342,9 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Pending, JobStatus::Pending}));
     QVERIFY(
         QFile::exists(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg"))));
-    // Recounted as the row ends.
+    // Recounted as the row ends, with the run's speed so far.
+    QVERIFY2(f.Find<QLabel>("stpRate")->text().contains(QStringLiteral(" pages/min, ")),
+             qPrintable(f.Find<QLabel>("stpRate")->text()));
     QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 1"));
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
 
@@ -360,7 +363,8 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
     QVERIFY(!window.Driver().IsRunning());
     QCOMPARE(window.Driver().CurrentJob(), -1);
-    // The run's end shows in the counters.
+    // The run's end shows in the counters; the speed goes with the run.
+    QCOMPARE(f.Find<QLabel>("stpRate")->text(), QString());
     QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
     QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 3"));
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 2"));
@@ -371,6 +375,48 @@ void TestMainWindow::runMarksAndCaptures()
     f.Find<QPushButton>("btnSelectErrors")->click();
     QCOMPARE(window.Jobs().SelectedJobs().size(), 1);
     QVERIFY(window.Jobs().IsSelected(1));
+}
+
+void TestMainWindow::previewShowsTheRowsThumbnail()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Capture.View.fill(Qt::blue);
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/", "http://c.invalid/"});
+    SelectRows(window, {0, 1});
+    window.btnStartClick();
+    f.Capture.State = WebBrowser::Complete;
+    window.Timer2Timer();
+    Q_EMIT f.Capture.NavigateError(QStringLiteral("HTTP status 404"), WebBrowser::Failure::HttpStatus);
+    window.Timer2Timer();
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
+
+    auto* list = f.Find<QTableView>("lvwItems");
+    auto* preview = f.Find<QLabel>("imgPreview");
+    const QByteArray file = QFile::encodeName(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) +
+                                                           QStringLiteral(".jpg")));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QVERIFY(!preview->pixmap().isNull());
+    QVERIFY(preview->pixmap().toImage().pixelColor(10, 10).blue() > 240); // a JPEG of blue
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QVERIFY(preview->pixmap().isNull());
+    QVERIFY2(preview->text().contains(QStringLiteral("HTTP status 404")), qPrintable(preview->text()));
+
+    // Double-click opens a row's file with the desktop's program, and nothing for a row without one.
+    Q_EMIT list->doubleClicked(list->model()->index(1, 2));
+    QVERIFY(f.Shell.Files.isEmpty());
+    Q_EMIT list->doubleClicked(list->model()->index(0, 2));
+    QCOMPARE(f.Shell.Files, QList<QByteArray>{file});
+
+    // A row not yet captured says so; the preview follows when its thumbnail is written.
+    window.Jobs().Model()->SetStatus(2, JobStatus::Pending);
+    QFile::remove(out.filePath(QString::fromLatin1(MakeJobId("http://c.invalid/", 0)) + QStringLiteral(".jpg")));
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Nothing written yet."));
 }
 
 void TestMainWindow::pageTimeout_data()

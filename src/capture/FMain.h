@@ -7,6 +7,9 @@
 #include "online/UpdateCheck.h"
 #include "urllist/JobList.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QModelIndex>
 #include <QTimer>
 #include <QWidget>
 
@@ -27,6 +30,7 @@ class QTableView;
 class QToolButton;
 class TBrowserTab;
 class TLaneRun;
+class TThumbnailPreview;
 class THtmlView;
 class TLinkLabel;
 class TShell;
@@ -87,6 +91,12 @@ public:
     void btnExportClick();
     void btnSelectAllClick();
     void btnSelectErrorsClick();
+    void lvwItemsDblClick(const QModelIndex& index);
+    // The preview shows the current row.
+    void UpdatePreview();
+    void UpdateRunRate();
+    // Rows still "Pending" or "Downloading...".
+    int RowsLeft() const;
     void btnClearSelectionClick();
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
@@ -221,6 +231,8 @@ private:
     QLabel* stpDone = nullptr;
     QLabel* stpSuccess = nullptr;
     QLabel* stpError = nullptr;
+    QLabel* stpRate = nullptr;
+    TThumbnailPreview* imgPreview = nullptr;
     QProgressBar* MainGauge = nullptr;
 
     QTimer Timer1;
@@ -235,4 +247,9 @@ private:
     std::unique_ptr<TJobList> m_jobs;
     std::unique_ptr<TCaptureDriver> m_driver;
     std::unique_ptr<TLaneRun> m_laneRun;
+    // Why rows of this session failed, by row, where the engine said.
+    QHash<int, QString> m_rowReasons;
+    // The rows the run under way had to do, and since when; 0: no run.
+    int m_runRows = 0;
+    QElapsedTimer m_runClock;
 };
