@@ -213,6 +213,13 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("shard-no-count") << (args({"--shard", "3", "--out"}) << out << list) << QStringLiteral("--shard must be");
     QTest::newRow("shard-negative") << (args({"--shard", "-1/6", "--out"}) << out << list)
                                     << QStringLiteral("--shard must be");
+    QTest::newRow("settle-negative") << (args({"--settle-max", "-1", "--out"}) << out << list)
+                                     << QStringLiteral("--settle-max must be a whole number of milliseconds from 0 to "
+                                                       "120000, not \"-1\"");
+    QTest::newRow("settle-too-long") << (args({"--settle-max", "120001", "--out"}) << out << list)
+                                     << QStringLiteral("--settle-max must be");
+    QTest::newRow("settle-seconds") << (args({"--settle-max", "5s", "--out"}) << out << list)
+                                    << QStringLiteral("--settle-max must be");
     QTest::newRow("results-unopenable") << (args({"--results", "/no/such/folder/r.jsonl", "--out"}) << out << list)
                                         << QStringLiteral("/no/such/folder/r.jsonl");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
@@ -234,7 +241,8 @@ void TestBatchCli::help()
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
-                               "--no-skip", "--timeout", "--retries", "--jobs", "--version", "LIST_FILE", "Exit status"})
+                               "--no-skip", "--timeout", "--retries", "--jobs", "--settle-max", "--no-settle",
+                               "--keep-consent", "--version", "LIST_FILE", "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
 
     const Run version = Batch({QStringLiteral("--version")});

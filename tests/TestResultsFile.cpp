@@ -31,6 +31,9 @@ TRowResult Written()
     result.HttpStatus = 200;
     result.FinalUrl = QStringLiteral("https://example.com/landed");
     result.Attempts = 1;
+    result.Settled = true;
+    result.SettleMs = 420;
+    result.Consent = QStringLiteral("opted-out");
     return result;
 }
 
@@ -61,7 +64,7 @@ void TestResultsFile::fields()
     QVERIFY(line.endsWith('\n'));
     QCOMPARE(line.count('\n'), 1);
     const QJsonObject row = Parse(line);
-    QCOMPARE(row.keys().size(), 13);
+    QCOMPARE(row.keys().size(), 16);
     QCOMPARE(row.value(QLatin1String("number")).toInt(), 7);
     QCOMPARE(row.value(QLatin1String("id")).toString(), QStringLiteral("a"));
     QCOMPARE(row.value(QLatin1String("url")).toString(), QStringLiteral("http://example.com/"));
@@ -75,8 +78,12 @@ void TestResultsFile::fields()
     QCOMPARE(row.value(QLatin1String("http_status")).toInt(), 200);
     QCOMPARE(row.value(QLatin1String("final_url")).toString(), QStringLiteral("https://example.com/landed"));
     QCOMPARE(row.value(QLatin1String("attempts")).toInt(), 1);
-    // The order a reader sees when looking at the file.
+    QCOMPARE(row.value(QLatin1String("settled")).toBool(), true);
+    QCOMPARE(row.value(QLatin1String("settle_ms")).toInt(), 420);
+    QCOMPARE(row.value(QLatin1String("consent")).toString(), QStringLiteral("opted-out"));
+    // The order a reader sees when looking at the file; later keys come after the first ones.
     QVERIFY(line.startsWith("{\"number\":7,\"id\":\"a\",\"url\":"));
+    QVERIFY(line.indexOf("\"attempts\":1,\"settled\":true,\"settle_ms\":420,\"consent\":\"opted-out\"}") > 0);
 
     // An error writes no file and may know no status or address.
     TRowResult failed;
@@ -88,6 +95,8 @@ void TestResultsFile::fields()
     for (const char* key : {"file", "bytes", "width", "height", "http_status", "final_url"})
         QVERIFY2(error.value(QLatin1String(key)).isNull(), key);
     QCOMPARE(error.value(QLatin1String("attempts")).toInt(), 2);
+    QCOMPARE(error.value(QLatin1String("settled")).toBool(true), false);
+    QVERIFY(error.value(QLatin1String("consent")).isNull());
 }
 
 void TestResultsFile::bytesFromTheList_data()

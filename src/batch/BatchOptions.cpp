@@ -14,6 +14,7 @@ constexpr int kMaxSide = 8192;
 constexpr int kMaxRetries = 10;
 constexpr int kMaxJobs = 32;
 constexpr int kMaxShards = 1000000;
+constexpr int kMaxSettleMs = 120000;
 const QStringList kImageFormats = {QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"),
                                    QStringLiteral("png"), QStringLiteral("webp")};
 
@@ -125,8 +126,21 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                      QStringLiteral("At the end, write a static HTML page showing every row's "
                                                     "thumbnail, failures first."),
                                      QStringLiteral("FILE.html"));
-    parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries, jobs, shard,
-                       results, gallery});
+    const QCommandLineOption settleMax(
+        QStringLiteral("settle-max"),
+        QStringLiteral("After the load event, wait up to MS milliseconds for the page to settle: no request in "
+                       "flight but long-lived ones, web fonts and the images in view loaded, no finite animation "
+                       "running, no short timer pending, and a short quiet moment. A page not settled by then is "
+                       "captured as it is (0 to %1; default: 5000).")
+            .arg(kMaxSettleMs),
+        QStringLiteral("MS"), QStringLiteral("5000"));
+    const QCommandLineOption noSettle(QStringLiteral("no-settle"),
+                                      QStringLiteral("Capture as soon as the page has loaded and painted."));
+    const QCommandLineOption keepConsent(QStringLiteral("keep-consent"),
+                                         QStringLiteral("Leave consent banners as the page shows them (by default "
+                                                        "they are hidden, opting out where they allow)."));
+    parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries,
+                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
                                  QStringLiteral("The URL list file to capture; - reads it from standard input."));
 
@@ -229,6 +243,17 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
         return Invalid(message, QStringLiteral("--shard must be I/N with 1 <= I <= N <= %1, not \"%2\".")
                                     .arg(kMaxShards)
                                     .arg(parser.value(shard)));
+    const QString settleText = parser.value(settleMax);
+    options->Capture.SettleMaxMs = settleText.toInt(&ok);
+    if (!ok || options->Capture.SettleMaxMs < 0 || options->Capture.SettleMaxMs > kMaxSettleMs ||
+        settleText.trimmed() != settleText)
+        return Invalid(message, QStringLiteral("--settle-max must be a whole number of milliseconds from 0 to %1, "
+                                               "not \"%2\".")
+                                    .arg(kMaxSettleMs)
+                                    .arg(settleText));
+    options->Capture.Settle = !parser.isSet(noSettle) && options->Capture.SettleMaxMs > 0;
+    options->Capture.HideConsent = !parser.isSet(keepConsent);
+
     options->ResultsFile = parser.value(results);
     if (parser.isSet(results) && options->ResultsFile.isEmpty())
         return Invalid(message, QStringLiteral("--results needs a file name, or - for standard output."));

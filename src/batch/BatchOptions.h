@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/BatchRunner.h"
+#include "capture/CaptureOptions.h"
 #include "urllist/UrlListFile.h"
 
 #include <QString>
@@ -20,6 +21,7 @@ struct TBatchOptions
     QString ResultsFile; // empty: none; "-": standard output
     QString GalleryFile; // empty: none
     TBatchSettings Settings;
+    TCaptureOptions Capture;
 };
 
 enum class ParseResult {

@@ -132,5 +132,8 @@ QByteArray ResultsFile::Line(const TUrlJob& job, const TRowResult& result)
     line.NumberOrNull("http_status", result.HttpStatus);
     line.TextOrNull("final_url", result.FinalUrl);
     line.Number("attempts", result.Attempts);
+    line.Raw("settled", result.Settled ? "true" : "false");
+    line.Number("settle_ms", result.SettleMs);
+    line.TextOrNull("consent", result.Consent);
     return line.Finish();
 }

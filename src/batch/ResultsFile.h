@@ -24,7 +24,8 @@ public:
     bool Write(const TUrlJob& job, const TRowResult& result, QString* error);
 
     // The row's object on one line, ending in "\n". Keys in a fixed order: number, id, url,
-    // status, reason, file, bytes, width, height, ms, http_status, final_url, attempts. A
+    // status, reason, file, bytes, width, height, ms, http_status, final_url, attempts,
+    // settled, settle_ms, consent. A
     // text from the list that is not valid UTF-8 is null, with its bytes in hexadecimal
     // beside it ("id_hex", "url_hex", "file_hex").
     static QByteArray Line(const TUrlJob& job, const TRowResult& result);

@@ -98,8 +98,9 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));
 
     const TCaptureSizes sizes = options.Settings.Sizes;
-    const auto makeBrowser = [sizes] {
-        auto browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
+    const TCaptureOptions capture = options.Capture;
+    const auto makeBrowser = [sizes, capture] {
+        auto browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture, capture);
         browser->SetWidth(sizes.BrowserX);
         browser->SetHeight(sizes.BrowserY);
         return browser;

@@ -93,6 +93,12 @@ void CaptureLane::EndRow(const QByteArray& status, const QString& reason)
     result.Ms = m_clock.elapsed();
     result.HttpStatus = m_browser.HttpStatus();
     result.FinalUrl = m_browser.LocationURL();
+    if (status == JobStatus::Success) {
+        const TSettleReport settle = m_browser.SettleReport();
+        result.Settled = settle.Settled;
+        result.SettleMs = settle.SettleMs;
+        result.Consent = settle.Consent;
+    }
     // A page with nothing to draw is a success that writes no file.
     const qint64 bytes = ByteFile::RegularFileSize(m_path);
     if (status == JobStatus::Success && bytes >= 0) {

@@ -16,4 +16,7 @@ struct TRowResult
     int HttpStatus = 0; // of the main document; 0 when unknown
     QString FinalUrl;   // the page's address after redirects; empty when unknown
     int Attempts = 0;   // 0 for a row that was never loaded
+    bool Settled = false;
+    int SettleMs = 0;
+    QString Consent; // "opted-out", "hidden", or empty
 };

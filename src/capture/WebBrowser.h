@@ -5,6 +5,14 @@
 #include <QObject>
 #include <QString>
 
+// What became of the wait for a page to settle, and of its consent banner.
+struct TSettleReport
+{
+    bool Settled = false; // false: captured at once, or at the cap
+    int SettleMs = 0;     // from the load event to the end of the wait
+    QString Consent;      // "opted-out", "hidden", or empty when nothing was done
+};
+
 // What the program needs of an embeddable web browser. The capture batch and the
 // browsing tab talk to this; the Qt WebEngine adapter lives in platform/, tests hand
 // in fakes.
@@ -46,12 +54,15 @@ public:
     virtual void RenewRenderer() = 0;
 
     virtual bool Busy() const = 0;
-    // Complete only once the page has finished loading and a frame of it has been painted.
+    // Complete only once the page has finished loading, has settled where the browser waits
+    // for that, and a frame of it has been painted.
     virtual int ReadyState() const = 0;
     virtual QString LocationURL() const = 0;
     // The HTTP status of the last main document loaded; 0 when there was none (a file, an
     // error before any answer) or the browser cannot tell.
     virtual int HttpStatus() const { return 0; }
+    // The last page's wait to settle; empty until a page has completed.
+    virtual TSettleReport SettleReport() const { return {}; }
     // Whether a document is loaded that can be drawn.
     virtual bool HasDocument() const = 0;
 

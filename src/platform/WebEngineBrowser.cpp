@@ -1,6 +1,8 @@
 #include "platform/WebEngineBrowser.h"
 
 #include "common/ByteFile.h"
+#include "platform/ConsentScripts.h"
+#include "platform/SettleWatch.h"
 
 #include <QAuthenticator>
 #include <QDateTime>
@@ -13,6 +15,7 @@
 #include <QWebEngineQuotaRequest>
 #include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -147,8 +150,14 @@ protected:
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
 };
 
-WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebBrowser(parent), m_role(role)
+WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebEngineBrowser(role, TCaptureOptions(), parent) {}
+
+WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QWidget* parent)
+    : WebBrowser(parent), m_role(role), m_options(options)
 {
+    if (m_role != Role::Capture) m_options = TCaptureOptions{false, 0, false};
+    m_settle = new SettleWatch(m_options, this);
+    connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
     m_profile = new QWebEngineProfile(this);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
@@ -206,6 +215,8 @@ void WebEngineBrowser::CreatePage()
 {
     auto* page = new QuietPage(m_profile, m_role == Role::Capture, this);
     m_page = page;
+    if (m_options.Settle) page->scripts().insert(SettleWatch::ProbeScript());
+    if (m_options.HideConsent) page->scripts().insert(ConsentScripts::Scripts());
     connect(page, &QuietPage::NavigationRequested, this, &WebBrowser::BeforeNavigate2);
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::OnLoadingChanged);
     connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) { Q_EMIT ProgressChange(progress, 100); });
@@ -236,7 +247,7 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence != Fence::Idle) {
+    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -245,6 +256,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     m_loadSeen = false;
     m_crashed = false;
     m_httpStatus = 0;
+    m_settleReport = {};
     m_pendingError.clear();
     m_readyState = Loading;
 
@@ -365,7 +377,8 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence != Fence::Idle || (m_readyState != Loading && m_readyState != Interactive)) {
+        if (m_fence != Fence::Idle || m_settle->IsActive() ||
+            (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
             m_readyState = Loading;
@@ -434,9 +447,23 @@ void WebEngineBrowser::FinishLoad(bool paintWanted)
         paintWanted = false;
     }
     if (paintWanted && m_role == Role::Capture && m_view->width() > 0 && m_view->height() > 0)
-        StartPaintFence();
+        StartSettling();
     else
         SetComplete();
+}
+
+void WebEngineBrowser::StartSettling()
+{
+    if (m_options.Settle || m_options.HideConsent)
+        m_settle->Start(m_page);
+    else
+        StartPaintFence();
+}
+
+void WebEngineBrowser::OnSettled(const TSettleReport& report)
+{
+    m_settleReport = report;
+    StartPaintFence();
 }
 
 void WebEngineBrowser::StartPaintFence()
@@ -452,6 +479,7 @@ void WebEngineBrowser::StartPaintFence()
 
 void WebEngineBrowser::CancelPaintFence()
 {
+    m_settle->Cancel();
     m_fence = Fence::Idle;
     ++m_fenceToken;
     m_fencePoll.stop();

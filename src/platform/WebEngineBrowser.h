@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureOptions.h"
 #include "capture/WebBrowser.h"
 
 #include <QPointer>
@@ -10,6 +11,7 @@ class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
 class QuietPage;
+class SettleWatch;
 
 // WebBrowser over Qt WebEngine.
 //
@@ -17,9 +19,10 @@ class QuietPage;
 // on a hidden tab page paints nothing), without scroll bars.
 // Interactive role: an ordinary child view for browsing.
 //
-// Complete means loaded *and painted*: a grab taken at loadFinished still shows the
-// previous page, so a marker is drawn over the page and the view is grabbed until the
-// marker appears and is gone again. A renderer that stops answering, or a page that cannot
+// Complete means loaded, settled *and painted*: after the load event a capture view waits
+// until the page has settled (SettleWatch), within the options' longest wait. A grab taken
+// then may still show an earlier frame, so a marker is drawn over the page and the view is
+// grabbed until the marker appears and is gone again. A renderer that stops answering, or a page that cannot
 // be shown to have painted, ends the load in NavigateError instead, and the view gets a
 // fresh page for the next load.
 class WebEngineBrowser : public WebBrowser
@@ -33,6 +36,8 @@ public:
     };
 
     explicit WebEngineBrowser(Role role, QWidget* parent = nullptr);
+    // The options apply to the capture role.
+    WebEngineBrowser(Role role, const TCaptureOptions& options, QWidget* parent = nullptr);
     ~WebEngineBrowser() override;
 
     // Largest side the view is given; larger requests are clamped.
@@ -51,6 +56,7 @@ public:
     int ReadyState() const override { return m_readyState; }
     QString LocationURL() const override;
     int HttpStatus() const override { return m_httpStatus; }
+    TSettleReport SettleReport() const override { return m_settleReport; }
     bool HasDocument() const override;
 
     int Width() const override;
@@ -68,6 +74,8 @@ private:
     void OnRenderProcessTerminated(int status, int exitCode);
     void OnStartWatchdog();
     void FinishLoad(bool painted);
+    void StartSettling();
+    void OnSettled(const TSettleReport& report);
     void StartPaintFence();
     void CancelPaintFence();
     void RunFenceScript(const QString& script);
@@ -81,6 +89,9 @@ private:
     void SetComplete();
 
     Role m_role;
+    TCaptureOptions m_options;
+    SettleWatch* m_settle = nullptr;
+    TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
     QPointer<QWebEngineView> m_view;
     QPointer<QuietPage> m_page;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWebEngineScript;
+
+// What a capture page carries to hide consent banners.
+namespace ConsentScripts {
+
+// Scripts to insert into every capture page's script collection (QWebEnginePage::scripts()),
+// before its first load.
+QList<QWebEngineScript> Scripts();
+// A JavaScript expression, evaluated in the main world at each settle poll and once just
+// before the capture. It evaluates to "busy" (a banner was detected and is still being dealt
+// with: the capture waits for it, within the settle cap), "opted-out", "hidden", or "" (no banner).
+QString StateQuery();
+
+} // namespace ConsentScripts
