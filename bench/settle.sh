@@ -16,13 +16,17 @@ trap 'kill $site; rm -rf "$work"' EXIT
 until [ -s "$work/port" ]; do sleep 0.1; done
 base=http://127.0.0.1:$(head -1 "$work/port")
 
-# The static page three times, for the median time a page costs anyway.
+# A first page for the browser to warm up on, not counted; then the static page every few
+# pages, for the median time a page costs anyway.
+mapfile -t names < <(python3 tests/settle/site.py --cases | grep -v '^never-settles')
 {
-    for n in 1 2 3; do echo "static-$n|$base/static/"; done
-    python3 tests/settle/site.py --cases | grep -v '^never-settles' | while read -r name; do
-        echo "$name|$base/$name/"
-        echo "$name-twin|$base/$name/twin"
+    echo "warm-up|$base/static/"
+    for i in "${!names[@]}"; do
+        ((i % 5)) || echo "static-$i|$base/static/"
+        echo "${names[i]}|$base/${names[i]}/"
+        echo "${names[i]}-twin|$base/${names[i]}/twin"
     done
+    echo "static-end|$base/static/"
 } >"$work/list"
 
 batch() {
