@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Settling before the capture, beside capturing at load and beside Playwright's load and
 # networkidle waits, on the pages of tests/settle/site.py (the never-settling ones left
-# out): how many pages come out right (within 35 dB PSNR of their twin taken the same way)
-# and the median time a page costs over a static page. One page at a time, so the times
-# are the page's own; run it on an idle machine.
+# out): how many pages come out right (35 dB PSNR or more against their twin taken the
+# same way) and the median time a page costs over a static page. One page at a time, so
+# the times are the page's own; run it on an idle machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -x build/bin/thumbrix-batch ] || bash scripts/build.sh >/dev/null
