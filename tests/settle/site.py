@@ -38,7 +38,8 @@ main{display:grid;grid-template-columns:repeat(3,1fr);gap:16px;padding:16px}
   border-radius:50%;animation:spin 1s linear infinite}
 @keyframes spin{to{transform:rotate(360deg)}}
 .clock{width:40px;height:40px;border-radius:50%;background:rgba(255,255,255,.3);position:relative}
-.hand{position:absolute;left:19px;top:6px;width:2px;height:14px;background:rgba(255,255,255,.5);transform-origin:1px 14px}
+.hand{position:absolute;left:19px;top:6px;width:2px;height:14px;background:rgba(255,255,255,.5);
+  transform-origin:1px 14px}
 """
 
 RENDER = """function render(items){const app=document.getElementById('app');
@@ -97,8 +98,8 @@ class Case:
     def json(self, path, value, delay=0.0):
         self.routes[path] = (delay, "application/json", json.dumps(value).encode())
 
-    def html(self, path, body, delay=0.0):
-        self.routes[path] = (delay, "text/html; charset=utf-8", body)
+    def html(self, path, body):
+        self.routes[path] = (0.0, "text/html; charset=utf-8", body)
 
     def twin(self, main=None, **kw):
         self.html("twin", page(self.title, self.head, cards_html(self.items) if main is None else main, **kw))
@@ -120,8 +121,9 @@ def build_cases(font):
 
     # Each answer brings two cards and names the next address.
     c = case("chain")
-    c.html("", page(c.title, c.head, script="function step(u){load(u).then(d=>{render(d.items);if(d.next)step(d.next);});}"
-                                            "step('step/1');"))
+    c.html("", page(c.title, c.head,
+                    script="function step(u){load(u).then(d=>{render(d.items);if(d.next)step(d.next);});}"
+                           "step('step/1');"))
     for n in (1, 2, 3):
         c.json(f"step/{n}", {"items": c.items[2 * n - 2:2 * n], "next": f"step/{n + 1}" if n < 3 else None}, 0.3)
     c.twin()
@@ -182,7 +184,8 @@ def build_cases(font):
 
     # A hero that slides in from the left once the page has loaded.
     c = case("slide-in")
-    hero_style = "<style>main{display:block}.hero{height:472px;background:%s;padding:24px}</style>" % c.items[3]["color"]
+    hero_style = ("<style>main{display:block}.hero{height:472px;background:%s;padding:24px}</style>"
+                  % c.items[3]["color"])
     c.html("", page(c.title, c.head, '<div class="hero" id="hero">Welcome</div>',
                     head_extra=hero_style + "<style>.hero{transform:translateX(-100%)}"
                                             ".hero.in{transform:none;transition:transform 1s ease-in}</style>",
@@ -207,7 +210,8 @@ def build_cases(font):
     # Live updates every second, forever, into an element nobody sees.
     c = case("event-stream")
     c.html("", page(c.title, c.head, body_extra='<div id="live" class="hidden"></div>',
-                    script="new EventSource('events').onmessage=e=>{document.getElementById('live').textContent=e.data;};"
+                    script="new EventSource('events').onmessage="
+                           "e=>{document.getElementById('live').textContent=e.data;};"
                            "load('data.json').then(d=>render(d.items));"))
     c.routes["events"] = "events"
     c.json("data.json", {"items": c.items}, 0.5)
