@@ -73,7 +73,7 @@ bool BenchWriter(const char* name, ThumbnailWriter writer, const TBitmap32& bitm
         QByteArray data;
         QBuffer buffer(&data);
         buffer.open(QIODevice::WriteOnly);
-        ok = writer(bitmap, &buffer, &error) && ok;
+        ok = writer(bitmap, &buffer, &error, kDefaultQuality) && ok;
         bytes = data.size();
     });
     std::printf("write %s %dx%d: median %.3f ms, min %.3f ms, %lld bytes\n", name, bitmap.Width(), bitmap.Height(),

@@ -2,7 +2,9 @@
 // after it (draw, resample, encode, write). With --load-only, just loads the pages in a
 // plain view, for comparison with a whole thumbrix-batch run. With --fence-ways, prices the
 // other ways of knowing a frame is fresh on the same pages: a bare script round trip, two
-// animation frames, and blanking the view (a load of about:blank) between pages.
+// animation frames, and blanking the view (a load of about:blank) between pages. With
+// --no-settle and --keep-consent, the capture view skips the wait to settle or the consent
+// scripts, so that their cost on the same pages shows.
 
 #include "capture/PageCapture.h"
 #include "common/ByteFile.h"
@@ -58,8 +60,12 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments();
     const bool loadOnly = args.contains(QStringLiteral("--load-only"));
     const bool fenceWays = args.contains(QStringLiteral("--fence-ways"));
+    TCaptureOptions options;
+    options.Settle = !args.contains(QStringLiteral("--no-settle"));
+    options.HideConsent = !args.contains(QStringLiteral("--keep-consent"));
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: bench_page_pipeline [--load-only|--fence-ways] LIST_FILE\n");
+        std::fprintf(stderr, "usage: bench_page_pipeline [--load-only|--fence-ways|--no-settle|--keep-consent] "
+                             "LIST_FILE\n");
         return 2;
     }
     QByteArray text;
@@ -150,7 +156,7 @@ int main(int argc, char* argv[])
     }
 
     QTemporaryDir out;
-    WebEngineBrowser browser(WebEngineBrowser::Role::Capture);
+    WebEngineBrowser browser(WebEngineBrowser::Role::Capture, options);
     auto* view = qobject_cast<QWebEngineView*>(browser.Widget());
     std::vector<double> load, fence, draw, capture;
     QElapsedTimer pageClock;
@@ -189,10 +195,12 @@ int main(int argc, char* argv[])
     browser.Navigate(urls[index++]);
     app.exec();
 
-    std::printf("%d pages at 800x600 -> 200x150 jpg\n", int(urls.size()));
+    std::printf("%d pages at 800x600 -> 200x150 jpg, %s, %s\n", int(urls.size()),
+                options.Settle ? "settling" : "no settling", options.HideConsent ? "consent hidden" : "consent kept");
     std::printf("start-up to first page complete: %.0f ms\n", firstComplete);
     Report("load (navigate to loadFinished)", load);
-    Report("paint fence (to complete)", fence);
+    Report(options.Settle || options.HideConsent ? "settle + paint fence (to complete)" : "paint fence (to complete)",
+           fence);
     Report("capture (draw+resample+encode+write)", capture);
     Report("another grab of the same view", draw);
     return 0;

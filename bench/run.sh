@@ -17,6 +17,8 @@ echo "== Delete Selected, 200,000 rows"
 build/bin/bench_delete_selected 2>/dev/null
 echo "== page pipeline"
 build/bin/bench_page_pipeline "$list" 2>/dev/null
+build/bin/bench_page_pipeline --no-settle --keep-consent "$list" 2>/dev/null
+build/bin/bench_page_pipeline --no-settle "$list" 2>/dev/null
 build/bin/bench_page_pipeline --load-only "$list" 2>/dev/null
 build/bin/bench_page_pipeline --fence-ways "$list" 2>/dev/null
 

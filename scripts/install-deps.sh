@@ -10,6 +10,7 @@ packages=(
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation chromium
     python3 python3-yaml parallel xvfb xauth x11-utils imagemagick p7zip-full php-cli binutils
     dpkg-dev help2man librsvg2-bin lintian appstream desktop-file-utils man-db
+    slurmctld slurmd slurm-client munge
 )
 
 missing=()

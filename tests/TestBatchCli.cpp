@@ -220,6 +220,49 @@ void TestBatchCli::badUsage_data()
                                      << QStringLiteral("--settle-max must be");
     QTest::newRow("settle-seconds") << (args({"--settle-max", "5s", "--out"}) << out << list)
                                     << QStringLiteral("--settle-max must be");
+    const QString notCookies = WriteList("just some text\n");
+    QTest::newRow("scale-zero") << (args({"--scale", "0", "--out"}) << out << list)
+                                << QStringLiteral("--scale must be a number from 1 to 4, not \"0\"");
+    QTest::newRow("scale-five") << (args({"--scale", "5", "--out"}) << out << list) << QStringLiteral("--scale must be");
+    QTest::newRow("quality-101") << (args({"--quality", "101", "--out"}) << out << list)
+                                 << QStringLiteral("--quality must be a whole number from 1 to 100, not \"101\"");
+    QTest::newRow("quality-zero") << (args({"--quality", "0", "--out"}) << out << list)
+                                  << QStringLiteral("--quality must be");
+    QTest::newRow("header-no-colon") << (args({"--header", "X-Probe yes", "--out"}) << out << list)
+                                     << QStringLiteral("--header must be \"Name: value\", not \"X-Probe yes\"");
+    QTest::newRow("header-bad-name") << (args({"--header", "X Probe: yes", "--out"}) << out << list)
+                                     << QStringLiteral("--header must be");
+    QTest::newRow("proxy-ftp") << (args({"--proxy", "ftp://127.0.0.1:21", "--out"}) << out << list)
+                               << QStringLiteral("--proxy must be an http://, https:// or socks5:// address of a host, "
+                                                 "not \"ftp://127.0.0.1:21\"");
+    QTest::newRow("proxy-no-host") << (args({"--proxy", "http://", "--out"}) << out << list)
+                                   << QStringLiteral("--proxy must be");
+    QTest::newRow("cookies-missing") << (args({"--cookies", "/no/such/cookies.txt", "--out"}) << out << list)
+                                     << QStringLiteral("--cookies \"/no/such/cookies.txt\"");
+    QTest::newRow("cookies-not-netscape") << (args({"--cookies"}) << notCookies << QStringLiteral("--out") << out << list)
+                                          << QStringLiteral("is not a cookie of a Netscape cookies.txt file");
+    QTest::newRow("auth-no-colon") << (args({"--auth", "annsecret", "--out"}) << out << list)
+                                   << QStringLiteral("--auth must be USER:PASSWORD");
+    QTest::newRow("auth-file-missing") << (args({"--auth-file", "/no/such/credentials", "--out"}) << out << list)
+                                       << QStringLiteral("--auth-file \"/no/such/credentials\"");
+    QTest::newRow("auth-both") << (args({"--auth", "a:b", "--auth-file", "/no/such/file", "--out"}) << out << list)
+                               << QStringLiteral("cannot both be given");
+    QTest::newRow("color-scheme-blue") << (args({"--color-scheme", "blue", "--out"}) << out << list)
+                                       << QStringLiteral("--color-scheme must be light or dark, not \"blue\"");
+    QTest::newRow("wait-negative") << (args({"--wait", "-1", "--out"}) << out << list)
+                                   << QStringLiteral("--wait must be a whole number of milliseconds from 0 to 600000, "
+                                                     "not \"-1\"");
+    QTest::newRow("css-missing") << (args({"--css", "/no/such.css", "--out"}) << out << list)
+                                 << QStringLiteral("--css \"/no/such.css\"");
+    QTest::newRow("js-missing") << (args({"--js", "/no/such.js", "--out"}) << out << list)
+                                << QStringLiteral("--js \"/no/such.js\"");
+    QTest::newRow("hide-rule") << (args({"--hide", "a{color:red}", "--out"}) << out << list)
+                               << QStringLiteral("--hide must be a CSS selector");
+    QTest::newRow("user-agent-empty") << (args({"--user-agent", "", "--out"}) << out << list)
+                                      << QStringLiteral("--user-agent must be one line");
+    QTest::newRow("max-height-zero") << (args({"--full-page", "--max-height", "0", "--out"}) << out << list)
+                                     << QStringLiteral("--max-height must be a whole number of pixels from 1 to 16384, "
+                                                       "not \"0\"");
     QTest::newRow("results-unopenable") << (args({"--results", "/no/such/folder/r.jsonl", "--out"}) << out << list)
                                         << QStringLiteral("/no/such/folder/r.jsonl");
     QTest::newRow("unknown-option") << (args({"--fast", "--out"}) << out << list) << QStringLiteral("fast");
@@ -242,7 +285,10 @@ void TestBatchCli::help()
     QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
     for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
                                "--no-skip", "--timeout", "--retries", "--jobs", "--settle-max", "--no-settle",
-                               "--keep-consent", "--version", "LIST_FILE", "Exit status"})
+                               "--keep-consent", "--wait", "--wait-for", "--wait-for-selector", "--full-page", "--max-height", "--hide", "--css", "--js", "--quality", "--scale",
+                               "--color-scheme", "--reduced-motion", "--user-agent", "--header", "--cookies", "--auth",
+                               "--auth-file", "--proxy", "--ignore-certificate-errors", "--version", "LIST_FILE",
+                               "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
 
     const Run version = Batch({QStringLiteral("--version")});

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void lanesAreMadeOnlyForRowsThatNeedThem();
     void rowsSharingAFileTakeTurns();
     void timeoutEndsOnlyItsOwnLane();
+    void failuresThatMayPassAreTriedAgain_data();
+    void failuresThatMayPassAreTriedAgain();
 
 private:
     BatchRunner::BrowserFactory Factory();
@@ -228,6 +230,42 @@ void TestBatchRunner::timeoutEndsOnlyItsOwnLane()
     QVERIFY(m_browsers[1]->Steps.isEmpty());
     QCOMPARE(runner.Jobs()[1].Status, JobStatus::Success);
     QCOMPARE(runner.Jobs()[2].Status, JobStatus::Success);
+}
+
+void TestBatchRunner::failuresThatMayPassAreTriedAgain_data()
+{
+    QTest::addColumn<WebBrowser::Failure>("failure");
+    QTest::addColumn<int>("attempts");
+    using F = WebBrowser::Failure;
+    QTest::newRow("http-status") << F::HttpStatus << 1;
+    QTest::newRow("certificate") << F::Certificate << 1;
+    QTest::newRow("address") << F::Address << 1;
+    QTest::newRow("network") << F::Network << 2;
+    QTest::newRow("renderer") << F::Renderer << 2;
+    QTest::newRow("paint") << F::Paint << 2;
+}
+
+void TestBatchRunner::failuresThatMayPassAreTriedAgain()
+{
+    QFETCH(WebBrowser::Failure, failure);
+    QFETCH(int, attempts);
+    BatchRunner runner(Factory(), 1);
+    QSignalSpy done(&runner, &BatchRunner::Finished);
+    TBatchSettings settings = Settings();
+    settings.Retries = 1;
+    runner.Start({PendingJob("a", "http://host/a")}, settings);
+    Settle();
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        QCOMPARE(m_browsers[0]->Navigated.size(), attempt);
+        Q_EMIT m_browsers[0]->NavigateError(QStringLiteral("it failed"), failure);
+        Complete(0);
+    }
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(m_browsers[0]->Navigated.size(), attempts);
+    QCOMPARE(runner.Results()[0].Attempts, attempts);
+    QCOMPARE(runner.Jobs()[0].Status, JobStatus::Error);
+    QCOMPARE(runner.Results()[0].Reason,
+             attempts > 1 ? QStringLiteral("it failed (%1 attempts)").arg(attempts) : QStringLiteral("it failed"));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRunner)

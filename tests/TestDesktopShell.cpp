@@ -24,6 +24,8 @@ private Q_SLOTS:
     void lookupOrder();
     void unsafeAddressesGoNowhere_data();
     void unsafeAddressesGoNowhere();
+    void addressesWithAPortOrALaterColonOpen_data();
+    void addressesWithAPortOrALaterColonOpen();
 
 private:
     void Write(const QString& path, const QByteArray& text);
@@ -259,6 +261,7 @@ void TestDesktopShell::unsafeAddressesGoNowhere_data()
     QTest::newRow("file-upper-case") << QByteArray("FILE:/etc/passwd");
     QTest::newRow("javascript") << QByteArray("javascript:alert(1)");
     QTest::newRow("data") << QByteArray("data:text/html,<script>alert(1)</script>");
+    QTest::newRow("scheme-with-plus") << QByteArray("view-source+x:http://example.com/");
 }
 
 void TestDesktopShell::unsafeAddressesGoNowhere()
@@ -274,6 +277,32 @@ void TestDesktopShell::unsafeAddressesGoNowhere()
     QTest::qWait(200);
     QVERIFY(!QFile::exists(record));
     QVERIFY(m_askedDesktop.isEmpty());
+}
+
+void TestDesktopShell::addressesWithAPortOrALaterColonOpen_data()
+{
+    QTest::addColumn<QByteArray>("url");
+    QTest::newRow("host-and-port") << QByteArray("www.example.com:8080/");
+    QTest::newRow("bare-host-and-port") << QByteArray("localhost:8080");
+    QTest::newRow("port-then-query") << QByteArray("localhost:8080?a=1");
+    QTest::newRow("colon-in-query") << QByteArray("www.example.com/aff?t=12:30");
+    QTest::newRow("colon-in-path") << QByteArray("example.com/a:b");
+    QTest::newRow("http-with-port") << QByteArray("HTTP://www.example.com:8080/");
+}
+
+void TestDesktopShell::addressesWithAPortOrALaterColonOpen()
+{
+    QFETCH(QByteArray, url);
+    const QString record = InstallRecorder(QStringLiteral("recorder.desktop"), " %u");
+    Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
+          "[Default Applications]\nx-scheme-handler/http=recorder.desktop\n");
+    TDesktopShell shell = Shell();
+    QVERIFY(shell.OpenLink(url));
+    QTRY_VERIFY(QFile::exists(record));
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), url + '\n');
+    QVERIFY(TDesktopShell::IsSafeAddress(url));
 }
 
 QTEST_GUILESS_MAIN(TestDesktopShell)

@@ -296,6 +296,12 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
                                   << QStringLiteral("did not load within 4 s (2 attempts)") << 2;
     QTest::newRow("certificate-not-retried")
         << QByteArray() << QList<Reply>{} << 3 << JobStatus::Error << QStringLiteral("(-202)") << -1;
+    // The engine refuses this port before any connection, every time.
+    QTest::newRow("unsafe-port-not-retried") << QByteArray("http://127.0.0.1:1/") << QList<Reply>{} << 3
+                                             << JobStatus::Error << QStringLiteral("(-312)") << -1;
+    QTest::newRow("refused-retried") << QByteArray("http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/")
+                                     << QList<Reply>{} << 1 << JobStatus::Error
+                                     << QStringLiteral("(-102) (2 attempts)") << -1;
     QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
                                             << QStringLiteral("HTTP status 404") << 1;
 }
@@ -309,9 +315,11 @@ void TestHostilePages::retriesOnAFreshRenderer()
     QFETCH(QString, reason);
     QFETCH(int, requests);
 
-    // No path: the TLS server, whose certificate the engine refuses before any request.
-    const QByteArray url = path.isEmpty() ? m_tlsServer.Url("/") : m_server.Url(path);
-    if (!path.isEmpty()) m_server.RouteSequence(path, replies);
+    // No path: the TLS server, whose certificate the engine refuses before any request. A
+    // whole address: a place where no server of ours answers.
+    const bool ours = path.startsWith('/');
+    const QByteArray url = path.isEmpty() ? m_tlsServer.Url("/") : ours ? m_server.Url(path) : path;
+    if (ours) m_server.RouteSequence(path, replies);
     TBatchSettings settings = Settings();
     settings.Retries = retries;
     const QByteArray id = QByteArray(QTest::currentDataTag()) + "-retry";

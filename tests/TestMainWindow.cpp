@@ -145,8 +145,10 @@ void TestMainWindow::startupSettings_data()
                                         << 200 << 42 << true << true << 0 << 30;
     QTest::newRow("page-timeout-one-second")
         << QByteArray("[Settings]\nPageTimeout=1\n") << QString() << 800 << 600 << 200 << 150 << true << true << 0 << 1;
-    QTest::newRow("page-timeout-zero-is-default") << QByteArray("[Settings]\nPageTimeout=0\n") << QString() << 800
-                                                  << 600 << 200 << 150 << true << true << 0 << 30;
+    QTest::newRow("page-timeout-zero-is-no-limit") << QByteArray("[Settings]\nPageTimeout=0\n") << QString() << 800
+                                                   << 600 << 200 << 150 << true << true << 0 << 0;
+    QTest::newRow("page-timeout-negative-is-default") << QByteArray("[Settings]\nPageTimeout=-5\n") << QString()
+                                                      << 800 << 600 << 200 << 150 << true << true << 0 << 30;
     QTest::newRow("page-timeout-capped-at-an-hour") << QByteArray("[Settings]\nPageTimeout=100000\n") << QString()
                                                     << 800 << 600 << 200 << 150 << true << true << 0 << 3600;
 }
@@ -370,6 +372,7 @@ void TestMainWindow::pageTimeout_data()
     QTest::newRow("default-completes-just-in-time") << QByteArray() << 30 << true;
     QTest::newRow("configured-5s-never-completes") << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false;
     QTest::newRow("configured-45s-never-completes") << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false;
+    QTest::newRow("no-limit-never-gives-up") << QByteArray("[Settings]\nPageTimeout=0\n") << 0 << false;
 }
 
 void TestMainWindow::pageTimeout()
@@ -400,6 +403,13 @@ void TestMainWindow::pageTimeout()
     Q_EMIT capture.BeforeNavigate2();
     capture.State = WebBrowser::Loading;
 
+    if (seconds == 0) {
+        now += qint64(10) * 24 * 3600 * 1000;
+        window.Timer2Timer();
+        QCOMPARE(Statuses(window)[0], JobStatus::Downloading);
+        QVERIFY(capture.Steps.isEmpty());
+        return;
+    }
     now += limit - 1;
     window.Timer2Timer();
     QCOMPARE(Statuses(window)[0], JobStatus::Downloading);

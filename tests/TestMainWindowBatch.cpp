@@ -61,6 +61,7 @@ private Q_SLOTS:
     void pageThatNeverFinishesTimesOut();
     void brokenPageIsAnErrorAndTheNextIsCaptured_data();
     void brokenPageIsAnErrorAndTheNextIsCaptured();
+    void contentAfterLoadIsCaptured();
 
 private:
     LocalHttpServer m_server;
@@ -77,6 +78,11 @@ void TestMainWindowBatch::initTestCase()
         "/spin", LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>new MutationObserver(()=>{for(;;){}})"
                                                        ".observe(document.documentElement,{childList:true})</script>"));
     m_server.Route("/never", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 120000});
+    // The page's colour comes from an answer that arrives after the first tick of the poll.
+    m_server.RoutePage("/late", LocalHttpServer::SolidPage(
+                                    "#00ff00", "<script>fetch('/late-colour').then(r=>r.text()).then(c=>"
+                                               "document.body.style.background=c)</script>"));
+    m_server.Route("/late-colour", {200, "text/plain", "#0000ff", 1800});
 }
 
 void TestMainWindowBatch::wholeRun()
@@ -198,6 +204,23 @@ void TestMainWindowBatch::brokenPageIsAnErrorAndTheNextIsCaptured()
     QCOMPARE(QImage(out.filePath(QStringLiteral("blue.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
     QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
     QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::contentAfterLoadIsCaptured()
+{
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import({"late|" + m_server.Url("/late")}, ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning(), 30000);
+
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Success);
+    // Green would be the page as its load event left it.
+    QCOMPARE(QImage(out.filePath(QStringLiteral("late.bmp"))).pixel(100, 75), qRgb(0, 0, 255));
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestMainWindowBatch)

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void plantedIdLeavesProfileAlone();
     void updateButton();
     void installedCopyKeepsFilesPerUser();
+    void upgradeFindsTheFilesEveryBrandShared();
 };
 
 namespace {
@@ -51,6 +52,12 @@ void WriteProfile(MainWindowFixture& f, const QByteArray& tier, const QByteArray
     QString error;
     QVERIFY2(EncryptBytesToFile(plain, f.ProgramFolder.filePath(QStringLiteral("dbsettings.dat")), &error),
              qPrintable(error));
+}
+
+QByteArray FileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
 }
 
 QByteArray DecryptedProfile(const MainWindowFixture& f)
@@ -451,13 +458,15 @@ void TestNewsWindow::installedCopyKeepsFilesPerUser()
     window.close();
 
     QCOMPARE(snapshot(), before);
-    QFile state(home.filePath(QStringLiteral("state/thumbrix/lastnewsid")));
+    // The brand's own folders: another reseller's copy keeps its news read apart.
+    QFile state(home.filePath(QStringLiteral("state/thumbrix/brand-PC/lastnewsid")));
     QVERIFY(state.open(QIODevice::ReadOnly));
     QCOMPARE(state.readAll(), QByteArray("7\n"));
-    QFile config(home.filePath(QStringLiteral("config/thumbrix/config.ini")));
+    QFile config(home.filePath(QStringLiteral("config/thumbrix/brand-PC/config.ini")));
     QVERIFY(config.open(QIODevice::ReadOnly));
     QVERIFY(config.readAll().contains("ThumbX=400"));
-    for (const char* made : {"config", "config/thumbrix", "cache/thumbrix", "state/thumbrix"})
+    for (const char* made : {"config", "config/thumbrix", "config/thumbrix/brand-PC", "cache/thumbrix",
+                             "state/thumbrix", "state/thumbrix/brand-PC"})
         QCOMPARE(QFileInfo(home.filePath(QLatin1String(made))).permissions() & 0x0077, QFile::Permissions());
     QVERIFY(f.Dialogs.Messages.isEmpty());
 
@@ -471,6 +480,40 @@ void TestNewsWindow::installedCopyKeepsFilesPerUser()
     QTRY_VERIFY_WITH_TIMEOUT(f.Http.Gets.size() == 2, 5000);
     QVERIFY(!TBalloonHint::Current());
     QCOMPARE(snapshot(), before);
+}
+
+// Files written before copies were kept apart by brand are read until the brand has its own,
+// and are left as they were.
+void TestNewsWindow::upgradeFindsTheFilesEveryBrandShared()
+{
+    MainWindowFixture f;
+    QTemporaryDir home;
+    f.UserFolders = {home.filePath(QStringLiteral("config/thumbrix")), home.filePath(QStringLiteral("cache/thumbrix")),
+                     home.filePath(QStringLiteral("state/thumbrix"))};
+    WriteProfile(f, "Master", "1");
+    const QString sharedConfig = home.filePath(QStringLiteral("config/thumbrix/config.ini"));
+    const QString sharedState = home.filePath(QStringLiteral("state/thumbrix/lastnewsid"));
+    QVERIFY(QDir().mkpath(QFileInfo(sharedConfig).path()) && QDir().mkpath(QFileInfo(sharedState).path()));
+    QFile config(sharedConfig);
+    QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[Settings]\nThumbX=450\n") > 0);
+    config.close();
+    QFile state(sharedState);
+    QVERIFY(state.open(QIODevice::WriteOnly) && state.write("5\n") > 0);
+    state.close();
+
+    // Item 5 was read before the upgrade: no balloon.
+    f.Http.Reply("5^Five\xAFOK");
+    f.Http.Reply("[APPLICATION]\r\nVersion=1.0\r\n");
+    TfrmMain& window = f.Open();
+    QCOMPARE(f.Find<QSpinBox>("speThumbX")->value(), 450);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.Http.Gets.isEmpty(), 5000);
+    QVERIFY(!TBalloonHint::Current());
+    f.Find<QSpinBox>("speThumbX")->setValue(420);
+    window.close();
+
+    QCOMPARE(FileText(sharedConfig), QByteArray("[Settings]\nThumbX=450\n"));
+    QVERIFY(FileText(home.filePath(QStringLiteral("config/thumbrix/brand-PC/config.ini"))).contains("ThumbX=420"));
+    QCOMPARE(FileText(sharedState), QByteArray("5\n"));
 }
 
 QTEST_MAIN(TestNewsWindow)

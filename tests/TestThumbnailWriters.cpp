@@ -99,7 +99,7 @@ QByteArray Encode(ThumbnailWriter writer, const TBitmap32& bitmap)
     QBuffer buffer(&data);
     buffer.open(QIODevice::WriteOnly);
     QString error;
-    if (!writer(bitmap, &buffer, &error)) qWarning("encoding failed: %s", qPrintable(error));
+    if (!writer(bitmap, &buffer, &error, kDefaultQuality)) qWarning("encoding failed: %s", qPrintable(error));
     return data;
 }
 
@@ -290,7 +290,9 @@ private Q_SLOTS:
     void jpegQuantisationTables();
     void jpegPixels_data();
     void jpegPixels();
+    void jpegQualitySeenByImageMagick_data();
     void jpegQualitySeenByImageMagick();
+    void webpQualityShapesTheFile();
     void gifLayout();
     void gifDecodesToWebPalette();
     void webPalette_data();
@@ -437,8 +439,18 @@ void TestThumbnailWriters::jpegPixels()
     QVERIFY2(worst <= tolerance, qPrintable(QStringLiteral("largest channel error %1").arg(worst)));
 }
 
+void TestThumbnailWriters::jpegQualitySeenByImageMagick_data()
+{
+    QTest::addColumn<int>("quality");
+    QTest::newRow("default") << kDefaultQuality;
+    QTest::newRow("lowest") << 1;
+    QTest::newRow("low") << 30;
+    QTest::newRow("highest") << 100;
+}
+
 void TestThumbnailWriters::jpegQualitySeenByImageMagick()
 {
+    QFETCH(int, quality);
     const QString identify = QStandardPaths::findExecutable(QStringLiteral("identify"));
     if (identify.isEmpty()) QSKIP("ImageMagick's identify is not on PATH; its quality estimate is not checked");
 
@@ -448,14 +460,27 @@ void TestThumbnailWriters::jpegQualitySeenByImageMagick()
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QString error;
-    QVERIFY2(WriteJpeg(GradientBitmap(200, 150), &file, &error), qPrintable(error));
+    QVERIFY2(WriteJpeg(GradientBitmap(200, 150), &file, &error, quality), qPrintable(error));
     file.close();
 
     QProcess process;
     process.start(identify, {QStringLiteral("-format"), QStringLiteral("%m %Q %[interlace]"), path});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), QStringLiteral("JPEG 90 None"));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), QStringLiteral("JPEG %1 None").arg(quality));
+}
+
+// WebP keeps no quality in the file: a lower one shows as fewer bytes and more error.
+void TestThumbnailWriters::webpQualityShapesTheFile()
+{
+    const TBitmap32 bitmap = NoiseBitmap(120, 90, 11);
+    QByteArray low;
+    QBuffer lowBuffer(&low);
+    QVERIFY(lowBuffer.open(QIODevice::WriteOnly));
+    QString error;
+    QVERIFY2(WriteWebp(bitmap, &lowBuffer, &error, 10), qPrintable(error));
+    const QByteArray high = Encode(WriteWebp, bitmap);
+    QVERIFY2(low.size() * 2 < high.size(), qPrintable(QStringLiteral("%1 %2").arg(low.size()).arg(high.size())));
 }
 
 void TestThumbnailWriters::gifLayout()
@@ -659,7 +684,7 @@ void TestThumbnailWriters::sizeLimits()
     QBuffer buffer(&data);
     QVERIFY(buffer.open(QIODevice::WriteOnly));
     QString error;
-    const bool written = WriterNamed(writer)(TBitmap32(width, height, 0x00336699), &buffer, &error);
+    const bool written = WriterNamed(writer)(TBitmap32(width, height, 0x00336699), &buffer, &error, kDefaultQuality);
     if (reason.isEmpty()) {
         QVERIFY2(written, qPrintable(error));
         const QSize size =
@@ -692,7 +717,7 @@ void TestThumbnailWriters::emptyBitmap()
     QBuffer buffer(&data);
     QVERIFY(buffer.open(QIODevice::WriteOnly));
     QString error;
-    QCOMPARE(WriterNamed(writer)(TBitmap32(0, 10), &buffer, &error), written);
+    QCOMPARE(WriterNamed(writer)(TBitmap32(0, 10), &buffer, &error, kDefaultQuality), written);
     if (written) {
         QCOMPARE(data.size(), 54);
     } else {
@@ -735,7 +760,7 @@ void TestThumbnailWriters::failingDevice()
     if (budget < 0) budget += int(Encode(write, bitmap).size());
     FailingDevice device(budget);
     QString error;
-    QVERIFY(!write(bitmap, &device, &error));
+    QVERIFY(!write(bitmap, &device, &error, kDefaultQuality));
     QVERIFY2(error.contains(QLatin1String("disk full")), qPrintable(error));
 }
 

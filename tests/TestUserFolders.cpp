@@ -26,6 +26,9 @@ private Q_SLOTS:
     void newsIdPerUser_data();
     void newsIdPerUser();
     void newsIdSavedPerUser();
+    void foldersPerBrand_data();
+    void foldersPerBrand();
+    void newsIdKeptApartPerBrand();
 };
 
 void TestUserFolders::portable_data()
@@ -206,6 +209,66 @@ void TestUserFolders::newsIdSavedPerUser()
     QCOMPARE(LoadLastNewsId(program.path(), TUserFolders{}, &error), QByteArray("21"));
     QVERIFY(FileBytes(profilePath) != profileBefore);
     QCOMPARE(FileBytes(userFile), QByteArray("17\n"));
+}
+
+void TestUserFolders::foldersPerBrand_data()
+{
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QString>("folder"); // empty: the folders as they are
+
+    QTest::newRow("plain-code") << QByteArray("PC") << QStringLiteral("brand-PC");
+    QTest::newRow("no-brand") << QByteArray() << QString();
+    QTest::newRow("path-in-code") << QByteArray("../../x") << QStringLiteral("brand-2e2e2f2e2e2f78");
+    QTest::newRow("space-and-latin1") << QByteArray("A b\xe9") << QStringLiteral("brand-412062e9");
+}
+
+void TestUserFolders::foldersPerBrand()
+{
+    QFETCH(QByteArray, code);
+    QFETCH(QString, folder);
+    const TUserFolders plain{QStringLiteral("/c/thumbrix"), QStringLiteral("/k/thumbrix"), QStringLiteral("/s/thumbrix")};
+    const TUserFolders brand = ForBrand(plain, code);
+    QCOMPARE(brand.Cache, plain.Cache);
+    if (folder.isEmpty()) {
+        QCOMPARE((QStringList{brand.Settings, brand.State, brand.SharedSettings, brand.SharedState}),
+                 (QStringList{plain.Settings, plain.State, QString(), QString()}));
+    } else {
+        QCOMPARE((QStringList{brand.Settings, brand.State}),
+                 (QStringList{plain.Settings + u'/' + folder, plain.State + u'/' + folder}));
+        QCOMPARE((QStringList{brand.SharedSettings, brand.SharedState}), (QStringList{plain.Settings, plain.State}));
+    }
+    // A portable copy keeps everything beside itself, brand or not.
+    QVERIFY(!ForBrand(TUserFolders(), code).PerUser());
+}
+
+// One reseller's news read is not another's; what every copy shared before still counts for
+// a brand until it has a file of its own.
+void TestUserFolders::newsIdKeptApartPerBrand()
+{
+    QTemporaryDir programA;
+    QTemporaryDir programB;
+    QTemporaryDir home;
+    QString error;
+    QVERIFY(EncryptBytesToFile(ProfileWith("4"), programA.filePath(QStringLiteral("dbsettings.dat")), &error));
+    QVERIFY(EncryptBytesToFile(ProfileWith("4"), programB.filePath(QStringLiteral("dbsettings.dat")), &error));
+    const TUserFolders plain{home.filePath(QStringLiteral("c")), home.filePath(QStringLiteral("k")),
+                             home.filePath(QStringLiteral("s"))};
+    const TUserFolders a = ForBrand(plain, "A");
+    const TUserFolders b = ForBrand(plain, "B");
+
+    QVERIFY2(SaveLastNewsId(programA.path(), a, "500", &error), qPrintable(error));
+    QCOMPARE(LoadLastNewsId(programA.path(), a, &error), QByteArray("500"));
+    QCOMPARE(LoadLastNewsId(programB.path(), b, &error), QByteArray("4"));
+
+    QVERIFY(MakeUserFolder(plain.State, &error));
+    QFile shared(home.filePath(QStringLiteral("s/lastnewsid")));
+    QVERIFY(shared.open(QIODevice::WriteOnly) && shared.write("300\n") > 0);
+    shared.close();
+    QCOMPARE(LoadLastNewsId(programB.path(), b, &error), QByteArray("300"));
+    QCOMPARE(LoadLastNewsId(programA.path(), a, &error), QByteArray("500"));
+    QVERIFY2(SaveLastNewsId(programB.path(), b, "310", &error), qPrintable(error));
+    QCOMPARE(LoadLastNewsId(programB.path(), b, &error), QByteArray("310"));
+    QCOMPARE(FileBytes(home.filePath(QStringLiteral("s/lastnewsid"))), QByteArray("300\n"));
 }
 
 QTEST_GUILESS_MAIN(TestUserFolders)

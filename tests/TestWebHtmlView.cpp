@@ -16,6 +16,8 @@ class TestWebHtmlView : public QObject
 private Q_SLOTS:
     void showsTheWholeDocument_data();
     void showsTheWholeDocument();
+    void relativeLinkLeadsToABlankPage_data();
+    void relativeLinkLeadsToABlankPage();
 
 private:
     QVariant Evaluate(QWebEngineView* view, const QString& script);
@@ -64,6 +66,32 @@ void TestWebHtmlView::showsTheWholeDocument()
     QVERIFY(loaded.wait(20000));
     QCOMPARE(loaded.takeFirst().at(0).toBool(), true);
     QCOMPARE(Evaluate(web, QStringLiteral("document.getElementById('end').textContent")).toString(), text);
+}
+
+void TestWebHtmlView::relativeLinkLeadsToABlankPage_data()
+{
+    QTest::addColumn<QByteArray>("href");
+    QTest::newRow("file-name") << QByteArray("news.html");
+    QTest::newRow("path") << QByteArray("/news/42");
+    QTest::newRow("query") << QByteArray("?id=42");
+}
+
+void TestWebHtmlView::relativeLinkLeadsToABlankPage()
+{
+    QFETCH(QByteArray, href);
+    TWebHtmlView view;
+    auto* web = qobject_cast<QWebEngineView*>(view.Widget());
+    QVERIFY(web);
+    web->resize(400, 300);
+    web->show();
+    QSignalSpy loaded(web, &QWebEngineView::loadFinished);
+    view.SetHtml("<html><body><a id=link href=\"" + href + "\">more</a></body></html>");
+    QVERIFY(loaded.wait(10000));
+    loaded.clear();
+    Evaluate(web, QStringLiteral("document.getElementById('link').click()"));
+    QTRY_COMPARE_WITH_TIMEOUT(web->url(), QUrl(QStringLiteral("about:blank")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
+    QCOMPARE(Evaluate(web, QStringLiteral("document.body ? document.body.innerText : ''")).toString(), QString());
 }
 
 int main(int argc, char** argv)

@@ -15,6 +15,11 @@ constexpr int kMaxRetries = 10;
 constexpr int kMaxJobs = 32;
 constexpr int kMaxShards = 1000000;
 constexpr int kMaxSettleMs = 120000;
+constexpr int kMaxWaitMs = 600000;
+constexpr double kMaxScale = 4;
+constexpr int kMaxFullHeight = 16384;
+// Style sheets, scripts and cookie files are small; a bigger one is a mistake.
+constexpr qint64 kMaxAddedFileBytes = 16 << 20;
 const QStringList kImageFormats = {QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"),
                                    QStringLiteral("png"), QStringLiteral("webp")};
 
@@ -58,6 +63,22 @@ ParseResult Invalid(QString* message, const QString& text)
 {
     *message = text;
     return ParseResult::Invalid;
+}
+
+// A whole number from `low` to `high`, written as such.
+bool ParseWhole(const QString& text, int low, int high, int* value)
+{
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok && *value >= low && *value <= high && text.trimmed() == text;
+}
+
+bool ReadOptionFile(const QString& option, const QString& name, QByteArray* data, QString* message)
+{
+    QString error;
+    if (ByteFile::ReadAll(QFile::encodeName(name), data, &error, kMaxAddedFileBytes)) return true;
+    *message = QStringLiteral("%1 \"%2\": %3").arg(option, name, error);
+    return false;
 }
 
 } // namespace
@@ -139,8 +160,81 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     const QCommandLineOption keepConsent(QStringLiteral("keep-consent"),
                                          QStringLiteral("Leave consent banners as the page shows them (by default "
                                                         "they are hidden, opting out where they allow)."));
+    const QCommandLineOption wait(QStringLiteral("wait"),
+                                  QStringLiteral("A further fixed wait before the capture, after the page has loaded "
+                                                 "and settled (0 to %1).")
+                                      .arg(kMaxWaitMs),
+                                  QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption waitFor(QStringLiteral("wait-for"),
+                                     QStringLiteral("Before the capture, wait until this JavaScript expression is "
+                                                    "truthy in the page; not within --timeout, the row is an Error."),
+                                     QStringLiteral("EXPR"));
+    const QCommandLineOption waitForSelector(
+        QStringLiteral("wait-for-selector"),
+        QStringLiteral("Before the capture, wait until an element matching this CSS selector exists and is visible; "
+                       "not within --timeout, the row is an Error."),
+        QStringLiteral("CSS"));
+    const QCommandLineOption fullPage(QStringLiteral("full-page"),
+                                      QStringLiteral("Capture the whole height of the page, up to --max-height, not "
+                                                     "only the viewport; the thumbnail is --thumb wide in the page's "
+                                                     "proportions."));
+    const QCommandLineOption maxHeight(QStringLiteral("max-height"),
+                                       QStringLiteral("The tallest page --full-page captures, in CSS pixels (1 to %1). "
+                                                      "Default: %1.")
+                                           .arg(kMaxFullHeight),
+                                       QStringLiteral("PX"), QString::number(kMaxFullHeight));
+    const QCommandLineOption hide(QStringLiteral("hide"),
+                                  QStringLiteral("Elements matching this CSS selector are not displayed (repeatable)."),
+                                  QStringLiteral("CSS"));
+    const QCommandLineOption css(QStringLiteral("css"), QStringLiteral("A style sheet added to every page."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption js(QStringLiteral("js"),
+                                QStringLiteral("A script run in every page after load, before the capture."),
+                                QStringLiteral("FILE"));
+    const QCommandLineOption quality(QStringLiteral("quality"),
+                                     QStringLiteral("Quality of jpg and webp thumbnails, 1 to 100. Default: 90."),
+                                     QStringLiteral("N"), QStringLiteral("90"));
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("Device scale factor, 1 to 4 (fractions allowed): the page is laid "
+                                                  "out in the browser's CSS pixels and painted N times as dense, and "
+                                                  "the thumbnail is reduced from that. Default: 1."),
+                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption colorScheme(QStringLiteral("color-scheme"),
+                                         QStringLiteral("The page's prefers-color-scheme: light or dark."),
+                                         QStringLiteral("SCHEME"));
+    const QCommandLineOption reducedMotion(QStringLiteral("reduced-motion"),
+                                           QStringLiteral("The page's prefers-reduced-motion is reduce."));
+    const QCommandLineOption userAgent(QStringLiteral("user-agent"),
+                                       QStringLiteral("The User-Agent header, and what navigator.userAgent says."),
+                                       QStringLiteral("TEXT"));
+    const QCommandLineOption header(QStringLiteral("header"),
+                                    QStringLiteral("A header sent with every request of the page, as \"Name: value\" "
+                                                   "(repeatable)."),
+                                    QStringLiteral("HEADER"));
+    const QCommandLineOption cookies(QStringLiteral("cookies"),
+                                     QStringLiteral("Cookies from a Netscape cookies.txt file (as curl, wget and "
+                                                    "browser export tools write it); each goes only where its domain, "
+                                                    "path and Secure flag allow."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption auth(QStringLiteral("auth"),
+                                  QStringLiteral("HTTP Basic or Digest credentials, answered when a page asks. Without "
+                                                 "them every request for credentials is refused."),
+                                  QStringLiteral("USER:PASSWORD"));
+    const QCommandLineOption authFile(QStringLiteral("auth-file"),
+                                      QStringLiteral("As --auth, from the first line of FILE, so the password stays "
+                                                     "out of the process list."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption proxy(QStringLiteral("proxy"),
+                                   QStringLiteral("Go through this proxy: http://, https:// or socks5://, with an "
+                                                  "optional user:password@."),
+                                   QStringLiteral("URL"));
+    const QCommandLineOption ignoreCertificateErrors(
+        QStringLiteral("ignore-certificate-errors"),
+        QStringLiteral("Capture pages whose TLS certificate fails (by default they are an Error)."));
     parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries,
-                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent});
+                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, waitFor, waitForSelector, fullPage, maxHeight, hide, css, js, quality,
+                       scale, colorScheme, reducedMotion, userAgent, header, cookies, auth, authFile, proxy,
+                       ignoreCertificateErrors});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
                                  QStringLiteral("The URL list file to capture; - reads it from standard input."));
 
@@ -253,6 +347,93 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                     .arg(settleText));
     options->Capture.Settle = !parser.isSet(noSettle) && options->Capture.SettleMaxMs > 0;
     options->Capture.HideConsent = !parser.isSet(keepConsent);
+
+    TCaptureOptions& capture = options->Capture;
+    if (!ParseWhole(parser.value(wait), 0, kMaxWaitMs, &capture.WaitMs))
+        return Invalid(message, QStringLiteral("--wait must be a whole number of milliseconds from 0 to %1, not \"%2\".")
+                                    .arg(kMaxWaitMs)
+                                    .arg(parser.value(wait)));
+    capture.WaitFor = parser.value(waitFor);
+    if (parser.isSet(waitFor) && capture.WaitFor.trimmed().isEmpty())
+        return Invalid(message, QStringLiteral("--wait-for needs a JavaScript expression."));
+    capture.WaitForSelector = parser.value(waitForSelector);
+    if (parser.isSet(waitForSelector) && capture.WaitForSelector.trimmed().isEmpty())
+        return Invalid(message, QStringLiteral("--wait-for-selector needs a CSS selector."));
+    capture.FullPage = parser.isSet(fullPage);
+    settings.Sizes.FullPage = capture.FullPage;
+    if (!ParseWhole(parser.value(maxHeight), 1, kMaxFullHeight, &capture.MaxHeight))
+        return Invalid(message, QStringLiteral("--max-height must be a whole number of pixels from 1 to %1, not \"%2\".")
+                                    .arg(kMaxFullHeight)
+                                    .arg(parser.value(maxHeight)));
+    for (const QString& selector : parser.values(hide)) {
+        if (selector.trimmed().isEmpty() || selector.contains(QLatin1Char('{')) || selector.contains(QLatin1Char('}')))
+            return Invalid(message, QStringLiteral("--hide must be a CSS selector, not \"%1\".").arg(selector));
+        capture.HideSelectors << selector;
+    }
+    if (parser.isSet(css) && !ReadOptionFile(QStringLiteral("--css"), parser.value(css), &capture.StyleSheet, message))
+        return ParseResult::Invalid;
+    if (parser.isSet(js) && !ReadOptionFile(QStringLiteral("--js"), parser.value(js), &capture.Script, message))
+        return ParseResult::Invalid;
+    if (!ParseWhole(parser.value(quality), 1, 100, &settings.Quality))
+        return Invalid(message,
+                       QStringLiteral("--quality must be a whole number from 1 to 100, not \"%1\".").arg(parser.value(quality)));
+    TEngineOptions& engine = options->Engine;
+    engine.Scale = parser.value(scale).toDouble(&ok);
+    if (!ok || !(engine.Scale >= 1) || engine.Scale > kMaxScale)
+        return Invalid(message, QStringLiteral("--scale must be a number from 1 to 4, not \"%1\".").arg(parser.value(scale)));
+    settings.Sizes.Scale = engine.Scale;
+    if (parser.isSet(colorScheme)) {
+        engine.ColorScheme = parser.value(colorScheme);
+        if (engine.ColorScheme != QLatin1String("light") && engine.ColorScheme != QLatin1String("dark"))
+            return Invalid(message,
+                           QStringLiteral("--color-scheme must be light or dark, not \"%1\".").arg(engine.ColorScheme));
+    }
+    engine.ReducedMotion = parser.isSet(reducedMotion);
+    if (parser.isSet(userAgent)) {
+        const QString agent = parser.value(userAgent);
+        if (agent.trimmed().isEmpty() || agent.contains(QLatin1Char('\n')) || agent.contains(QLatin1Char('\r')))
+            return Invalid(message, QStringLiteral("--user-agent must be one line of text, not \"%1\".").arg(agent));
+        capture.UserAgent = agent.toUtf8();
+    }
+    for (const QString& line : parser.values(header)) {
+        QByteArray name;
+        QByteArray value;
+        if (!ParseHeaderLine(line, &name, &value))
+            return Invalid(message, QStringLiteral("--header must be \"Name: value\", not \"%1\".").arg(line));
+        capture.Headers.append({name, value});
+    }
+    if (parser.isSet(cookies)) {
+        QByteArray text;
+        if (!ReadOptionFile(QStringLiteral("--cookies"), parser.value(cookies), &text, message))
+            return ParseResult::Invalid;
+        QString error;
+        if (!ParseNetscapeCookies(text, &capture.Cookies, &error))
+            return Invalid(message, QStringLiteral("--cookies \"%1\": %2").arg(parser.value(cookies), error));
+    }
+    if (parser.isSet(auth) && parser.isSet(authFile))
+        return Invalid(message, QStringLiteral("--auth and --auth-file cannot both be given."));
+    if (parser.isSet(auth) || parser.isSet(authFile)) {
+        QByteArray text = parser.value(auth).toUtf8();
+        if (parser.isSet(authFile)) {
+            if (!ReadOptionFile(QStringLiteral("--auth-file"), parser.value(authFile), &text, message))
+                return ParseResult::Invalid;
+            text = text.left(text.indexOf('\n') < 0 ? text.size() : text.indexOf('\n'));
+            if (text.endsWith('\r')) text.chop(1);
+        }
+        if (!ParseCredentials(text, &capture.User, &capture.Password))
+            // The password is not repeated back: it may be on a screen others see.
+            return Invalid(message, parser.isSet(auth) ? QStringLiteral("--auth must be USER:PASSWORD, with a colon.")
+                                                       : QStringLiteral("--auth-file \"%1\" must hold USER:PASSWORD, "
+                                                                        "with a colon.")
+                                                             .arg(parser.value(authFile)));
+        capture.HasCredentials = true;
+    }
+    if (parser.isSet(proxy) &&
+        !ParseProxyUrl(parser.value(proxy), &engine.ProxyServer, &capture.ProxyUser, &capture.ProxyPassword))
+        return Invalid(message, QStringLiteral("--proxy must be an http://, https:// or socks5:// address of a host, "
+                                               "not \"%1\".")
+                                    .arg(parser.value(proxy)));
+    capture.IgnoreCertificateErrors = parser.isSet(ignoreCertificateErrors);
 
     options->ResultsFile = parser.value(results);
     if (parser.isSet(results) && options->ResultsFile.isEmpty())

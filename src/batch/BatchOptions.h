@@ -22,6 +22,7 @@ struct TBatchOptions
     QString GalleryFile; // empty: none
     TBatchSettings Settings;
     TCaptureOptions Capture;
+    TEngineOptions Engine;
 };
 
 enum class ParseResult {

@@ -7,6 +7,7 @@
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
+#include "platform/EngineSwitches.h"
 #include "platform/StartupChatter.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/UrlListFile.h"
@@ -92,6 +93,7 @@ int main(int argc, char* argv[])
     }
 
     PrepareHeadlessEngine();
+    PrepareEngineSwitches(options.Engine);
     StartupChatter::Quiet();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -123,7 +123,8 @@ void TCaptureDriver::Tick()
         m_timer2.stop();
         if (CurrentJobIsRow() && m_jobs.Model()->At(m_currentJob).Status != JobStatus::Error && !Capture()) return;
         LoadNextPending();
-    } else if (!m_stopped && m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
+    } else if (!m_stopped && m_view.PageTimeout() > 0 &&
+               m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
         m_timer2.stop();
         GiveUpCurrentPage();
         LoadNextPending();

@@ -2,6 +2,21 @@
 
 #include "common/ByteFile.h"
 
+bool MayPassOnRetry(WebBrowser::Failure failure)
+{
+    switch (failure) {
+    case WebBrowser::Failure::Network:
+    case WebBrowser::Failure::Renderer:
+    case WebBrowser::Failure::Paint:
+        return true;
+    case WebBrowser::Failure::HttpStatus:
+    case WebBrowser::Failure::Certificate:
+    case WebBrowser::Failure::Address:
+        return false;
+    }
+    return false;
+}
+
 CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent)
     : QObject(parent), m_browser(browser), m_settings(settings)
 {
@@ -18,6 +33,7 @@ void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path)
     m_url = url;
     m_path = path;
     m_attempt = 1;
+    m_written = QSize(m_settings.Sizes.ThumbX, m_settings.Sizes.ThumbY);
     m_clock.start();
     StartAttempt();
 }
@@ -47,14 +63,11 @@ void CaptureLane::OnDocumentComplete()
 {
     if (m_index < 0) return;
     if (m_failed) {
-        // The server's own answer and a refused certificate come out the same every time.
-        const bool retryable = m_failure == WebBrowser::Failure::Network ||
-                               m_failure == WebBrowser::Failure::Renderer || m_failure == WebBrowser::Failure::Paint;
-        EndAttempt(JobStatus::Error, m_error, retryable);
+        EndAttempt(JobStatus::Error, m_error, MayPassOnRetry(m_failure));
         return;
     }
     QString error;
-    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error))
+    if (CapturePageToFile(m_browser, m_settings.Sizes, m_path, &error, m_settings.Quality, &m_written))
         EndAttempt(JobStatus::Success, {}, false);
     else
         EndAttempt(JobStatus::Error, error, false);
@@ -63,9 +76,14 @@ void CaptureLane::OnDocumentComplete()
 void CaptureLane::OnTimeout()
 {
     if (m_index < 0) return;
+    const QString awaited = m_browser.AwaitedCondition();
     m_browser.Stop();
-    EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(m_settings.TimeoutMs / 1000.0),
-               true);
+    const double seconds = m_settings.TimeoutMs / 1000.0;
+    // A page that loaded but never met the user's condition would come out the same again.
+    if (!awaited.isEmpty())
+        EndAttempt(JobStatus::Error, QStringLiteral("waited %1 s for %2").arg(seconds).arg(awaited), false);
+    else
+        EndAttempt(JobStatus::Error, QStringLiteral("the page did not load within %1 s").arg(seconds), true);
 }
 
 void CaptureLane::EndAttempt(const QByteArray& status, const QString& reason, bool retryable)
@@ -104,8 +122,8 @@ void CaptureLane::EndRow(const QByteArray& status, const QString& reason)
     if (status == JobStatus::Success && bytes >= 0) {
         result.File = m_path;
         result.Bytes = bytes;
-        result.Width = m_settings.Sizes.ThumbX;
-        result.Height = m_settings.Sizes.ThumbY;
+        result.Width = m_written.width();
+        result.Height = m_written.height();
     }
     const int index = m_index;
     m_index = -1;

@@ -23,7 +23,14 @@ struct TBatchSettings
     // Further attempts, each on a fresh renderer, for a row that failed in a way that may
     // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
     int Retries = 1;
+    // Of JPEG and WebP thumbnails, 1 to 100.
+    int Quality = 90;
 };
+
+// Whether a load that failed this way may end otherwise on a fresh renderer: the server's
+// own answer, a refused certificate and an address the engine refuses come out the same
+// every time.
+bool MayPassOnRetry(WebBrowser::Failure failure);
 
 // Captures one row at a time through one browser: the page is loaded, captured the moment
 // it is complete and written to the row's file. A row that failed in a way another attempt
@@ -67,6 +74,7 @@ private:
     bool m_failed = false; // the current attempt's load reported an error
     WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
+    QSize m_written; // the last thumbnail's size
     QTimer m_timeout;
     QElapsedTimer m_clock;
 };

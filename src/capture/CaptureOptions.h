@@ -1,5 +1,24 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// One cookie of a Netscape cookies.txt file.
+struct TCookie
+{
+    QByteArray Domain; // without the leading "." of a domain cookie
+    bool IncludeSubdomains = false;
+    QByteArray Path = "/";
+    bool Secure = false;
+    bool HttpOnly = false;
+    qint64 Expires = 0; // seconds since 1970; 0: for the session
+    QByteArray Name;
+    QByteArray Value;
+};
+
 // How a capture view treats each page before it is captured.
 struct TCaptureOptions
 {
@@ -9,4 +28,52 @@ struct TCaptureOptions
     int SettleMaxMs = 5000;
     // Hide consent banners, opting out where the banner allows.
     bool HideConsent = true;
+    // A further fixed wait before the capture.
+    int WaitMs = 0;
+    // Conditions the page must meet before it is captured, however long its time-out allows:
+    // a script expression that is truthy, an element that exists and is visible.
+    QString WaitFor;
+    QString WaitForSelector;
+    // Capture the page's whole height, up to MaxHeight CSS pixels, not just the viewport.
+    bool FullPage = false;
+    int MaxHeight = 16384;
+
+    // Added to every page: elements not displayed, a style sheet, a script run after load.
+    QStringList HideSelectors;
+    QByteArray StyleSheet;
+    QByteArray Script;
+
+    // Who the view says it is. Empty: the engine's own.
+    QByteArray UserAgent;
+    QList<QPair<QByteArray, QByteArray>> Headers;
+    QList<TCookie> Cookies;
+    // Answered when a page asks for HTTP credentials; without them every request is refused.
+    bool HasCredentials = false;
+    QString User;
+    QString Password;
+    // Credentials for the proxy, when its address names them.
+    QString ProxyUser;
+    QString ProxyPassword;
+    bool IgnoreCertificateErrors = false;
 };
+
+// What the engine takes once, for the whole process, before it starts.
+struct TEngineOptions
+{
+    double Scale = 1;         // device pixels per CSS pixel, 1 to 4
+    QString ColorScheme;      // "light", "dark", or empty: the engine's own (light)
+    bool ReducedMotion = false;
+    QByteArray ProxyServer;   // "scheme://host:port"; empty: none
+};
+
+// "Name: value", the name an HTTP token; false for anything else.
+bool ParseHeaderLine(const QString& text, QByteArray* name, QByteArray* value);
+// A proxy address, http://, https:// or socks5:// with a host and an optional port and
+// user:password@. False for anything else.
+bool ParseProxyUrl(const QString& text, QByteArray* server, QString* user, QString* password);
+// "USER:PASSWORD", split at the first colon; the user may not be empty.
+bool ParseCredentials(const QByteArray& text, QString* user, QString* password);
+// Cookies from a Netscape cookies.txt file (curl, wget, browser export tools): seven fields
+// a line, tab-separated; "#HttpOnly_" before the domain marks an HTTP-only cookie. False,
+// with the line number in `error`, for a line that is not in that format.
+bool ParseNetscapeCookies(const QByteArray& text, QList<TCookie>* cookies, QString* error);

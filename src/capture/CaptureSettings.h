@@ -6,7 +6,8 @@
 #include <optional>
 
 // Seconds a page may take to complete before its row ends as an error; the same default as
-// thumbrix-batch's --timeout. Longer than an hour is a stuck page, not a slow one.
+// thumbrix-batch's --timeout. Longer than an hour is a stuck page, not a slow one; 0 is no
+// limit.
 constexpr int kDefaultPageTimeout = 30;
 constexpr int kMaxPageTimeout = 3600;
 

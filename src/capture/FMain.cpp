@@ -92,6 +92,8 @@ void TfrmMain::FormCreate()
 {
     gifBanner->setGeometry(imgBanner->geometry());
     LoadBrandProfile();
+    m_userFolders = ForBrand(m_userFolders, m_profile.BranderCode);
+    if (m_userFolders.PerUser()) m_settingsFolder = m_userFolders.Settings;
     // With a welcome page the news timer waits until the user leaves it.
     if (m_profile.WelcomeHtml.isEmpty()) Timer1.start();
     LoadSettings();
@@ -176,9 +178,14 @@ TCaptureSettings TfrmMain::CurrentSettings() const
 
 void TfrmMain::LoadSettings()
 {
-    // Until the user has settings of their own, an installed copy starts from any beside it.
-    const bool own = !m_userFolders.PerUser() || ByteFile::FileExists(SettingsFilePath(m_settingsFolder));
-    const TCaptureSettings settings = LoadSettingsFile(own ? m_settingsFolder : m_programFolder);
+    // Until the user has settings of their own for this brand, an installed copy starts from
+    // those every brand shared before, else from any beside the program.
+    QString source = m_settingsFolder;
+    if (m_userFolders.PerUser() && !ByteFile::FileExists(SettingsFilePath(source))) {
+        const QString& shared = m_userFolders.SharedSettings;
+        source = !shared.isEmpty() && ByteFile::FileExists(SettingsFilePath(shared)) ? shared : m_programFolder;
+    }
+    const TCaptureSettings settings = LoadSettingsFile(source);
     // Each value set runs its control's rule, in the panel's order, changed or not.
     edtFolder->setText(settings.Folder);
     {

@@ -32,22 +32,28 @@ void PaintView(const QImage& view, int boundsWidth, int boundsHeight, TBitmap32&
 
 } // namespace
 
-bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error)
+bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QByteArray& path, QString* error,
+                       int quality, QSize* written)
 {
     if (!browser.HasDocument()) return true;
 
     TBitmap32 page;
     TBitmap32 thumb;
-    if (!CreateBitmap("page", sizes.BrowserX, sizes.BrowserY, &page, error) ||
-        !CreateBitmap("thumbnail", sizes.ThumbX, sizes.ThumbY, &thumb, error))
+    const int cssWidth = sizes.FullPage ? browser.Width() : sizes.BrowserX;
+    const int cssHeight = sizes.FullPage ? browser.Height() : sizes.BrowserY;
+    const int pageWidth = qRound(cssWidth * sizes.Scale);
+    const int pageHeight = qRound(cssHeight * sizes.Scale);
+    const int thumbHeight =
+        sizes.FullPage && cssWidth > 0 ? qMax(1, int(qint64(sizes.ThumbX) * cssHeight / cssWidth)) : sizes.ThumbY;
+    if (!CreateBitmap("page", pageWidth, pageHeight, &page, error) ||
+        !CreateBitmap("thumbnail", sizes.ThumbX, thumbHeight, &thumb, error))
         return false;
+    if (written) *written = QSize(sizes.ThumbX, thumbHeight);
 
-    PaintView(browser.Draw(), browser.Width(), browser.Height(), page);
+    PaintView(browser.Draw(), qRound(browser.Width() * sizes.Scale), qRound(browser.Height() * sizes.Scale), page);
 
     if (!ResampleBitmap(page, thumb)) {
-        *error = QStringLiteral("Cannot reduce a page of %1 x %2 pixels to a thumbnail")
-                     .arg(sizes.BrowserX)
-                     .arg(sizes.BrowserY);
+        *error = QStringLiteral("Cannot reduce a page of %1 x %2 pixels to a thumbnail").arg(pageWidth).arg(pageHeight);
         return false;
     }
 
@@ -58,7 +64,7 @@ bool CapturePageToFile(WebBrowser& browser, const TCaptureSizes& sizes, const QB
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QString reason;
-    if (!write(thumb, &buffer, &reason)) {
+    if (!write(thumb, &buffer, &reason, quality)) {
         *error = QStringLiteral("Cannot encode \"%1\": %2").arg(DisplayText(path), reason);
         return false;
     }

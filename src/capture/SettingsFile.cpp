@@ -35,7 +35,8 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
     settings.Skip = ini.ReadBool(kSection, "Skip", settings.Skip);
     settings.LinkType = ini.ReadInteger(kSection, "LinkType", settings.LinkType);
     const int timeout = ini.ReadInteger(kSection, "PageTimeout", settings.PageTimeout);
-    settings.PageTimeout = timeout < 1 ? kDefaultPageTimeout : qMin(timeout, kMaxPageTimeout);
+    // 0 is no limit at all, for users who would rather wait.
+    settings.PageTimeout = timeout < 0 ? kDefaultPageTimeout : qMin(timeout, kMaxPageTimeout);
     return settings;
 }
 

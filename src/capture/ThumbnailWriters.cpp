@@ -93,7 +93,8 @@ void TermDestination(j_compress_ptr cinfo)
 void JpegIgnoreMessage(j_common_ptr) {}
 
 // error_exit jumps back into this function, so nothing in it may have a destructor.
-bool CompressJpeg(const TBitmap32& bitmap, jpeg_compress_struct* cinfo, TJpegErrors* errors, TJpegDestination* dest)
+bool CompressJpeg(const TBitmap32& bitmap, int quality, jpeg_compress_struct* cinfo, TJpegErrors* errors,
+                  TJpegDestination* dest)
 {
     if (setjmp(errors->jump)) {
         jpeg_destroy_compress(cinfo);
@@ -107,7 +108,7 @@ bool CompressJpeg(const TBitmap32& bitmap, jpeg_compress_struct* cinfo, TJpegErr
     cinfo->input_components = 4;
     cinfo->in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, 90, TRUE);
+    jpeg_set_quality(cinfo, quality, TRUE);
 
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height) {
@@ -279,7 +280,7 @@ constexpr TWriterEntry kWriters[] = {
 
 } // namespace
 
-bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error)
+bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error, int /*quality*/)
 {
     const int width = bitmap.Width();
     const int height = bitmap.Height();
@@ -313,7 +314,7 @@ bool WriteBmp(const TBitmap32& bitmap, QIODevice* device, QString* error)
     return true;
 }
 
-bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error)
+bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error, int quality)
 {
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -329,13 +330,13 @@ bool WriteJpeg(const TBitmap32& bitmap, QIODevice* device, QString* error)
     dest.term_destination = TermDestination;
     dest.device = device;
 
-    if (CompressJpeg(bitmap, &cinfo, &errors, &dest)) return true;
+    if (CompressJpeg(bitmap, quality, &cinfo, &errors, &dest)) return true;
     if (dest.deviceFailed)
         return Fail(error, QStringLiteral("Cannot write the JPEG data: %1").arg(device->errorString()));
     return Fail(error, QStringLiteral("JPEG encoder: %1").arg(QString::fromLocal8Bit(errors.message)));
 }
 
-bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error)
+bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error, int /*quality*/)
 {
     const int width = bitmap.Width();
     const int height = bitmap.Height();
@@ -377,7 +378,7 @@ bool WriteGif(const TBitmap32& bitmap, QIODevice* device, QString* error)
     return true;
 }
 
-bool WritePng(const TBitmap32& bitmap, QIODevice* device, QString* error)
+bool WritePng(const TBitmap32& bitmap, QIODevice* device, QString* error, int /*quality*/)
 {
     // libpng refuses it too, but its reason would only say "Invalid IHDR data".
     if (bitmap.IsEmpty()) return Fail(error, QStringLiteral("A PNG image needs at least one pixel"));
@@ -391,7 +392,7 @@ bool WritePng(const TBitmap32& bitmap, QIODevice* device, QString* error)
     return Fail(error, QStringLiteral("PNG encoder: %1").arg(QString::fromLocal8Bit(output.message)));
 }
 
-bool WriteWebp(const TBitmap32& bitmap, QIODevice* device, QString* error)
+bool WriteWebp(const TBitmap32& bitmap, QIODevice* device, QString* error, int quality)
 {
     const int width = bitmap.Width();
     const int height = bitmap.Height();
@@ -400,7 +401,7 @@ bool WriteWebp(const TBitmap32& bitmap, QIODevice* device, QString* error)
         return Fail(error, QStringLiteral("A WebP image is at most %1 pixels a side").arg(WEBP_MAX_DIMENSION));
 
     WebPConfig config;
-    if (!WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, 90) || !WebPValidateConfig(&config))
+    if (!WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, float(quality)) || !WebPValidateConfig(&config))
         return Fail(error, QStringLiteral("WebP encoder: the library does not take our settings"));
 
     WebPPicture picture;

@@ -33,8 +33,8 @@ public:
     enum class Failure {
         HttpStatus,  // the server answered 400 or more
         Certificate, // the TLS certificate was refused
-        Address,     // the address cannot be loaded, or gives no page (a download)
-        Network,     // no answer, a refused or reset connection, an unknown host
+        Address,     // the address cannot be loaded (the engine refuses it every time), or gives no page
+        Network,     // no answer, a refused, reset or lost connection, a failed name look-up
         Renderer,    // the page's render process died or stopped answering
         Paint,       // no frame of the page could be shown to be painted
     };
@@ -61,6 +61,9 @@ public:
     // The HTTP status of the last main document loaded; 0 when there was none (a file, an
     // error before any answer) or the browser cannot tell.
     virtual int HttpStatus() const { return 0; }
+    // What the page is waited for while it loads ("the selector \"#main\""); empty when it
+    // is waited for nothing the user named, or no longer.
+    virtual QString AwaitedCondition() const { return {}; }
     // The last page's wait to settle; empty until a page has completed.
     virtual TSettleReport SettleReport() const { return {}; }
     // Whether a document is loaded that can be drawn.
@@ -72,7 +75,8 @@ public:
     virtual void SetWidth(int width) = 0;
     virtual void SetHeight(int height) = 0;
 
-    // The current view, Width() x Height(); a null image when nothing can be drawn.
+    // The current view, Width() x Height() times the device pixel ratio; a null image when
+    // nothing can be drawn.
     virtual QImage Draw() = 0;
 
 Q_SIGNALS:

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstdlib>
@@ -29,7 +30,29 @@ QString HomeFolder(const TEnvironment& environment)
     return QDir::isAbsolutePath(home) ? home : QString();
 }
 
+// A name that stays one harmless path component whatever the profile holds.
+QString BrandFolderName(const QByteArray& code)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    const QString text = QString::fromLatin1(code);
+    return QStringLiteral("brand-") + (plain.match(text).hasMatch() ? text : QString::fromLatin1(code.toHex()));
+}
+
 } // namespace
+
+TUserFolders ForBrand(const TUserFolders& folders, const QByteArray& branderCode)
+{
+    if (!folders.PerUser() || branderCode.isEmpty()) return folders;
+    const QString tail = QLatin1Char('/') + BrandFolderName(branderCode);
+    TUserFolders brand = folders;
+    brand.Settings = folders.Settings + tail;
+    brand.SharedSettings = folders.Settings;
+    if (!folders.State.isEmpty()) {
+        brand.State = folders.State + tail;
+        brand.SharedState = folders.State;
+    }
+    return brand;
+}
 
 bool IsPortableFolder(const QString& programFolder, bool writable)
 {

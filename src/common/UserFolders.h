@@ -13,6 +13,10 @@ struct TUserFolders
     QString Settings; // config.ini
     QString Cache;    // mainappupdate.inf
     QString State;    // the last news item read; empty: kept in the brand profile
+    // Where a copy keyed by no brand keeps them, as every copy did before: read until the
+    // brand has files of its own. Empty when these are the plain folders.
+    QString SharedSettings;
+    QString SharedState;
 
     bool PerUser() const { return !Settings.isEmpty(); }
 };
@@ -28,6 +32,12 @@ bool IsPortableFolder(const QString& programFolder, bool writable);
 // ~/.cache and ~/.local/state; each with "thumbrix" appended. Empty folders when the home
 // folder is unknown too.
 TUserFolders XdgUserFolders(const TEnvironment& environment);
+
+// The folders of the installed copies of one brand, the profile's BranderCode: its settings
+// and the news read lie in a folder of the brand's own, so one reseller's news read is not
+// another's. The cache holds only the update information, the same for every brand, and
+// stays shared. A portable copy, or a copy without a brand, keeps the folders as they are.
+TUserFolders ForBrand(const TUserFolders& folders, const QByteArray& branderCode);
 
 // Resolves for this process: the program folder's writability and the real environment.
 TUserFolders UserFoldersFor(const QString& programFolder);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -214,15 +215,26 @@ QString TDesktopShell::DefaultHandler(const QString& mimeType)
     return {};
 }
 
+QByteArray TDesktopShell::SchemeOf(const QByteArray& url)
+{
+    // RFC 3986: a letter, then letters, digits, "+", "-" or ".", then ":". What a person
+    // types as "host:port" fits that too; a colon followed by a port is not a scheme's.
+    static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
+    static const QRegularExpression port(QStringLiteral("^[0-9]+(?:[/?#]|$)"));
+    const QString text = QString::fromLatin1(url);
+    const QRegularExpressionMatch m = scheme.match(text);
+    if (!m.hasMatch() || port.match(text.mid(m.capturedEnd())).hasMatch()) return {};
+    return m.captured(1).toLower().toLatin1();
+}
+
 bool TDesktopShell::IsSafeAddress(const QByteArray& url)
 {
     // Whatever the handler's command line makes of it, an address must never read as an
     // option, nor reach a program that would run or show local things (file:, javascript:).
     if (url.startsWith('-')) return false;
-    const qsizetype colon = url.indexOf(':');
-    if (colon < 0) return true; // no scheme: opened as http
-    const QByteArray scheme = url.left(colon).toLower();
-    return scheme == "http" || scheme == "https" || scheme == "mailto";
+    const QByteArray scheme = SchemeOf(url);
+    // No scheme: opened as http.
+    return scheme.isEmpty() || scheme == "http" || scheme == "https" || scheme == "mailto";
 }
 
 QStringList TDesktopShell::ExecArguments(const QString& exec, const QString& url, const QString& name,
@@ -272,7 +284,7 @@ bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
     const QString desktopFile = DefaultHandler(QStringLiteral("x-scheme-handler/") + scheme);
     if (desktopFile.isEmpty()) {
         // The desktop's own opener knows rules we do not (portals, desktop settings).
-        const QUrl target = QUrl::fromEncoded(url.indexOf(':') < 0 && !url.isEmpty() ? "http://" + url : url);
+        const QUrl target = QUrl::fromEncoded(SchemeOf(url).isEmpty() && !url.isEmpty() ? "http://" + url : url);
         return !url.isEmpty() && target.isValid() && m_fallback(target);
     }
     QStringList arguments = ExecArguments(DesktopEntryValue(desktopFile, QStringLiteral("Exec")), DisplayText(url),
@@ -289,6 +301,6 @@ bool TDesktopShell::OpenUrlInBrowser(const QByteArray& url)
 
 bool TDesktopShell::OpenLink(const QByteArray& url)
 {
-    const QString scheme = QUrl::fromEncoded(url).scheme().toLower();
-    return Open(scheme.isEmpty() ? QStringLiteral("http") : scheme, url);
+    const QByteArray scheme = SchemeOf(url);
+    return Open(scheme.isEmpty() ? QStringLiteral("http") : QString::fromLatin1(scheme), url);
 }

@@ -32,6 +32,8 @@ public:
     // Whether an address may be handed to another program at all: http, https, mailto or
     // no scheme, and not starting with "-".
     static bool IsSafeAddress(const QByteArray& url);
+    // The address's scheme in lower case; empty when it has none ("localhost:8080" has none).
+    static QByteArray SchemeOf(const QByteArray& url);
 
 private:
     bool Open(const QString& scheme, const QByteArray& url);

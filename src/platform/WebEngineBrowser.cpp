@@ -1,10 +1,15 @@
 #include "platform/WebEngineBrowser.h"
 
 #include "common/ByteFile.h"
+#include "platform/CaptureIdentity.h"
+#include "platform/ConditionWatch.h"
 #include "platform/ConsentScripts.h"
+#include "platform/FullPageLayout.h"
+#include "platform/NetErrors.h"
 #include "platform/SettleWatch.h"
 
 #include <QAuthenticator>
+#include <QWebEngineCertificateError>
 #include <QDateTime>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFileSystemAccessRequest>
@@ -35,6 +40,8 @@ constexpr int kNetErrorAborted = -3;
 
 const QColor kFenceColour(0xfe, 0x01, 0xfd);
 constexpr int kOffScreen = -32000;
+// Taller surfaces repeat or break in Chromium.
+constexpr int kMaxFullPageDevicePixels = 16384;
 
 // The marker goes on the root element, above everything. Where the root's own style
 // would hide or recolour it (a filter, say), that style is lifted until the marker goes.
@@ -89,20 +96,22 @@ WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
     case QWebEngineLoadingInfo::CertificateErrorDomain:
         return WebBrowser::Failure::Certificate;
     default:
-        return WebBrowser::Failure::Network;
+        return NetErrorMayPass(info.errorCode()) ? WebBrowser::Failure::Network : WebBrowser::Failure::Address;
     }
 }
 
 } // namespace
 
 // A page that never waits for a person: script dialogs, new windows, permission,
-// authentication and certificate prompts are all answered "no" at once.
+// authentication and certificate prompts are all answered "no" at once, but for the
+// credentials and certificate errors the options accept.
 class QuietPage : public QWebEnginePage
 {
     Q_OBJECT
 
 public:
-    QuietPage(QWebEngineProfile* profile, bool capture, QObject* parent) : QWebEnginePage(profile, parent)
+    QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent)
+        : QWebEnginePage(profile, parent)
     {
         QWebEngineSettings* s = settings();
         s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
@@ -127,18 +136,45 @@ public:
                 [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
         connect(this, &QWebEnginePage::selectClientCertificate, this,
                 [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
+        // Credentials are offered once a page: asked again, they were wrong.
         connect(this, &QWebEnginePage::authenticationRequired, this,
-                [](const QUrl&, QAuthenticator* auth) { *auth = QAuthenticator(); });
+                [this, options](const QUrl&, QAuthenticator* auth) {
+                    if (!options.HasCredentials || m_credentialsOffered) {
+                        *auth = QAuthenticator();
+                        return;
+                    }
+                    m_credentialsOffered = true;
+                    auth->setUser(options.User);
+                    auth->setPassword(options.Password);
+                });
         connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [](const QUrl&, QAuthenticator* auth, const QString&) { *auth = QAuthenticator(); });
+                [this, options](const QUrl&, QAuthenticator* auth, const QString&) {
+                    if (options.ProxyUser.isEmpty() || m_proxyCredentialsOffered) {
+                        *auth = QAuthenticator();
+                        return;
+                    }
+                    m_proxyCredentialsOffered = true;
+                    auth->setUser(options.ProxyUser);
+                    auth->setPassword(options.ProxyPassword);
+                });
+        if (options.IgnoreCertificateErrors) {
+            connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError& error) {
+                QWebEngineCertificateError accepted = error;
+                accepted.acceptCertificate();
+            });
+        }
     }
 
 Q_SIGNALS:
     void NavigationRequested();
 
 protected:
-    bool acceptNavigationRequest(const QUrl&, NavigationType, bool) override
+    bool acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame) override
     {
+        if (isMainFrame) {
+            m_credentialsOffered = false;
+            m_proxyCredentialsOffered = false;
+        }
         Q_EMIT NavigationRequested();
         return true;
     }
@@ -148,6 +184,10 @@ protected:
     bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
+
+private:
+    bool m_credentialsOffered = false;
+    bool m_proxyCredentialsOffered = false;
 };
 
 WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebEngineBrowser(role, TCaptureOptions(), parent) {}
@@ -155,9 +195,14 @@ WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebEngineBrowse
 WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QWidget* parent)
     : WebBrowser(parent), m_role(role), m_options(options)
 {
-    if (m_role != Role::Capture) m_options = TCaptureOptions{false, 0, false};
+    if (m_role != Role::Capture) m_options = TCaptureOptions();
+    if (m_role != Role::Capture) m_options.Settle = m_options.HideConsent = false;
     m_settle = new SettleWatch(m_options, this);
     connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
+    m_fullPage = new FullPageLayout(this);
+    connect(m_fullPage, &FullPageLayout::Measured, this, &WebEngineBrowser::OnPageMeasured);
+    m_condition = new ConditionWatch(this);
+    connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::Settle);
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
     m_profile = new QWebEngineProfile(this);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
@@ -168,6 +213,7 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     // The families a current Chromium names by default, so that a page that leaves the font
     // to the browser looks as it does in the user's browser; fontconfig finds their metric
     // twins (Liberation) where the originals are not installed.
+    CaptureIdentity::Apply(m_profile, m_options);
     QWebEngineSettings* fonts = m_profile->settings();
     fonts->setFontFamily(QWebEngineSettings::StandardFont, QStringLiteral("Times New Roman"));
     fonts->setFontFamily(QWebEngineSettings::SerifFont, QStringLiteral("Times New Roman"));
@@ -189,6 +235,8 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     m_view->setPage(m_page);
     if (m_role == Role::Capture) m_view->show();
 
+    m_wait.setSingleShot(true);
+    connect(&m_wait, &QTimer::timeout, this, &WebEngineBrowser::StartPaintFence);
     m_fencePoll.setInterval(kFencePollMs);
     connect(&m_fencePoll, &QTimer::timeout, this, &WebEngineBrowser::PollPaintFence);
     m_startWatchdog.setSingleShot(true);
@@ -213,8 +261,9 @@ QWidget* WebEngineBrowser::Widget() const
 
 void WebEngineBrowser::CreatePage()
 {
-    auto* page = new QuietPage(m_profile, m_role == Role::Capture, this);
+    auto* page = new QuietPage(m_profile, m_role == Role::Capture, m_options, this);
     m_page = page;
+    page->scripts().insert(CaptureIdentity::PageScripts(m_options));
     if (m_options.Settle) page->scripts().insert(SettleWatch::ProbeScript());
     if (m_options.HideConsent) page->scripts().insert(ConsentScripts::Scripts());
     connect(page, &QuietPage::NavigationRequested, this, &WebBrowser::BeforeNavigate2);
@@ -247,7 +296,8 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive()) {
+    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() ||
+        m_condition->IsActive() || m_fullPage->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -257,6 +307,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     m_crashed = false;
     m_httpStatus = 0;
     m_settleReport = {};
+    RestoreViewport();
     m_pendingError.clear();
     m_readyState = Loading;
 
@@ -353,20 +404,25 @@ int WebEngineBrowser::Height() const
 
 void WebEngineBrowser::SetWidth(int width)
 {
-    m_view->resize(qBound(0, width, kMaxSide), m_view->height());
+    m_viewport.setWidth(qBound(0, width, kMaxSide));
+    m_view->resize(m_viewport.width(), m_fullHeight ? m_view->height() : m_viewport.height());
 }
 
 void WebEngineBrowser::SetHeight(int height)
 {
-    m_view->resize(m_view->width(), qBound(0, height, kMaxSide));
+    m_viewport.setHeight(qBound(0, height, kMaxSide));
+    if (!m_fullHeight) m_view->resize(m_viewport);
 }
 
 QImage WebEngineBrowser::Draw()
 {
     if (!HasDocument() || m_view->width() <= 0 || m_view->height() <= 0) return {};
+    // In device pixels: at a scale above 1 the page is painted denser than it is laid out.
+    const QSize pixels = (QSizeF(m_view->size()) * m_view->devicePixelRatioF()).toSize();
     QImage shot = m_view->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    if (!shot.isNull() && shot.size() != m_view->size())
-        shot = shot.scaled(m_view->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!shot.isNull() && shot.size() != pixels)
+        shot = shot.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shot.setDevicePixelRatio(1);
     return shot;
 }
 
@@ -377,7 +433,8 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence != Fence::Idle || m_settle->IsActive() ||
+        if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
+            m_fullPage->IsActive() ||
             (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
@@ -454,16 +511,72 @@ void WebEngineBrowser::FinishLoad(bool paintWanted)
 
 void WebEngineBrowser::StartSettling()
 {
+    // The user's script goes first: what it sets off is waited for like the page's own.
+    if (!m_options.Script.isEmpty())
+        m_page->runJavaScript(QString::fromUtf8(m_options.Script), QWebEngineScript::MainWorld);
+    QStringList conditions;
+    if (!m_options.WaitFor.isEmpty()) conditions << QLatin1Char('(') + m_options.WaitFor + QLatin1Char(')');
+    if (!m_options.WaitForSelector.isEmpty()) conditions << ConditionWatch::SelectorVisible(m_options.WaitForSelector);
+    if (conditions.isEmpty())
+        Settle();
+    else
+        m_condition->Start(m_page, conditions.join(QStringLiteral("&&")));
+}
+
+void WebEngineBrowser::Settle()
+{
     if (m_options.Settle || m_options.HideConsent)
         m_settle->Start(m_page);
     else
-        StartPaintFence();
+        OnSettled({});
+}
+
+QString WebEngineBrowser::AwaitedCondition() const
+{
+    if (!m_condition->IsActive()) return {};
+    QStringList named;
+    if (!m_options.WaitFor.isEmpty()) named << QStringLiteral("\"%1\"").arg(m_options.WaitFor);
+    if (!m_options.WaitForSelector.isEmpty())
+        named << QStringLiteral("the selector \"%1\"").arg(m_options.WaitForSelector);
+    return named.join(QStringLiteral(" and "));
 }
 
 void WebEngineBrowser::OnSettled(const TSettleReport& report)
 {
-    m_settleReport = report;
-    StartPaintFence();
+    if (m_fullHeight) {
+        // The second wait, for what the taller view brought into sight.
+        m_settleReport.Settled = m_settleReport.Settled && report.Settled;
+        m_settleReport.SettleMs += report.SettleMs;
+        if (!report.Consent.isEmpty()) m_settleReport.Consent = report.Consent;
+    } else {
+        m_settleReport = report;
+        if (m_options.FullPage) {
+            m_fullPage->Start(m_page, m_options.MaxHeight);
+            return;
+        }
+    }
+    if (m_options.WaitMs > 0)
+        m_wait.start(m_options.WaitMs);
+    else
+        StartPaintFence();
+}
+
+void WebEngineBrowser::OnPageMeasured(int height)
+{
+    // Chromium paints no taller surface reliably; at a scale, the limit is in device pixels.
+    const int limit = int(kMaxFullPageDevicePixels / m_view->devicePixelRatioF());
+    const int tall = qBound(m_viewport.height(), height, qMin(m_options.MaxHeight, limit));
+    m_fullHeight = true;
+    m_view->resize(m_viewport.width(), tall);
+    Settle();
+}
+
+void WebEngineBrowser::RestoreViewport()
+{
+    // A browsing view is sized by its window.
+    if (m_role != Role::Capture || !m_fullHeight) return;
+    m_fullHeight = false;
+    m_view->resize(m_viewport);
 }
 
 void WebEngineBrowser::StartPaintFence()
@@ -479,7 +592,10 @@ void WebEngineBrowser::StartPaintFence()
 
 void WebEngineBrowser::CancelPaintFence()
 {
+    m_fullPage->Cancel();
+    m_condition->Cancel();
     m_settle->Cancel();
+    m_wait.stop();
     m_fence = Fence::Idle;
     ++m_fenceToken;
     m_fencePoll.stop();

@@ -4,6 +4,7 @@
 #include "capture/WebBrowser.h"
 
 #include <QPointer>
+#include <QSize>
 #include <QTimer>
 
 class QWebEngineLoadingInfo;
@@ -11,6 +12,8 @@ class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
 class QuietPage;
+class ConditionWatch;
+class FullPageLayout;
 class SettleWatch;
 
 // WebBrowser over Qt WebEngine.
@@ -57,6 +60,7 @@ public:
     QString LocationURL() const override;
     int HttpStatus() const override { return m_httpStatus; }
     TSettleReport SettleReport() const override { return m_settleReport; }
+    QString AwaitedCondition() const override;
     bool HasDocument() const override;
 
     int Width() const override;
@@ -75,7 +79,10 @@ private:
     void OnStartWatchdog();
     void FinishLoad(bool painted);
     void StartSettling();
+    void Settle();
     void OnSettled(const TSettleReport& report);
+    void OnPageMeasured(int height);
+    void RestoreViewport();
     void StartPaintFence();
     void CancelPaintFence();
     void RunFenceScript(const QString& script);
@@ -91,6 +98,10 @@ private:
     Role m_role;
     TCaptureOptions m_options;
     SettleWatch* m_settle = nullptr;
+    ConditionWatch* m_condition = nullptr;
+    FullPageLayout* m_fullPage = nullptr;
+    bool m_fullHeight = false; // the view has been made as tall as the page
+    QSize m_viewport{800, 600}; // the size pages are laid out in, between full-page captures
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
     QPointer<QWebEngineView> m_view;
@@ -117,6 +128,7 @@ private:
     QTimer m_fencePoll;
     qint64 m_fenceDeadline = 0;
 
+    QTimer m_wait; // the options' fixed wait before the fence
     QTimer m_startWatchdog;
     QTimer m_stopCheck;
 };

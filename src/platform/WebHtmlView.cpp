@@ -28,20 +28,28 @@ public:
         return *server;
     }
 
-    QHash<quint64, QByteArray> Documents;
+    struct Document
+    {
+        QString Version; // the query of the address the view was last sent to
+        QByteArray Html;
+    };
+    QHash<quint64, Document> Documents;
     quint64 LastKey = 0;
 
     void requestStarted(QWebEngineUrlRequestJob* job) override
     {
         bool ok = false;
-        const quint64 key = job->requestUrl().path().toULongLong(&ok);
-        if (!ok || !Documents.contains(key)) {
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        const QUrl url = job->requestUrl();
+        const quint64 key = url.path().toULongLong(&ok);
+        if (!ok || !Documents.contains(key) || Documents.value(key).Version != url.query()) {
+            // A link relative to the document: it has nowhere to go, as in a page written
+            // into about:blank.
+            job->redirect(QUrl(QStringLiteral("about:blank")));
             return;
         }
         // The job owns the buffer: the engine reads it after we return.
         auto* body = new QBuffer(job);
-        body->setData(Documents.value(key));
+        body->setData(Documents.value(key).Html);
         body->open(QIODevice::ReadOnly);
         job->reply("text/html", body);
     }
@@ -79,10 +87,10 @@ QWidget* TWebHtmlView::Widget()
 void TWebHtmlView::SetHtml(const QByteArray& html)
 {
     DocumentServer& server = DocumentServer::Instance();
-    server.Documents.insert(m_document, html);
     // The document names its own character set, as a page from a server would. A new
     // address each time, so the engine never shows an earlier copy.
-    const quint64 version = ++server.LastKey;
+    const QString version = QStringLiteral("v=") + QString::number(++server.LastKey);
+    server.Documents.insert(m_document, {version, html});
     m_view->setUrl(QUrl(QString::fromLatin1(kScheme) + QLatin1Char(':') + QString::number(m_document) +
-                        QStringLiteral("?v=") + QString::number(version)));
+                        QLatin1Char('?') + version));
 }

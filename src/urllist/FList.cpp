@@ -147,8 +147,9 @@ void TfrmList::BrowseClick()
 void TfrmList::LoadFileClick()
 {
     const QByteArray path = QFile::encodeName(m_edtURLFile->text());
-    // A folder is named, not missing: the reader says why it cannot be a list.
-    if (ByteFile::FileExists(path) || ByteFile::DirectoryExists(path)) {
+    // An empty path or a folder counts as missing: the command just ends. A FIFO or a device
+    // is there, and the reader refuses it with a reason.
+    if (ByteFile::FileExists(path)) {
         // Read before the list is touched: a file that turns out unreadable must not
         // cost the user the rows they already have.
         QByteArray text;
