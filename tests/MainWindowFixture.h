@@ -60,6 +60,8 @@ struct MainWindowFixture
     QList<FakeHtmlView*> NewsViews; // owned by the window while it is open
     QStringList Launched;
     TMonotonicClock Clock; // empty: the system's
+    // Capture views for a run of several pages at once; empty: the window has none.
+    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser;
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)
@@ -88,6 +90,7 @@ struct MainWindowFixture
             return true;
         };
         parts.Clock = Clock;
+        parts.NewCaptureBrowser = NewCaptureBrowser;
         parts.CaptureBrowser = capture ? capture : &Capture;
         parts.BrowsingBrowser = &Browsing;
         parts.BrowsingView = BrowsingView;

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void deleteRuns();
     void deleteAllThenNumberFromOne();
     void selectAllAndClear();
+    void selectErrors_data();
+    void selectErrors();
     void exportSelected_data();
     void exportSelected();
 };
@@ -310,6 +312,40 @@ void TestJobList::selectAllAndClear()
     QVERIFY(!f.jobs.AnySelected());
     QVERIFY(f.jobs.SelectedJobs().isEmpty());
     QCOMPARE(f.Column(&TUrlJob::Url), Lines({"u1", "u2", "u3"}));
+}
+
+void TestJobList::selectErrors_data()
+{
+    QTest::addColumn<Lines>("statuses");
+    QTest::addColumn<Rows>("selectedBefore");
+    QTest::addColumn<Rows>("selected");
+
+    const QByteArray e = JobStatus::Error;
+    const QByteArray s = JobStatus::Success;
+    QTest::newRow("scattered") << Lines{s, e, s, e, e} << Rows{} << Rows{1, 3, 4};
+    QTest::newRow("others-unselected") << Lines{e, s, JobStatus::Pending, JobStatus::Skipped} << Rows{1, 2, 3}
+                                       << Rows{0};
+    QTest::newRow("all-errors") << Lines{e, e, e} << Rows{} << Rows{0, 1, 2};
+    QTest::newRow("no-errors") << Lines{s, JobStatus::Downloading} << Rows{0} << Rows{};
+}
+
+void TestJobList::selectErrors()
+{
+    QFETCH(Lines, statuses);
+    QFETCH(Rows, selectedBefore);
+    QFETCH(Rows, selected);
+    ListFixture f;
+    f.AddRows(1, int(statuses.size()));
+    for (int row = 0; row < statuses.size(); ++row)
+        f.model.SetStatus(row, statuses.at(row));
+    f.Select(selectedBefore);
+    QCOMPARE(f.jobs.SelectErrors(), int(selected.size()));
+    Rows now;
+    for (int row = 0; row < f.jobs.Count(); ++row) {
+        if (f.jobs.IsSelected(row)) now << row;
+    }
+    QCOMPARE(now, selected);
+    QCOMPARE(f.Column(&TUrlJob::Status), statuses);
 }
 
 void TestJobList::exportSelected_data()

@@ -244,7 +244,7 @@ void TestMainWindow::savesAtClose()
     const QByteArray text = file.readAll();
     QVERIFY2(text.contains("; kept") && text.contains("[Other]"), text.constData());
     for (const char* line : {"Folder=/srv/thumbs, new", "BrowserX=1024", "BrowserY=600", "ThumbX=400", "ThumbY=234",
-                             "KeepAspectRatio=1", "Skip=0", "LinkType=1", "PageTimeout=3600"})
+                             "KeepAspectRatio=1", "Skip=0", "LinkType=1", "PageTimeout=3600", "PagesAtOnce=1"})
         QVERIFY2(text.contains(line), line);
 
     MainWindowFixture again;
@@ -341,6 +341,9 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Pending, JobStatus::Pending}));
     QVERIFY(
         QFile::exists(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg"))));
+    // Recounted as the row ends.
+    QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 1"));
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
 
     // Row 1 was selected and marked Pending; then row 2 follows in list order.
     QCOMPARE(f.Capture.Navigated.last(), QByteArray("http://b.invalid/"));
@@ -357,9 +360,17 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
     QVERIFY(!window.Driver().IsRunning());
     QCOMPARE(window.Driver().CurrentJob(), -1);
-    // Not refreshed at the end of the run.
-    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
+    // The run's end shows in the counters.
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
+    QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 3"));
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 2"));
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 1"));
     QVERIFY(f.Dialogs.Messages.isEmpty());
+
+    // The failed row, and it alone, is selected for another run.
+    f.Find<QPushButton>("btnSelectErrors")->click();
+    QCOMPARE(window.Jobs().SelectedJobs().size(), 1);
+    QVERIFY(window.Jobs().IsSelected(1));
 }
 
 void TestMainWindow::pageTimeout_data()
@@ -444,8 +455,10 @@ void TestMainWindow::pageTimeout()
     QCOMPARE(Statuses(window)[1], JobStatus::Success);
     QVERIFY(QFile::exists(file("http://next.invalid/")));
     QVERIFY(!window.Driver().IsRunning());
-    // Like a capture, a time-out leaves the counters as Start wrote them.
-    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 0"));
+    // A row that timed out counts as an error once it has ended.
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), completesJustInTime ? QStringLiteral("Errors: 0") : QStringLiteral("Errors: 1"));
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(),
+             completesJustInTime ? QStringLiteral("Success: 2") : QStringLiteral("Success: 1"));
     QVERIFY(f.Dialogs.Messages.isEmpty());
     QVERIFY(f.Dialogs.Errors.isEmpty());
 }

@@ -82,6 +82,7 @@ int main(int argc, char* argv[])
         return QProcess::startDetached(program, arguments);
     };
     parts.CaptureBrowser = &capture;
+    parts.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
     parts.BrowsingBrowser = &browsing;
     parts.BrowsingView = browsing.Widget();
     TfrmMain window(parts);

@@ -28,6 +28,9 @@ BatchRunner::~BatchRunner() = default;
 
 void BatchRunner::Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings)
 {
+    // A run under way ends first: its rows would otherwise land in the new one's.
+    for (const auto& lane : m_lanes)
+        lane->Abort();
     m_jobs = jobs;
     m_results = QList<TRowResult>(jobs.size());
     m_settings = settings;
@@ -39,6 +42,13 @@ void BatchRunner::Start(const QList<TUrlJob>& jobs, const TBatchSettings& settin
     }
     // Later rows wait for the event loop, so a caller can connect to the signals first.
     QTimer::singleShot(0, this, &BatchRunner::Dispatch);
+}
+
+void BatchRunner::Stop()
+{
+    m_running = false;
+    for (const auto& lane : m_lanes)
+        lane->Abort();
 }
 
 void BatchRunner::Dispatch()

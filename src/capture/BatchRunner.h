@@ -29,6 +29,9 @@ public:
     ~BatchRunner() override;
 
     void Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings);
+    // Ends every lane at once; rows not finished keep the status they had, and no signal
+    // follows. Start begins anew.
+    void Stop();
     bool IsRunning() const { return m_running; }
     const QList<TUrlJob>& Jobs() const { return m_jobs; }
     // What became of each row of Jobs(); complete once the row has finished.

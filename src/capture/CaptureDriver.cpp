@@ -53,15 +53,37 @@ void TCaptureDriver::Start()
     const TDepth depth(m_depth);
     m_stopped = false;
     UpdateCounters();
+    if (!CheckAndMark()) return;
 
+    m_timer2.stop();
+    m_currentJob = -1;
+    m_currentJob = NextPendingIndex();
+    if (m_currentJob >= 0) {
+        NavigateCurrent();
+        m_view.ShowCapturePage();
+        m_timer2.start();
+    }
+}
+
+bool TCaptureDriver::MarkRun()
+{
+    const TDepth depth(m_depth);
+    UpdateCounters();
+    if (!CheckAndMark()) return false;
+    m_currentJob = -1;
+    return NextPendingIndex() >= 0;
+}
+
+bool TCaptureDriver::CheckAndMark()
+{
     const QString folder = m_view.FolderText();
     if (!ByteFile::DirectoryExists(QFile::encodeName(folder))) {
         Inform(QStringLiteral("Please enter a valid folder to save thumbnails."));
-        return;
+        return false;
     }
     if (m_jobs.Count() == 0) {
         Inform(QStringLiteral("Please create a new URL list or add a custom URL."));
-        return;
+        return false;
     }
 
     // The skip test looks for the ".jpg" file whatever the chosen format.
@@ -72,15 +94,7 @@ void TCaptureDriver::Start()
         const bool exists = ByteFile::FileExists(ThumbnailPath(folder, rows->At(row).Id, QStringLiteral("jpg")));
         rows->SetStatus(row, skip && exists ? JobStatus::Skipped : JobStatus::Pending);
     }
-
-    m_timer2.stop();
-    m_currentJob = -1;
-    m_currentJob = NextPendingIndex();
-    if (m_currentJob >= 0) {
-        NavigateCurrent();
-        m_view.ShowCapturePage();
-        m_timer2.start();
-    }
+    return true;
 }
 
 void TCaptureDriver::NavigateCurrent()
@@ -122,11 +136,14 @@ void TCaptureDriver::Tick()
     if (!m_stopped && m_browser.ReadyState() == WebBrowser::Complete) {
         m_timer2.stop();
         if (CurrentJobIsRow() && m_jobs.Model()->At(m_currentJob).Status != JobStatus::Error && !Capture()) return;
+        // Each row that ends shows in the counters at once, the run's last one included.
+        if (CurrentJobIsRow()) UpdateCounters();
         LoadNextPending();
     } else if (!m_stopped && m_view.PageTimeout() > 0 &&
                m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
         m_timer2.stop();
         GiveUpCurrentPage();
+        UpdateCounters();
         LoadNextPending();
     }
     m_view.ShowListPage();

@@ -49,6 +49,9 @@ public:
                    TMonotonicClock clock = {});
 
     void Start();
+    // Start's checks and marks without the run: the selected rows become "Pending" or
+    // "Skipped". False, with the user told why, when there is nothing to run.
+    bool MarkRun();
     void Stop();
     void Tick();
     void BeforeNavigate2();
@@ -70,6 +73,7 @@ public:
 
 private:
     void Inform(const QString& text);
+    bool CheckAndMark();
     bool CurrentJobIsRow() const;
     // False when the capture failed and the tick must end.
     bool Capture();

@@ -30,12 +30,23 @@ CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QO
 void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path)
 {
     m_index = index;
+    ++m_run;
     m_url = url;
     m_path = path;
     m_attempt = 1;
     m_written = QSize(m_settings.Sizes.ThumbX, m_settings.Sizes.ThumbY);
     m_clock.start();
     StartAttempt();
+}
+
+void CaptureLane::Abort()
+{
+    if (m_index < 0) return;
+    m_timeout.stop();
+    m_index = -1;
+    ++m_run;
+    m_path.clear();
+    m_browser.Stop();
 }
 
 void CaptureLane::StartAttempt()
@@ -93,8 +104,8 @@ void CaptureLane::EndAttempt(const QByteArray& status, const QString& reason, bo
         ++m_attempt;
         m_browser.RenewRenderer();
         // Not from inside the browser's own signal: the next Navigate starts on a clean stack.
-        QTimer::singleShot(0, this, [this] {
-            if (m_index >= 0) StartAttempt();
+        QTimer::singleShot(0, this, [this, run = m_run] {
+            if (m_index >= 0 && m_run == run) StartAttempt();
         });
         return;
     }

@@ -49,6 +49,8 @@ public:
 
     // Starts row `index` (the caller's numbering); returns at once.
     void Run(int index, const QByteArray& url, const QByteArray& path);
+    // Gives up the row in progress without a word: no RowDone follows.
+    void Abort();
 
 Q_SIGNALS:
     void Downloading(int index);
@@ -68,6 +70,7 @@ private:
     WebBrowser& m_browser;
     const TBatchSettings& m_settings;
     int m_index = -1;
+    quint64 m_run = 0; // which row a queued retry is for
     QByteArray m_url;
     QByteArray m_path;
     int m_attempt = 0;

@@ -10,6 +10,8 @@
 // limit.
 constexpr int kDefaultPageTimeout = 30;
 constexpr int kMaxPageTimeout = 3600;
+// Capture views of the window's run; 1 is the one-view run with its poll.
+constexpr int kMaxPagesAtOnce = 16;
 
 // The settings panel's values as the capture reads them.
 struct TCaptureSettings
@@ -23,6 +25,7 @@ struct TCaptureSettings
     bool Skip = true;
     int LinkType = 0;
     int PageTimeout = kDefaultPageTimeout;
+    int PagesAtOnce = 1;
     QString ImageFormat = QStringLiteral("jpg");
 };
 

@@ -1,6 +1,7 @@
 #include "capture/FMain.h"
 
 #include "capture/BrowserTab.h"
+#include "capture/LaneRun.h"
 #include "capture/SettingsFile.h"
 #include "capture/WebBrowser.h"
 #include "common/ByteFile.h"
@@ -63,6 +64,9 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     m_driver = std::make_unique<TCaptureDriver>(*m_jobs, EmbeddedWB1, Timer2, m_dialogs,
                                                 static_cast<TCaptureView&>(*this), parts.Clock);
 
+    if (parts.NewCaptureBrowser)
+        m_laneRun = std::make_unique<TLaneRun>(*m_jobs, *m_driver, static_cast<TCaptureView&>(*this),
+                                               parts.NewCaptureBrowser);
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
     m_news = std::make_unique<TNewsService>(IdHTTP1, m_dialogs, m_profile);
@@ -172,6 +176,7 @@ TCaptureSettings TfrmMain::CurrentSettings() const
     settings.Skip = chkSkip->isChecked();
     settings.LinkType = cbxType->currentIndex();
     settings.PageTimeout = m_pageTimeout;
+    settings.PagesAtOnce = spePagesAtOnce->value();
     settings.ImageFormat = cbxExt->currentText();
     return settings;
 }
@@ -210,6 +215,7 @@ void TfrmMain::LoadSettings()
     cbxType->setCurrentIndex(settings.LinkType);
     cbxExt->setCurrentIndex(0);
     m_pageTimeout = settings.PageTimeout;
+    spePagesAtOnce->setValue(settings.PagesAtOnce);
 }
 
 void TfrmMain::SaveSettings()
@@ -260,11 +266,19 @@ void TfrmMain::bsSkinButton6Click()
 
 void TfrmMain::btnStartClick()
 {
+    const int lanes = spePagesAtOnce->value();
+    if (lanes > 1 && m_laneRun) {
+        if (m_driver->IsRunning()) m_driver->Stop();
+        m_laneRun->Start(lanes);
+        return;
+    }
+    if (m_laneRun) m_laneRun->Stop();
     m_driver->Start();
 }
 
 void TfrmMain::btnStopClick()
 {
+    if (m_laneRun) m_laneRun->Stop();
     m_driver->Stop();
 }
 
@@ -346,7 +360,7 @@ void TfrmMain::SetTotalCaption(int rowCount)
 
 void TfrmMain::StopRunBeforeListChange()
 {
-    if (m_driver->IsRunning()) btnStopClick();
+    if (m_driver->IsRunning() || (m_laneRun && m_laneRun->IsRunning())) btnStopClick();
 }
 
 void TfrmMain::btnImportClick()
@@ -384,6 +398,11 @@ void TfrmMain::btnExportClick()
 void TfrmMain::btnSelectAllClick()
 {
     m_jobs->SelectAll();
+}
+
+void TfrmMain::btnSelectErrorsClick()
+{
+    m_jobs->SelectErrors();
 }
 
 void TfrmMain::btnClearSelectionClick()

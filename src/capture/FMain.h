@@ -26,6 +26,7 @@ class QTabWidget;
 class QTableView;
 class QToolButton;
 class TBrowserTab;
+class TLaneRun;
 class THtmlView;
 class TLinkLabel;
 class TShell;
@@ -56,6 +57,8 @@ struct TMainParts
     TUpdateCheck::Launcher Launcher;
     // Times the capture's page time-out; empty: the system's monotonic clock.
     TMonotonicClock Clock;
+    // A capture view of its own for each page the run loads at once; empty: one at a time.
+    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser;
 };
 
 // The main window: settings panel, URL list, capture run, browsing tab and status bar.
@@ -72,6 +75,8 @@ public:
     const QTimer& NewsTimer() const { return Timer1; }
     const QList<QByteArray>& News() const { return NewsList; }
     TCaptureDriver& Driver() { return *m_driver; }
+    // The run over several views; null without a way to make them.
+    TLaneRun* LaneRun() { return m_laneRun.get(); }
     TJobList& Jobs() { return *m_jobs; }
 
     void btnStartClick();
@@ -81,6 +86,7 @@ public:
     void btnAddURLClick();
     void btnExportClick();
     void btnSelectAllClick();
+    void btnSelectErrorsClick();
     void btnClearSelectionClick();
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
@@ -189,6 +195,7 @@ private:
     QSpinBox* speBrowserY = nullptr;
     QSpinBox* speThumbX = nullptr;
     QSpinBox* speThumbY = nullptr;
+    QSpinBox* spePagesAtOnce = nullptr;
     QCheckBox* chkKeepAspectRatio = nullptr;
     QCheckBox* chkSkip = nullptr;
     QComboBox* cbxExt = nullptr;
@@ -202,6 +209,7 @@ private:
     QTimer m_liveViewTimer;
     QTableView* lvwItems = nullptr;
     QPushButton* btnSelectAll = nullptr;
+    QPushButton* btnSelectErrors = nullptr;
     QPushButton* btnClearSelection = nullptr;
     QPushButton* btnDeleteSelected = nullptr;
 
@@ -226,4 +234,5 @@ private:
     TJobTableModel* m_rows = nullptr;
     std::unique_ptr<TJobList> m_jobs;
     std::unique_ptr<TCaptureDriver> m_driver;
+    std::unique_ptr<TLaneRun> m_laneRun;
 };

@@ -215,6 +215,10 @@ void TfrmMain::BuildSettingsPanel()
     cbxExt->setObjectName(QStringLiteral("cbxExt"));
     cbxExt->addItems({QStringLiteral("jpg"), QStringLiteral("gif"), QStringLiteral("bmp"), QStringLiteral("png"),
                       QStringLiteral("webp")});
+    spePagesAtOnce = new TNumberEdit(panel);
+    spePagesAtOnce->setObjectName(QStringLiteral("spePagesAtOnce"));
+    spePagesAtOnce->setRange(1, kMaxPagesAtOnce);
+    spePagesAtOnce->setValue(1);
     cbxType = new QComboBox(panel);
     cbxType->setObjectName(QStringLiteral("cbxType"));
     cbxType->addItems({QStringLiteral("Automatic Alphanumeric ID"), QStringLiteral("URL Address")});
@@ -239,7 +243,9 @@ void TfrmMain::BuildSettingsPanel()
     grid->addWidget(cbxType, 2, 5, 1, 2);
     grid->addWidget(chkKeepAspectRatio, 3, 1, 1, 2);
     grid->addWidget(chkSkip, 3, 3, 1, 2);
-    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY})
+    grid->addWidget(Label(panel, QStringLiteral("&Pages at once:"), spePagesAtOnce), 3, 4);
+    grid->addWidget(spePagesAtOnce, 3, 5);
+    for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY, spePagesAtOnce})
         edit->setMaximumWidth(90);
     for (QComboBox* box : {cbxExt, cbxType}) {
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -250,7 +256,8 @@ void TfrmMain::BuildSettingsPanel()
 
     // Row by row, left to right, as the panel reads.
     const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX, speBrowserY,        cbxExt,
-                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip};
+                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip,
+                                   spePagesAtOnce};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 
@@ -286,6 +293,7 @@ void TfrmMain::BuildPages()
     header->resizeSection(TJobTableModel::ColStatus, 100);
     header->setSectionResizeMode(TJobTableModel::ColUrl, QHeaderView::Stretch);
     btnSelectAll = Button(bsSkinTabSheet1, "btnSelectAll", QStringLiteral("Select All"));
+    btnSelectErrors = Button(bsSkinTabSheet1, "btnSelectErrors", QStringLiteral("Select Errors"));
     btnClearSelection = Button(bsSkinTabSheet1, "btnClearSelection", QStringLiteral("Clear Selection"));
     btnDeleteSelected = Button(bsSkinTabSheet1, "btnDeleteSelected", QStringLiteral("Delete Selected"));
     auto* listPage = new QVBoxLayout(bsSkinTabSheet1);
@@ -293,6 +301,7 @@ void TfrmMain::BuildPages()
     listPage->addWidget(lvwItems, 1);
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(btnSelectAll);
+    listButtons->addWidget(btnSelectErrors);
     listButtons->addWidget(btnClearSelection);
     listButtons->addWidget(btnDeleteSelected);
     listButtons->addStretch(1);
@@ -318,6 +327,7 @@ void TfrmMain::BuildPages()
     static_cast<QVBoxLayout*>(stsMain->layout())->setStretchFactor(bsSkinPageControl1, 1);
 
     connect(btnSelectAll, &QPushButton::clicked, this, &TfrmMain::btnSelectAllClick);
+    connect(btnSelectErrors, &QPushButton::clicked, this, &TfrmMain::btnSelectErrorsClick);
     connect(btnClearSelection, &QPushButton::clicked, this, &TfrmMain::btnClearSelectionClick);
     connect(btnDeleteSelected, &QPushButton::clicked, this, &TfrmMain::btnDeleteSelectedClick);
     connect(bsSkinPageControl1, &QTabWidget::currentChanged, this, [this](int index) {

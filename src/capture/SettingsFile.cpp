@@ -37,6 +37,7 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
     const int timeout = ini.ReadInteger(kSection, "PageTimeout", settings.PageTimeout);
     // 0 is no limit at all, for users who would rather wait.
     settings.PageTimeout = timeout < 0 ? kDefaultPageTimeout : qMin(timeout, kMaxPageTimeout);
+    settings.PagesAtOnce = qBound(1, ini.ReadInteger(kSection, "PagesAtOnce", settings.PagesAtOnce), kMaxPagesAtOnce);
     return settings;
 }
 
@@ -56,5 +57,6 @@ bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& sett
     ini.WriteBool(kSection, "Skip", settings.Skip);
     ini.WriteInteger(kSection, "LinkType", settings.LinkType);
     ini.WriteInteger(kSection, "PageTimeout", settings.PageTimeout);
+    ini.WriteInteger(kSection, "PagesAtOnce", settings.PagesAtOnce);
     return ini.Save(path, error);
 }

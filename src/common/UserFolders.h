@@ -4,12 +4,19 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 // Where the window keeps what it writes. A portable copy keeps it all in the program
 // folder; an installed copy, whose folder is read-only or belongs to the system, keeps it
 // per user in the XDG base folders. An empty field means the program folder.
 struct TUserFolders
 {
+    TUserFolders() = default;
+    TUserFolders(QString settings, QString cache, QString state)
+        : Settings(std::move(settings)), Cache(std::move(cache)), State(std::move(state))
+    {
+    }
+
     QString Settings; // config.ini
     QString Cache;    // mainappupdate.inf
     QString State;    // the last news item read; empty: kept in the brand profile

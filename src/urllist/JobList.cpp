@@ -38,6 +38,25 @@ void TJobList::ClearSelection()
     m_selection->clearSelection();
 }
 
+int TJobList::SelectErrors()
+{
+    // One selection of whole rows, in runs: a long list's view pays per range, not per row.
+    QItemSelection errors;
+    int count = 0;
+    const QList<TUrlJob>& jobs = m_model->Jobs();
+    for (int row = 0; row < Count(); ++row) {
+        if (jobs.at(row).Status != JobStatus::Error) continue;
+        int last = row;
+        while (last + 1 < Count() && jobs.at(last + 1).Status == JobStatus::Error)
+            ++last;
+        errors.select(m_model->index(row, 0), m_model->index(last, TJobTableModel::ColumnCount - 1));
+        count += last - row + 1;
+        row = last;
+    }
+    m_selection->select(errors, QItemSelectionModel::ClearAndSelect);
+    return count;
+}
+
 bool TJobList::DeleteSelected()
 {
     QList<int> rows;

@@ -20,6 +20,9 @@ public:
 
     void SelectAll();
     void ClearSelection();
+    // Exactly the rows that read "Error" become selected, so that Start runs them again.
+    // Returns how many there are.
+    int SelectErrors();
     // Removes the selected rows, each run of neighbouring rows at once, the last run first,
     // then numbers the rest from 1. Returns false (and changes nothing) when no row is selected.
     bool DeleteSelected();

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "capture/BatchRunner.h"
+
+#include <QList>
+#include <QObject>
+
+#include <memory>
+
+class TCaptureDriver;
+class TCaptureView;
+class TJobList;
+
+// The window's run over several capture views at once. Start checks and marks the rows
+// as the one-view run does, then hands every pending row, in list order, to the lanes of a
+// BatchRunner as they come free: each row goes "Downloading..." and then "Success" or
+// "Error" with its own page, captured the moment that page is complete, and the counters
+// are recounted as each row ends.
+class TLaneRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `driver` does the checks, the marks and the counting; `makeBrowser` makes a capture
+    // view for each lane.
+    TLaneRun(TJobList& jobs, TCaptureDriver& driver, TCaptureView& view, BatchRunner::BrowserFactory makeBrowser,
+             QObject* parent = nullptr);
+    ~TLaneRun() override;
+
+    void Start(int lanes);
+    // Ends every lane at once; the rows still loading read "Pending" again.
+    void Stop();
+    bool IsRunning() const;
+
+Q_SIGNALS:
+    void Finished();
+
+private:
+    void OnRowStarted(int index);
+    void OnRowFinished(int index);
+
+    TJobList& m_jobs;
+    TCaptureDriver& m_driver;
+    TCaptureView& m_view;
+    BatchRunner::BrowserFactory m_makeBrowser;
+    std::unique_ptr<BatchRunner> m_runner;
+    int m_lanes = 0;
+    QList<int> m_rows; // the list row of each of the runner's jobs
+};
