@@ -236,8 +236,12 @@ void TestSettledPages::capturedAsIsAtTheCap()
     const int ms = row.value(QLatin1String("ms")).toInt();
     qInfo("%s: %d ms, settle_ms %g", qPrintable(name), ms, row.value(QLatin1String("settle_ms")).toDouble());
     if (!settled) {
-        QVERIFY2(ms >= kSettleMax && ms < kSettleMax + kAroundSettleMs, qPrintable(QStringLiteral("%1 ms").arg(ms)));
-        QVERIFY2(row.value(QLatin1String("settle_ms")).toDouble() >= kSettleMax - 100,
+        // An animation that would end past the cap is not waited for: the capture may come
+        // up to one of its passes (0.4 s) before the cap.
+        const int early = name == QLatin1String("never-settles-animation") ? 400 : 0;
+        QVERIFY2(ms >= kSettleMax - early && ms < kSettleMax + kAroundSettleMs,
+                 qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        QVERIFY2(row.value(QLatin1String("settle_ms")).toDouble() >= kSettleMax - early - 100,
                  QJsonDocument(row).toJson().constData());
     }
     // The page shows its content from the start, so the picture taken at the cap is right too.
