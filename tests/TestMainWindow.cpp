@@ -1,11 +1,17 @@
 // The main window on fake browsers: start-up settings, the panel's rules, the capture
 // run's bookkeeping and the list commands.
 
+#include "FifoRescue.h"
 #include "MainWindowFixture.h"
 
 #include "capture/CaptureSettings.h"
 #include "urllist/JobId.h"
 
+#include <QMimeData>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QUrl>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -19,6 +25,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -100,6 +108,9 @@ private Q_SLOTS:
     void startRefusals();
     void runMarksAndCaptures();
     void previewShowsTheRowsThumbnail();
+    void listsAndAddressesFromTheDesktop_data();
+    void listsAndAddressesFromTheDesktop();
+    void pasteAddsAddresses();
     void pageTimeout_data();
     void pageTimeout();
     void skipTestsJpgWhateverTheFormat_data();
@@ -852,6 +863,88 @@ void TestMainWindow::tabOrderAndLabels()
                widget->objectName().isEmpty() || widget->objectName().startsWith(QLatin1String("qt_")));
     }
     QCOMPARE(walked, expected);
+}
+
+void TestMainWindow::listsAndAddressesFromTheDesktop_data()
+{
+    QTest::addColumn<QString>("drop"); // "file:NAME" drops that file of the scratch folder; else text
+    QTest::addColumn<QByteArrayList>("urls");
+    QTest::addColumn<QString>("error"); // part of the error reported; empty: none
+
+    const QByteArrayList kept{"http://old.invalid/"};
+    QTest::newRow("list-file-replaces") << QStringLiteral("file:list.txt")
+                                        << QByteArrayList{"http://one.invalid/", "two.invalid/x"} << QString();
+    QTest::newRow("folder-refused") << QStringLiteral("file:folder") << kept << QStringLiteral("folder");
+    QTest::newRow("fifo-refused") << QStringLiteral("file:fifo") << kept << QStringLiteral("FIFO");
+    QTest::newRow("addresses-added") << QStringLiteral("http://a.invalid/\nnot an address\nb.invalid/p?q=1\n"
+                                                       "javascript:alert(1)\nword\n-x.invalid\n")
+                                     << QByteArrayList{"http://old.invalid/", "http://a.invalid/", "b.invalid/p?q=1"}
+                                     << QString();
+}
+
+// Through the list's own drop handling, as the desktop delivers a drop.
+void TestMainWindow::listsAndAddressesFromTheDesktop()
+{
+    QFETCH(QString, drop);
+    QFETCH(QByteArrayList, urls);
+    QFETCH(QString, error);
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    window.show();
+    AddRows(window, {"http://old.invalid/"});
+    QTemporaryDir dir;
+    {
+        QFile list(dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("http://one.invalid/\r\ntwo.invalid/x\r\n");
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+
+    QMimeData data;
+    if (drop.startsWith(QLatin1String("file:")))
+        data.setUrls({QUrl::fromLocalFile(dir.filePath(drop.mid(5)))});
+    else
+        data.setText(drop);
+    QWidget* target = f.Find<QTableView>("lvwItems")->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    {
+        const TFifoRescue rescue(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))));
+        QCoreApplication::sendEvent(target, &dropped);
+    }
+
+    QByteArrayList got;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        got << job.Url;
+    QCOMPARE(got, urls);
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        QCOMPARE(job.Status, JobStatus::Pending);
+    if (error.isEmpty()) {
+        QVERIFY(f.Dialogs.Errors.isEmpty());
+        QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: %1").arg(urls.size()));
+    } else {
+        QCOMPARE(f.Dialogs.Errors.size(), 1);
+        QVERIFY2(f.Dialogs.Errors.first().contains(error, Qt::CaseInsensitive), qPrintable(f.Dialogs.Errors.first()));
+    }
+}
+
+void TestMainWindow::pasteAddsAddresses()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    window.show();
+    QApplication::clipboard()->setText(QStringLiteral("https://x.invalid/a\r\nhello there\r\nlocalhost:8080/b\r\n"));
+    auto* list = f.Find<QTableView>("lvwItems");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QByteArrayList got;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        got << job.Url + ' ' + job.Number;
+    QCOMPARE(got, (QByteArrayList{"https://x.invalid/a 1", "localhost:8080/b 2"}));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 
 #include "capture/BrowserTab.h"
 #include "capture/LaneRun.h"
+#include "capture/ListDropTarget.h"
 #include "capture/RunRate.h"
 #include "capture/SettingsFile.h"
 #include "capture/ThumbnailPreview.h"
@@ -84,6 +85,10 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
         UpdatePreview();
     });
     connect(lvwItems, &QTableView::doubleClicked, this, &TfrmMain::lvwItemsDblClick);
+    m_drops = new TListDropTarget(
+        lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); },
+        [this] { StopRunBeforeListChange(); }, this);
+    connect(m_drops, &TListDropTarget::TotalChanged, this, &TfrmMain::SetTotalCaption);
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
     m_news = std::make_unique<TNewsService>(IdHTTP1, m_dialogs, m_profile);

@@ -30,6 +30,7 @@ class QTableView;
 class QToolButton;
 class TBrowserTab;
 class TLaneRun;
+class TListDropTarget;
 class TThumbnailPreview;
 class THtmlView;
 class TLinkLabel;
@@ -247,6 +248,7 @@ private:
     std::unique_ptr<TJobList> m_jobs;
     std::unique_ptr<TCaptureDriver> m_driver;
     std::unique_ptr<TLaneRun> m_laneRun;
+    TListDropTarget* m_drops = nullptr;
     // Why rows of this session failed, by row, where the engine said.
     QHash<int, QString> m_rowReasons;
     // The rows the run under way had to do, and since when; 0: no run.
