@@ -11,7 +11,10 @@ packages=(
     python3 python3-yaml parallel xvfb xauth x11-utils imagemagick p7zip-full php-cli binutils
     dpkg-dev help2man librsvg2-bin lintian appstream desktop-file-utils man-db
     slurmctld slurmd slurm-client munge
+    python3.11-doc git-doc
 )
+# Debian's npm only where there is none: any npm installs from the lock files below.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,3 +28,15 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# JavaScript from the npm registry, as the lock files pin it: the consent rules engine the
+# programs carry, and the consent libraries the tests serve. Installed again only when a
+# lock file changed.
+for dir in third_party/autoconsent tests/consent; do
+    lock="$(dirname "$0")/../$dir/package-lock.json"
+    stamp="$(dirname "$lock")/node_modules/.thumbrix-installed-lock"
+    cmp -s "$lock" "$stamp" 2>/dev/null && continue
+    echo "Installing npm packages in $dir"
+    (cd "$(dirname "$lock")" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error >/dev/null)
+    cp "$lock" "$stamp"
+done

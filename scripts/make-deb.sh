@@ -26,12 +26,14 @@ trap 'rm -rf "$stage"' EXIT
 root=$stage/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 # As Debian's own packages are stripped: symbols and the compiler's notes go.
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "$root"/usr/lib/thumbrix/*
+# The program folder also holds the consent rules engine: only the programs are stripped.
+mapfile -t programs < <(find "$root/usr/lib/thumbrix" -maxdepth 1 -type f -perm -u+x | LC_ALL=C sort)
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "${programs[@]}"
 
 # Library dependencies as dpkg works them out; it wants a control file to read.
 mkdir -p "$stage/debian" "$root/DEBIAN"
 printf 'Source: thumbrix\n\nPackage: thumbrix\nArchitecture: any\n' >"$stage/debian/control"
-shlibs=$(cd "$stage" && dpkg-shlibdeps -O root/usr/lib/thumbrix/* 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+shlibs=$(cd "$stage" && dpkg-shlibdeps -O "${programs[@]}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
 [ -n "$shlibs" ] || { echo "dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 
 # The engine's helper process, the X11 platform plugin and the fonts pages expect are

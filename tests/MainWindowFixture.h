@@ -33,6 +33,12 @@ struct FakeShell : TShell
         Links << url;
         return true;
     }
+    QList<QByteArray> Files;
+    bool OpenFile(const QByteArray& path) override
+    {
+        Files << path;
+        return true;
+    }
 };
 
 // Keeps the HTML it is given.
@@ -60,7 +66,8 @@ struct MainWindowFixture
     QList<FakeHtmlView*> NewsViews; // owned by the window while it is open
     QStringList Launched;
     TMonotonicClock Clock; // empty: the system's
-    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser; // empty: one page at a time
+    // Capture views for a run of several pages at once; empty: the window has none.
+    std::function<std::unique_ptr<WebBrowser>()> NewCaptureBrowser;
     std::unique_ptr<TfrmMain> Window;
 
     void WriteConfig(const QByteArray& text)

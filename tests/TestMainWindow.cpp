@@ -1,11 +1,17 @@
 // The main window on fake browsers: start-up settings, the panel's rules, the capture
 // run's bookkeeping and the list commands.
 
+#include "FifoRescue.h"
 #include "MainWindowFixture.h"
 
 #include "capture/CaptureSettings.h"
 #include "urllist/JobId.h"
 
+#include <QMimeData>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QUrl>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -19,6 +25,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -99,6 +107,10 @@ private Q_SLOTS:
     void startRefusals_data();
     void startRefusals();
     void runMarksAndCaptures();
+    void previewShowsTheRowsThumbnail();
+    void listsAndAddressesFromTheDesktop_data();
+    void listsAndAddressesFromTheDesktop();
+    void pasteAddsAddresses();
     void pageTimeout_data();
     void pageTimeout();
     void skipTestsJpgWhateverTheFormat_data();
@@ -341,7 +353,9 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Pending, JobStatus::Pending}));
     QVERIFY(
         QFile::exists(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg"))));
-    // Recounted as the row ends.
+    // Recounted as the row ends, with the run's speed so far.
+    QVERIFY2(f.Find<QLabel>("stpRate")->text().contains(QStringLiteral(" pages/min, ")),
+             qPrintable(f.Find<QLabel>("stpRate")->text()));
     QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 1"));
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 1"));
 
@@ -360,7 +374,8 @@ void TestMainWindow::runMarksAndCaptures()
     QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
     QVERIFY(!window.Driver().IsRunning());
     QCOMPARE(window.Driver().CurrentJob(), -1);
-    // The run's end shows in the counters.
+    // The run's end shows in the counters; the speed goes with the run.
+    QCOMPARE(f.Find<QLabel>("stpRate")->text(), QString());
     QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 3"));
     QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 3"));
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 2"));
@@ -371,6 +386,48 @@ void TestMainWindow::runMarksAndCaptures()
     f.Find<QPushButton>("btnSelectErrors")->click();
     QCOMPARE(window.Jobs().SelectedJobs().size(), 1);
     QVERIFY(window.Jobs().IsSelected(1));
+}
+
+void TestMainWindow::previewShowsTheRowsThumbnail()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Capture.View.fill(Qt::blue);
+    AddRows(window, {"http://a.invalid/", "http://b.invalid/", "http://c.invalid/"});
+    SelectRows(window, {0, 1});
+    window.btnStartClick();
+    f.Capture.State = WebBrowser::Complete;
+    window.Timer2Timer();
+    Q_EMIT f.Capture.NavigateError(QStringLiteral("HTTP status 404"), WebBrowser::Failure::HttpStatus);
+    window.Timer2Timer();
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window), (QByteArrayList{JobStatus::Success, JobStatus::Error, JobStatus::Success}));
+
+    auto* list = f.Find<QTableView>("lvwItems");
+    auto* preview = f.Find<QLabel>("imgPreview");
+    const QByteArray file = QFile::encodeName(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) +
+                                                           QStringLiteral(".jpg")));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QVERIFY(!preview->pixmap().isNull());
+    QVERIFY(preview->pixmap().toImage().pixelColor(10, 10).blue() > 240); // a JPEG of blue
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QVERIFY(preview->pixmap().isNull());
+    QVERIFY2(preview->text().contains(QStringLiteral("HTTP status 404")), qPrintable(preview->text()));
+
+    // Double-click opens a row's file with the desktop's program, and nothing for a row without one.
+    Q_EMIT list->doubleClicked(list->model()->index(1, 2));
+    QVERIFY(f.Shell.Files.isEmpty());
+    Q_EMIT list->doubleClicked(list->model()->index(0, 2));
+    QCOMPARE(f.Shell.Files, QList<QByteArray>{file});
+
+    // A row not yet captured says so; the preview follows when its thumbnail is written.
+    window.Jobs().Model()->SetStatus(2, JobStatus::Pending);
+    QFile::remove(out.filePath(QString::fromLatin1(MakeJobId("http://c.invalid/", 0)) + QStringLiteral(".jpg")));
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Nothing written yet."));
 }
 
 void TestMainWindow::pageTimeout_data()
@@ -807,6 +864,88 @@ void TestMainWindow::tabOrderAndLabels()
                widget->objectName().isEmpty() || widget->objectName().startsWith(QLatin1String("qt_")));
     }
     QCOMPARE(walked, expected);
+}
+
+void TestMainWindow::listsAndAddressesFromTheDesktop_data()
+{
+    QTest::addColumn<QString>("drop"); // "file:NAME" drops that file of the scratch folder; else text
+    QTest::addColumn<QByteArrayList>("urls");
+    QTest::addColumn<QString>("error"); // part of the error reported; empty: none
+
+    const QByteArrayList kept{"http://old.invalid/"};
+    QTest::newRow("list-file-replaces") << QStringLiteral("file:list.txt")
+                                        << QByteArrayList{"http://one.invalid/", "two.invalid/x"} << QString();
+    QTest::newRow("folder-refused") << QStringLiteral("file:folder") << kept << QStringLiteral("folder");
+    QTest::newRow("fifo-refused") << QStringLiteral("file:fifo") << kept << QStringLiteral("FIFO");
+    QTest::newRow("addresses-added") << QStringLiteral("http://a.invalid/\nnot an address\nb.invalid/p?q=1\n"
+                                                       "javascript:alert(1)\nword\n-x.invalid\n")
+                                     << QByteArrayList{"http://old.invalid/", "http://a.invalid/", "b.invalid/p?q=1"}
+                                     << QString();
+}
+
+// Through the list's own drop handling, as the desktop delivers a drop.
+void TestMainWindow::listsAndAddressesFromTheDesktop()
+{
+    QFETCH(QString, drop);
+    QFETCH(QByteArrayList, urls);
+    QFETCH(QString, error);
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    window.show();
+    AddRows(window, {"http://old.invalid/"});
+    QTemporaryDir dir;
+    {
+        QFile list(dir.filePath(QStringLiteral("list.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("http://one.invalid/\r\ntwo.invalid/x\r\n");
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+
+    QMimeData data;
+    if (drop.startsWith(QLatin1String("file:")))
+        data.setUrls({QUrl::fromLocalFile(dir.filePath(drop.mid(5)))});
+    else
+        data.setText(drop);
+    QWidget* target = f.Find<QTableView>("lvwItems")->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    {
+        const TFifoRescue rescue(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))));
+        QCoreApplication::sendEvent(target, &dropped);
+    }
+
+    QByteArrayList got;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        got << job.Url;
+    QCOMPARE(got, urls);
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        QCOMPARE(job.Status, JobStatus::Pending);
+    if (error.isEmpty()) {
+        QVERIFY(f.Dialogs.Errors.isEmpty());
+        QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: %1").arg(urls.size()));
+    } else {
+        QCOMPARE(f.Dialogs.Errors.size(), 1);
+        QVERIFY2(f.Dialogs.Errors.first().contains(error, Qt::CaseInsensitive), qPrintable(f.Dialogs.Errors.first()));
+    }
+}
+
+void TestMainWindow::pasteAddsAddresses()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    window.show();
+    QApplication::clipboard()->setText(QStringLiteral("https://x.invalid/a\r\nhello there\r\nlocalhost:8080/b\r\n"));
+    auto* list = f.Find<QTableView>("lvwItems");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+    QByteArrayList got;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        got << job.Url + ' ' + job.Number;
+    QCOMPARE(got, (QByteArrayList{"https://x.invalid/a 1", "localhost:8080/b 2"}));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -5,6 +5,7 @@
 #include "MainWindowFixture.h"
 #include "WebEngineTestMain.h"
 
+#include "capture/LaneRun.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/JobId.h"
 
@@ -17,9 +18,17 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 
 namespace {
+
+// Each lane page's own colour: red rising, blue falling.
+QByteArray LaneColour(int i)
+{
+    return QByteArray("#") + QByteArray::number(20 * i + 10, 16).rightJustified(2, '0') + "00" +
+           QByteArray::number(240 - 20 * i, 16).rightJustified(2, '0');
+}
 
 // Every status each row showed, in order, repeats folded.
 class StatusHistory : public QObject
@@ -67,6 +76,8 @@ private Q_SLOTS:
     void brokenPageIsAnErrorAndTheNextIsCaptured();
     void contentAfterLoadIsCaptured();
     void userAgentReachesTheServer();
+    void pagesAtOnce();
+    void stopEndsEveryLane();
 
 private:
     LocalHttpServer m_server;
@@ -88,6 +99,8 @@ void TestMainWindowBatch::initTestCase()
                                     "#00ff00", "<script>fetch('/late-colour').then(r=>r.text()).then(c=>"
                                                "document.body.style.background=c)</script>"));
     m_server.Route("/late-colour", {200, "text/plain", "#0000ff", 1800});
+    for (int i = 0; i < 12; ++i)
+        m_server.RoutePage("/lane" + QByteArray::number(i), LocalHttpServer::SolidPage(LaneColour(i)));
 }
 
 void TestMainWindowBatch::wholeRun()
@@ -287,6 +300,93 @@ void TestMainWindowBatch::userAgentReachesTheServer()
     QVERIFY(f.Dialogs.Errors.isEmpty());
     site.kill();
     site.waitForFinished(5000);
+}
+
+// Twelve pages, a hanging one and a crashing one among them, four views at once: every page
+// ends on its own, the bad ones as errors that hold up no other view.
+void TestMainWindowBatch::pagesAtOnce()
+{
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    int views = 0;
+    f.NewCaptureBrowser = [&views] {
+        ++views;
+        return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture);
+    };
+    f.WriteConfig("[Settings]\nPagesAtOnce=4\nPageTimeout=8\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(f.Find<QSpinBox>("spePagesAtOnce")->value(), 4);
+    QByteArrayList lines;
+    for (int i = 0; i < 12; ++i) {
+        lines << "lane" + QByteArray::number(i) + '|' + m_server.Url("/lane" + QByteArray::number(i));
+        if (i == 2) lines << "never|" + m_server.Url("/never");
+        if (i == 5) lines << "crash|chrome://crash";
+    }
+    window.Jobs().Import(lines, ListFormat::Pipe, 0);
+    StatusHistory history(window.Jobs().Model());
+    window.btnSelectAllClick();
+    QElapsedTimer clock;
+    clock.start();
+    window.btnStartClick();
+    QVERIFY(window.LaneRun()->IsRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.LaneRun()->IsRunning(), 60000);
+
+    QVERIFY2(views <= 4, qPrintable(QString::number(views)));
+    const QList<TUrlJob>& rows = window.Jobs().Model()->Jobs();
+    for (int row = 0; row < rows.size(); ++row) {
+        const QByteArray id = rows.at(row).Id;
+        const bool bad = id == "never" || id == "crash";
+        QCOMPARE(rows.at(row).Status, bad ? JobStatus::Error : JobStatus::Success);
+        QCOMPARE(history.Rows[row].mid(0, 2), (QByteArrayList{JobStatus::Pending, JobStatus::Downloading}));
+        if (bad) continue;
+        const int i = id.mid(4).toInt();
+        const QImage thumb(out.filePath(QString::fromLatin1(id) + QStringLiteral(".bmp")));
+        QCOMPARE(thumb.pixel(100, 75) & 0xffffff, QRgb(LaneColour(i).mid(1).toUInt(nullptr, 16)));
+    }
+    // The hanging page held its own view for its time-out, not the run.
+    QVERIFY2(clock.elapsed() < 8000 + 6000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(f.Find<QLabel>("stpTotal")->text(), QStringLiteral("Total: 14"));
+    QCOMPARE(f.Find<QLabel>("stpDone")->text(), QStringLiteral("Done: 14"));
+    QCOMPARE(f.Find<QLabel>("stpSuccess")->text(), QStringLiteral("Success: 12"));
+    QCOMPARE(f.Find<QLabel>("stpError")->text(), QStringLiteral("Errors: 2"));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::stopEndsEveryLane()
+{
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=3\nPageTimeout=3\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import({"slow1|" + m_server.Url("/slow"), "slow2|" + m_server.Url("/never"),
+                          "red|" + m_server.Url("/red"), "slow3|" + m_server.Url("/never"),
+                          "blue|" + m_server.Url("/blue")},
+                         ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window.Jobs().Model()->At(2).Status, JobStatus::Success, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.Jobs().Model()->At(3).Status, JobStatus::Downloading, 20000);
+    window.btnStopClick();
+    QVERIFY(!window.LaneRun()->IsRunning());
+    QTest::qWait(500);
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        QVERIFY2(job.Status != JobStatus::Downloading, job.Id.constData());
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Pending);
+    QCOMPARE(window.Jobs().Model()->At(3).Status, JobStatus::Pending);
+
+    // Start again: the run begins anew, and every row ends.
+    window.btnStartClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.LaneRun()->IsRunning(), 30000);
+    QByteArrayList statuses;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        statuses << job.Status;
+    QCOMPARE(statuses, (QByteArrayList{JobStatus::Error, JobStatus::Error, JobStatus::Success, JobStatus::Error,
+                                       JobStatus::Success}));
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestMainWindowBatch)

@@ -52,7 +52,11 @@ void TestPageSettling::judge_data()
     a.AnimationLeftMs = 800;
     QTest::newRow("fade-in under way") << a << qint64(100) << V::Wait;
     a.AnimationLeftMs = 4950;
-    QTest::newRow("animation ending after the cap") << a << qint64(100) << V::Settled;
+    QTest::newRow("animation ending after the cap") << a << qint64(100) << V::Capped;
+    a.AnimationLeftMs = 400;
+    QTest::newRow("animation restarted just before the cap") << a << qint64(4700) << V::Capped;
+    a.Requests = 1;
+    QTest::newRow("animation and a request") << a << qint64(100) << V::Wait;
     a = idle;
     a.Requests = 3;
     a.Timers = 2;

@@ -7,12 +7,14 @@
 #include "capture/BatchRunner.h"
 #include "common/ByteFile.h"
 #include "common/StopSignals.h"
+#include "platform/ConsentScripts.h"
 #include "platform/EngineSwitches.h"
 #include "platform/StartupChatter.h"
 #include "platform/WebEngineBrowser.h"
 #include "urllist/UrlListFile.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 
 #include <csignal>
@@ -101,6 +103,10 @@ int main(int argc, char* argv[])
 
     const TCaptureSizes sizes = options.Settings.Sizes;
     const TCaptureOptions capture = options.Capture;
+    if (capture.HideConsent && !ConsentScripts::RulesEngineFound())
+        PrintLine(stderr,
+                  QStringLiteral("thumbrix-batch: %1 is missing: consent banners are left to the built-in check alone")
+                      .arg(QDir::toNativeSeparators(ConsentScripts::RulesEngineFile())));
     const auto makeBrowser = [sizes, capture] {
         auto browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture, capture);
         browser->SetWidth(sizes.BrowserX);
@@ -115,7 +121,8 @@ int main(int argc, char* argv[])
     bool recordLost = false;
     QObject::connect(&runner, &BatchRunner::RowFinished, &app, [&](int index, const QString& reason) {
         console.RowFinished(runner.Jobs().at(index), reason, ++finished);
-        if (results.IsOpen() && !recordLost && !results.Write(runner.Jobs().at(index), runner.Results().at(index), &message)) {
+        if (results.IsOpen() && !recordLost &&
+            !results.Write(runner.Jobs().at(index), runner.Results().at(index), &message)) {
             // Without its record a row would be captured again on resumption: say so once, and fail.
             recordLost = true;
             PrintLine(stderr, QStringLiteral("thumbrix-batch: ") + message);

@@ -2,8 +2,13 @@
 
 #include "capture/BrowserTab.h"
 #include "capture/LaneRun.h"
+#include "capture/ListDropTarget.h"
+#include "capture/RunRate.h"
 #include "capture/SettingsFile.h"
+#include "capture/ThumbnailPreview.h"
 #include "capture/WebBrowser.h"
+#include "common/ByteFile.h"
+#include "common/Shell.h"
 #include "common/UserDialogs.h"
 #include "online/HttpClient.h"
 #include "online/NewsService.h"
@@ -11,6 +16,7 @@
 #include "urllist/FList.h"
 #include "urllist/FSave.h"
 #include "urllist/FURL.h"
+#include "urllist/JobId.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -66,6 +72,23 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     if (parts.NewCaptureBrowser)
         m_laneRun = std::make_unique<TLaneRun>(*m_jobs, *m_driver, static_cast<TCaptureView&>(*this),
                                                parts.NewCaptureBrowser);
+    if (m_laneRun)
+        connect(m_laneRun.get(), &TLaneRun::RowEnded, this,
+                [this](int row, const QString& reason) { m_rowReasons.insert(row, reason); });
+    connect(lvwItems->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TfrmMain::UpdatePreview);
+    connect(m_rows, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        const int current = lvwItems->currentIndex().row();
+        if (current >= from.row() && current <= to.row()) UpdatePreview();
+    });
+    connect(m_rows, &QAbstractItemModel::modelReset, this, [this] {
+        m_rowReasons.clear();
+        UpdatePreview();
+    });
+    connect(lvwItems, &QTableView::doubleClicked, this, &TfrmMain::lvwItemsDblClick);
+    m_drops = new TListDropTarget(
+        lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); },
+        [this] { StopRunBeforeListChange(); }, this);
+    connect(m_drops, &TListDropTarget::TotalChanged, this, &TfrmMain::SetTotalCaption);
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
     m_news = std::make_unique<TNewsService>(IdHTTP1, m_dialogs, m_profile);
@@ -73,7 +96,10 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
                                               m_userFolders.PerUser() ? m_userFolders.Cache : m_programFolder,
                                               UpdateBaseUrl(), AppVersion, parts.Launcher, [this] { close(); });
     connect(&EmbeddedWB1, &WebBrowser::BeforeNavigate2, this, [this] { m_driver->BeforeNavigate2(); });
-    connect(&EmbeddedWB1, &WebBrowser::NavigateError, this, [this] { m_driver->NavigateError(); });
+    connect(&EmbeddedWB1, &WebBrowser::NavigateError, this, [this](const QString& reason) {
+        if (m_driver->IsRunning()) m_rowReasons.insert(m_driver->CurrentJob(), reason);
+        m_driver->NavigateError();
+    });
     connect(&EmbeddedWB1, &WebBrowser::ProgressChange, this,
             [this](int progress, int progressMax) { m_driver->ProgressChange(progress, progressMax); });
     m_liveViewTimer.setInterval(kLiveViewMs);
@@ -265,20 +291,28 @@ void TfrmMain::bsSkinButton6Click()
 void TfrmMain::btnStartClick()
 {
     if (!ApplyCaptureChoices()) return;
+    m_rowReasons.clear();
+    m_runRows = 0;
     const int lanes = spePagesAtOnce->value();
     if (lanes > 1 && m_laneRun) {
         if (m_driver->IsRunning()) m_driver->Stop();
         m_laneRun->Start(lanes);
-        return;
+    } else {
+        if (m_laneRun) m_laneRun->Stop();
+        m_driver->Start();
     }
-    if (m_laneRun) m_laneRun->Stop();
-    m_driver->Start();
+    // The rows Start marked are the run's.
+    m_runRows = RowsLeft();
+    m_runClock.start();
+    UpdateRunRate();
 }
 
 void TfrmMain::btnStopClick()
 {
     if (m_laneRun) m_laneRun->Stop();
     m_driver->Stop();
+    m_runRows = 0;
+    UpdateRunRate();
 }
 
 void TfrmMain::Timer2Timer()
@@ -335,6 +369,44 @@ void TfrmMain::SetCounterCaptions(const QString& total, const QString& done, con
     stpDone->setText(done);
     stpSuccess->setText(success);
     stpError->setText(errors);
+    UpdateRunRate();
+}
+
+int TfrmMain::RowsLeft() const
+{
+    int left = 0;
+    for (const TUrlJob& job : m_rows->Jobs()) {
+        if (job.Status == JobStatus::Pending || job.Status == JobStatus::Downloading) ++left;
+    }
+    return left;
+}
+
+void TfrmMain::UpdateRunRate()
+{
+    const int left = RowsLeft();
+    if (left == 0) m_runRows = 0;
+    stpRate->setText(m_runRows > 0 ? RunRateText(m_runRows - left, left, m_runClock.elapsed()) : QString());
+}
+
+void TfrmMain::UpdatePreview()
+{
+    const int row = lvwItems->currentIndex().row();
+    if (row < 0 || row >= m_rows->Count()) {
+        imgPreview->ShowNothing();
+        return;
+    }
+    const TUrlJob& job = m_rows->At(row);
+    const QByteArray path = IsSafeFileId(job.Id) ? ThumbnailPath(edtFolder->text(), job.Id, cbxExt->currentText())
+                                                 : QByteArray();
+    imgPreview->ShowRow(path, job.Status, m_rowReasons.value(row));
+}
+
+void TfrmMain::lvwItemsDblClick(const QModelIndex& index)
+{
+    if (!index.isValid()) return;
+    lvwItems->setCurrentIndex(index);
+    UpdatePreview();
+    if (!imgPreview->Shown().isEmpty()) m_shell.OpenFile(imgPreview->Shown());
 }
 
 void TfrmMain::SetGauge(int value, int maximum)

@@ -8,6 +8,9 @@
 #include "online/UpdateCheck.h"
 #include "urllist/JobList.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QModelIndex>
 #include <QTimer>
 #include <QWidget>
 
@@ -28,6 +31,8 @@ class QTableView;
 class QToolButton;
 class TBrowserTab;
 class TLaneRun;
+class TListDropTarget;
+class TThumbnailPreview;
 class THtmlView;
 class TLinkLabel;
 class TShell;
@@ -92,6 +97,12 @@ public:
     void btnExportClick();
     void btnSelectAllClick();
     void btnSelectErrorsClick();
+    void lvwItemsDblClick(const QModelIndex& index);
+    // The preview shows the current row.
+    void UpdatePreview();
+    void UpdateRunRate();
+    // Rows still "Pending" or "Downloading...".
+    int RowsLeft() const;
     void btnClearSelectionClick();
     void btnDeleteSelectedClick();
     void bsSkinButton6Click();
@@ -240,6 +251,8 @@ private:
     QLabel* stpDone = nullptr;
     QLabel* stpSuccess = nullptr;
     QLabel* stpError = nullptr;
+    QLabel* stpRate = nullptr;
+    TThumbnailPreview* imgPreview = nullptr;
     QProgressBar* MainGauge = nullptr;
 
     QTimer Timer1;
@@ -254,4 +267,10 @@ private:
     std::unique_ptr<TJobList> m_jobs;
     std::unique_ptr<TCaptureDriver> m_driver;
     std::unique_ptr<TLaneRun> m_laneRun;
+    TListDropTarget* m_drops = nullptr;
+    // Why rows of this session failed, by row, where the engine said.
+    QHash<int, QString> m_rowReasons;
+    // The rows the run under way had to do, and since when; 0: no run.
+    int m_runRows = 0;
+    QElapsedTimer m_runClock;
 };

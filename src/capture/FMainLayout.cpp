@@ -3,6 +3,7 @@
 #include "capture/FMain.h"
 
 #include "capture/BrowserTab.h"
+#include "capture/ThumbnailPreview.h"
 #include "common/HtmlView.h"
 #include "common/Shell.h"
 #include "platform/LinkLabel.h"
@@ -300,7 +301,11 @@ void TfrmMain::BuildPages()
     btnDeleteSelected = Button(bsSkinTabSheet1, "btnDeleteSelected", QStringLiteral("Delete Selected"));
     auto* listPage = new QVBoxLayout(bsSkinTabSheet1);
     listPage->setContentsMargins(4, 4, 4, 4);
-    listPage->addWidget(lvwItems, 1);
+    imgPreview = new TThumbnailPreview(bsSkinTabSheet1);
+    auto* listAndPreview = new QHBoxLayout;
+    listAndPreview->addWidget(lvwItems, 1);
+    listAndPreview->addWidget(imgPreview, 0, Qt::AlignTop);
+    listPage->addLayout(listAndPreview, 1);
     auto* listButtons = new QHBoxLayout;
     listButtons->addWidget(btnSelectAll);
     listButtons->addWidget(btnSelectErrors);
@@ -370,6 +375,8 @@ void TfrmMain::BuildStatusBar()
     stpDone = StatusPanel(bar, "stpDone", QStringLiteral("Done:"));
     stpSuccess = StatusPanel(bar, "stpSuccess", QStringLiteral("Success:"));
     stpError = StatusPanel(bar, "stpError", QStringLiteral("Error:"));
+    // How fast the run goes, while one does.
+    stpRate = StatusPanel(bar, "stpRate", QString());
     MainGauge = new QProgressBar(bar);
     MainGauge->setObjectName(QStringLiteral("MainGauge"));
     MainGauge->setAccessibleName(QStringLiteral("Page load progress"));
@@ -380,7 +387,7 @@ void TfrmMain::BuildStatusBar()
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
-    for (QLabel* panel : {stpTotal, stpDone, stpSuccess, stpError})
+    for (QLabel* panel : {stpTotal, stpDone, stpSuccess, stpError, stpRate})
         row->addWidget(panel);
     row->addWidget(MainGauge, 1);
     stsMain->layout()->addWidget(bar);

@@ -93,5 +93,6 @@ void TLaneRun::OnRowFinished(int index)
     const int row = m_rows.value(index, -1);
     if (row < 0 || row >= m_jobs.Count()) return;
     m_jobs.Model()->SetStatus(row, m_runner->Jobs().at(index).Status);
+    Q_EMIT RowEnded(row, m_runner->Results().at(index).Reason);
     m_driver.UpdateCounters();
 }

@@ -33,6 +33,8 @@ public:
     bool IsRunning() const;
 
 Q_SIGNALS:
+    // Row `row` of the list has ended; `reason` says why when it is an error.
+    void RowEnded(int row, const QString& reason);
     void Finished();
 
 private:

@@ -32,7 +32,7 @@ public:
     enum class Verdict {
         Wait,
         Settled,
-        Capped, // the longest wait is over: capture the page as it is
+        Capped, // the longest wait is over, or would be before it settles: capture it as it is
     };
 
     explicit PageSettling(int maxMs) : m_maxMs(maxMs) {}

@@ -14,4 +14,6 @@ public:
     virtual bool OpenUrlInBrowser(const QByteArray& url) = 0;
     // Opens `url` with the default handler of its own scheme, as a link does.
     virtual bool OpenLink(const QByteArray& url) = 0;
+    // Opens a file of ours (a thumbnail) with the desktop's program for its type.
+    virtual bool OpenFile(const QByteArray& path) = 0;
 };

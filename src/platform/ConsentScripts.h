@@ -15,5 +15,9 @@ QList<QWebEngineScript> Scripts();
 // before the capture. It evaluates to "busy" (a banner was detected and is still being dealt
 // with: the capture waits for it, within the settle cap), "opted-out", "hidden", or "" (no banner).
 QString StateQuery();
+// Where the rules engine, DuckDuckGo's autoconsent, is looked for: beside the program. Without
+// it the pages carry only the built-in check, which still hides the banners it finds.
+QString RulesEngineFile();
+bool RulesEngineFound();
 
 } // namespace ConsentScripts

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -303,4 +304,11 @@ bool TDesktopShell::OpenLink(const QByteArray& url)
 {
     const QByteArray scheme = SchemeOf(url);
     return Open(scheme.isEmpty() ? QStringLiteral("http") : QString::fromLatin1(scheme), url);
+}
+
+bool TDesktopShell::OpenFile(const QByteArray& path)
+{
+    // Only a regular file of ours, by an absolute path: a file: address cannot read as an option.
+    if (path.isEmpty() || ByteFile::RegularFileSize(path) < 0) return false;
+    return m_fallback(QUrl::fromLocalFile(QFileInfo(QFile::decodeName(path)).absoluteFilePath()));
 }

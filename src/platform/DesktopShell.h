@@ -22,6 +22,7 @@ public:
 
     bool OpenUrlInBrowser(const QByteArray& url) override;
     bool OpenLink(const QByteArray& url) override;
+    bool OpenFile(const QByteArray& path) override;
 
     // The desktop entry file of the default handler for `mimeType`, or empty.
     static QString DefaultHandler(const QString& mimeType);

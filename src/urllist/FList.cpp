@@ -41,8 +41,8 @@ QButtonGroup* AddListFormatRadios(QWidget* owner, QBoxLayout* layout)
         group->addButton(radio, int(format));
         layout->addWidget(radio);
     }
-    group->button(int(ListFormat::OneUrlPerLine))->setChecked(true);
-    label->setBuddy(group->button(int(ListFormat::OneUrlPerLine)));
+    group->button(int(kFirstListFormat))->setChecked(true);
+    label->setBuddy(group->button(int(kFirstListFormat)));
     return group;
 }
 

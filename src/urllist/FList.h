@@ -16,6 +16,8 @@ class UserDialogs;
 QString ListFormatCaption(ListFormat format);
 // Adds "File format:" and the radios rbtFormat1..3 (the first checked) to `layout`; the
 // group's button ids are the ListFormat values.
+// The format the list windows open with.
+constexpr ListFormat kFirstListFormat = ListFormat::OneUrlPerLine;
 QButtonGroup* AddListFormatRadios(QWidget* owner, QBoxLayout* layout);
 // Adds the right-aligned "Ok" (default) and "Cancel" (rejects) row to `layout`; returns "Ok".
 QPushButton* AddOkCancelRow(QDialog* dialog, QBoxLayout* layout);

@@ -42,6 +42,12 @@ for program in thumbrix thumbrix-batch thumbrix-profile; do
     [ -z "$warnings" ] || fail "$program.1: $warnings"
 done
 grep -qF -- '\-\-jobs' <(zcat "$root/usr/share/man/man1/thumbrix-batch.1.gz") || fail "thumbrix-batch.1 lacks the options"
+# The consent rules engine in the program folder, as the build left it, and its licence.
+built_engine=$build/bin/autoconsent/autoconsent.standalone.js
+cmp -s "$built_engine" "$root/usr/lib/thumbrix/autoconsent/autoconsent.standalone.js" || fail "the consent rules engine is not in the program folder"
+for licence in usr/lib/thumbrix/autoconsent/LICENSE usr/share/doc/thumbrix/autoconsent/LICENSE; do
+    grep -q '^Mozilla Public License Version 2.0' "$root/$licence" || fail "/$licence is not autoconsent's licence"
+done
 for file in usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/$id.svg usr/share/doc/thumbrix/copyright usr/share/doc/thumbrix/changelog.gz; do
     [ -s "$root/$file" ] || fail "missing /$file"

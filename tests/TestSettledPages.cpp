@@ -1,0 +1,280 @@
+// Pages that go on changing after their load event (tests/settle/site.py), captured by
+// thumbrix-batch: once settled, each dynamic page must look like its static twin.
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+struct SettleCase
+{
+    const char* name;
+    int boundMs; // the row's ms may not exceed this
+};
+
+// Each bound is the page's own waiting (server delays, timers, animations) plus the quiet
+// moment, with about 1.5 s to spare for four views sharing two cores. Pages that keep a
+// request open, stream events or never stop moving must settle well before the 5 s cap.
+const SettleCase kCases[] = {
+    {"fetch", 2500},           {"chain", 2800},        {"slow", 3500},    {"skeleton", 2600},    {"font", 2800},
+    {"lazy-image", 2600},      {"script-image", 2600}, {"fade-in", 2900}, {"slide-in", 2900},    {"redirect", 2800},
+    {"endless-request", 3500}, {"event-stream", 3500}, {"spinner", 3500}, {"never-still", 3500},
+};
+
+constexpr double kSameLook = 35.0;
+constexpr int kSettleMax = 1500;
+// Loading before the settling starts, the paint fence and the capture after it ends.
+constexpr int kAroundSettleMs = 1500;
+
+// The PSNR of two pictures of one size, over their RGB channels.
+double Psnr(const QImage& a, const QImage& b)
+{
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squares += double(d) * d;
+        }
+    }
+    const double mse = squares / (double(a.width()) * a.height() * 3);
+    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+struct Batch
+{
+    int exitCode = -1;
+    QString err;
+    QString folder;
+    QHash<QString, QJsonObject> rows; // by ID
+
+    QImage Thumb(const QString& id) const
+    {
+        return QImage(folder + QLatin1Char('/') + id + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+QString Twin(const QString& name)
+{
+    return name + QStringLiteral("-twin");
+}
+
+QStringList CaseNames()
+{
+    QStringList names;
+    for (const SettleCase& c : kCases)
+        names << QString::fromLatin1(c.name);
+    return names;
+}
+
+} // namespace
+
+class TestSettledPages : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void matchesTwinOnceSettled_data();
+    void matchesTwinOnceSettled();
+    void capturedAsIsAtTheCap_data();
+    void capturedAsIsAtTheCap();
+    void noSettleCapturesAtLoad_data();
+    void noSettleCapturesAtLoad();
+
+private:
+    void CasesTable();
+    bool Run(Batch& batch, const QStringList& names, const QStringList& options);
+    QString Url(const QString& id) const;
+
+    QProcess m_site;
+    QString m_base;
+    QTemporaryDir m_dir;
+    int m_runs = 0;
+    Batch m_settled;
+    std::optional<Batch> m_capped;
+    std::optional<Batch> m_atLoad;
+};
+
+void TestSettledPages::initTestCase()
+{
+    QVERIFY(QFile::exists(QStringLiteral(THUMBRIX_BATCH_BIN)));
+    QVERIFY(m_dir.isValid());
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QVERIFY2(!python.isEmpty(), "python3 is not installed");
+    m_site.start(python, {QStringLiteral(THUMBRIX_SETTLE_SITE)});
+    QVERIFY(m_site.waitForStarted(10000));
+    QVERIFY2(m_site.waitForReadyRead(10000), m_site.readAllStandardError().constData());
+    const int port = m_site.readLine().trimmed().toInt();
+    QVERIFY(port > 0);
+    m_base = QStringLiteral("http://127.0.0.1:%1/").arg(port);
+
+    QVERIFY(Run(m_settled, CaseNames(), {}));
+}
+
+void TestSettledPages::cleanupTestCase()
+{
+    m_site.kill();
+    m_site.waitForFinished(5000);
+}
+
+QString TestSettledPages::Url(const QString& id) const
+{
+    return id.endsWith(QLatin1String("-twin")) ? m_base + id.chopped(5) + QStringLiteral("/twin")
+                                               : m_base + id + QLatin1Char('/');
+}
+
+// One thumbrix-batch run over the dynamic page and the twin of every case named.
+bool TestSettledPages::Run(Batch& batch, const QStringList& names, const QStringList& options)
+{
+    const int run = ++m_runs;
+    batch.folder = m_dir.filePath(QStringLiteral("out%1").arg(run));
+    const QString list = m_dir.filePath(QStringLiteral("list%1.txt").arg(run));
+    const QString results = m_dir.filePath(QStringLiteral("results%1.jsonl").arg(run));
+    QByteArray lines;
+    for (const QString& name : names)
+        for (const QString& id : {name, Twin(name)})
+            lines += (id + QLatin1Char('|') + Url(id) + QLatin1Char('\n')).toUtf8();
+    QFile listFile(list);
+    if (!QDir().mkpath(batch.folder) || !listFile.open(QIODevice::WriteOnly) || listFile.write(lines) != lines.size())
+        return false;
+    listFile.close();
+
+    QProcess process;
+    process.start(QStringLiteral(THUMBRIX_BATCH_BIN),
+                  QStringList{QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--image"),
+                              QStringLiteral("png"), QStringLiteral("--jobs"), QStringLiteral("4"),
+                              QStringLiteral("--results"), results, QStringLiteral("--out"), batch.folder} +
+                      options + QStringList{list});
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) return false;
+    batch.exitCode = process.exitCode();
+    batch.err = QString::fromUtf8(process.readAllStandardError());
+
+    QFile resultsFile(results);
+    if (resultsFile.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : resultsFile.readAll().split('\n')) {
+            const QJsonObject row = QJsonDocument::fromJson(line).object();
+            if (!row.isEmpty()) batch.rows.insert(row.value(QLatin1String("id")).toString(), row);
+        }
+    }
+    return true;
+}
+
+void TestSettledPages::CasesTable()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("boundMs");
+    for (const SettleCase& c : kCases)
+        QTest::newRow(c.name) << QString::fromLatin1(c.name) << c.boundMs;
+}
+
+void TestSettledPages::matchesTwinOnceSettled_data()
+{
+    CasesTable();
+}
+
+void TestSettledPages::matchesTwinOnceSettled()
+{
+    QFETCH(QString, name);
+    QFETCH(int, boundMs);
+
+    const QImage page = m_settled.Thumb(name);
+    const QImage twin = m_settled.Thumb(Twin(name));
+    QVERIFY2(page.size() == QSize(200, 150) && twin.size() == QSize(200, 150), qPrintable(m_settled.err));
+    const QJsonObject row = m_settled.rows.value(name);
+    const int ms = row.value(QLatin1String("ms")).toInt();
+    const double psnr = Psnr(page, twin);
+    qInfo("%s: %.1f dB, %d ms", qPrintable(name), psnr, ms);
+    QVERIFY2(psnr >= kSameLook, qPrintable(QStringLiteral("%1 dB against its twin").arg(psnr, 0, 'f', 1)));
+
+    QCOMPARE(row.value(QLatin1String("status")).toString(), QStringLiteral("Success"));
+    QCOMPARE(row.value(QLatin1String("settled")), QJsonValue(true));
+    QVERIFY2(ms <= boundMs, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+    const QJsonValue settleMs = row.value(QLatin1String("settle_ms"));
+    QVERIFY2(settleMs.isDouble() && settleMs.toDouble() <= ms, QJsonDocument(row).toJson().constData());
+    QCOMPARE(row.value(QLatin1String("consent")), QJsonValue(QJsonValue::Null));
+}
+
+void TestSettledPages::capturedAsIsAtTheCap_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("settled");
+    QTest::newRow("poll-always-in-flight") << QStringLiteral("never-settles-poll") << false;
+    QTest::newRow("animation-restarted-forever") << QStringLiteral("never-settles-animation") << false;
+    QTest::newRow("settles-within-the-cap") << QStringLiteral("fetch") << true;
+}
+
+void TestSettledPages::capturedAsIsAtTheCap()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, settled);
+
+    if (!m_capped) {
+        m_capped.emplace();
+        QVERIFY(Run(
+            *m_capped,
+            {QStringLiteral("never-settles-poll"), QStringLiteral("never-settles-animation"), QStringLiteral("fetch")},
+            {QStringLiteral("--settle-max"), QString::number(kSettleMax)}));
+    }
+    QVERIFY2(m_capped->exitCode == 0, qPrintable(m_capped->err));
+    const QJsonObject row = m_capped->rows.value(name);
+    QCOMPARE(row.value(QLatin1String("status")).toString(), QStringLiteral("Success"));
+    QCOMPARE(row.value(QLatin1String("settled")), QJsonValue(settled));
+    const int ms = row.value(QLatin1String("ms")).toInt();
+    qInfo("%s: %d ms, settle_ms %g", qPrintable(name), ms, row.value(QLatin1String("settle_ms")).toDouble());
+    if (!settled) {
+        // An animation that would end past the cap is not waited for: the capture may come
+        // up to one of its passes (0.4 s) before the cap.
+        const int early = name == QLatin1String("never-settles-animation") ? 400 : 0;
+        QVERIFY2(ms >= kSettleMax - early && ms < kSettleMax + kAroundSettleMs,
+                 qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        QVERIFY2(row.value(QLatin1String("settle_ms")).toDouble() >= kSettleMax - early - 100,
+                 QJsonDocument(row).toJson().constData());
+    }
+    // The page shows its content from the start, so the picture taken at the cap is right too.
+    const double psnr = Psnr(m_capped->Thumb(name), m_capped->Thumb(Twin(name)));
+    QVERIFY2(psnr >= kSameLook, qPrintable(QStringLiteral("%1 dB against its twin").arg(psnr, 0, 'f', 1)));
+}
+
+void TestSettledPages::noSettleCapturesAtLoad_data()
+{
+    CasesTable();
+}
+
+// What a capture at load shows: every case really is dynamic, and its twin is not.
+void TestSettledPages::noSettleCapturesAtLoad()
+{
+    QFETCH(QString, name);
+
+    if (!m_atLoad) {
+        m_atLoad.emplace();
+        QVERIFY(Run(*m_atLoad, CaseNames(), {QStringLiteral("--no-settle")}));
+    }
+    QVERIFY2(m_atLoad->exitCode == 0, qPrintable(m_atLoad->err));
+    const QImage page = m_atLoad->Thumb(name);
+    const QImage twin = m_atLoad->Thumb(Twin(name));
+    QCOMPARE(page.size(), QSize(200, 150));
+    const double psnr = Psnr(page, twin);
+    qInfo("%s at load: %.1f dB", qPrintable(name), psnr);
+    QVERIFY2(psnr < kSameLook,
+             qPrintable(QStringLiteral("%1 dB: the page looks settled at load").arg(psnr, 0, 'f', 1)));
+    const double twinPsnr = Psnr(twin, m_settled.Thumb(Twin(name)));
+    QVERIFY2(twinPsnr >= kSameLook, qPrintable(QStringLiteral("the twin changed after load: %1 dB").arg(twinPsnr)));
+    QCOMPARE(m_atLoad->rows.value(name).value(QLatin1String("settled")), QJsonValue(false));
+}
+
+QTEST_GUILESS_MAIN(TestSettledPages)
+#include "TestSettledPages.moc"
