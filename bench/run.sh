@@ -30,6 +30,16 @@ for run in 1 2 3; do
     awk -v r="$run" -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "run %d: %.2f s\n", r, b - a }'
 done
 
+echo "== the window beside thumbrix-batch --jobs 4, 40 pages (window: from Start to the last row)"
+for run in 1 2 3; do
+    build/bin/bench_window_run "$list" 4 2>/dev/null
+    rm -rf "$work/out" && mkdir "$work/out"
+    start=$EPOCHREALTIME
+    build/bin/thumbrix-batch --jobs 4 --out "$work/out" "$list" >/dev/null 2>&1
+    awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "thumbrix-batch --jobs 4, start-up included: %.2f s\n", b - a }'
+done
+build/bin/bench_window_run "$list" 1 2>/dev/null
+
 if [ -x /usr/bin/chromium ] && [ -d bench/node_modules/playwright-core ]; then
     echo "== Playwright + Chromium, same pages"
     for run in 1 2 3; do
