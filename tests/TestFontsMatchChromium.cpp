@@ -1,6 +1,8 @@
 // Pages that leave the font to the browser look as they do in Chromium: thumbrix-batch's
 // thumbnail against Chromium's screenshot of the same page, shrunk by our own downscaler.
 
+#include "ImageCompare.h"
+
 #include "capture/ManipulateBitmaps.h"
 
 #include <QFile>
@@ -15,22 +17,6 @@
 #include <cstring>
 
 namespace {
-
-// The PSNR of two pictures of one size, over their RGB channels.
-double Psnr(const QImage& a, const QImage& b)
-{
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
-                squares += double(d) * d;
-        }
-    }
-    const double mse = squares / (double(a.width()) * a.height() * 3);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
 
 QImage Shrink(const QImage& screenshot, int width, int height)
 {

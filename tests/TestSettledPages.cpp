@@ -1,6 +1,8 @@
 // Pages that go on changing after their load event (tests/settle/site.py), captured by
 // thumbrix-batch: once settled, each dynamic page must look like its static twin.
 
+#include "ImageCompare.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -36,22 +38,6 @@ constexpr double kSameLook = 35.0;
 constexpr int kSettleMax = 1500;
 // Loading before the settling starts, the paint fence and the capture after it ends.
 constexpr int kAroundSettleMs = 1500;
-
-// The PSNR of two pictures of one size, over their RGB channels.
-double Psnr(const QImage& a, const QImage& b)
-{
-    double squares = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y);
-            const QRgb q = b.pixel(x, y);
-            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
-                squares += double(d) * d;
-        }
-    }
-    const double mse = squares / (double(a.width()) * a.height() * 3);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
 
 struct Batch
 {
