@@ -188,7 +188,7 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("aspect-gives-zero") << (args({"--thumb", "1x1", "--browser", "800x10", "--out"}) << out << list)
                                        << QStringLiteral("would be 0 pixels high");
     QTest::newRow("image-tiff") << (args({"--image", "tiff", "--out"}) << out << list)
-                               << QStringLiteral("--image must be jpg, gif, bmp, png or webp");
+                                << QStringLiteral("--image must be jpg, gif, bmp, png or webp");
     QTest::newRow("list-format") << (args({"--list-format", "tab", "--out"}) << out << list)
                                  << QStringLiteral("--list-format must be");
     QTest::newRow("id-kind") << (args({"--id", "sha1", "--out"}) << out << list) << QStringLiteral("--id must be");
@@ -203,14 +203,18 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("jobs-zero") << (args({"--jobs", "0", "--out"}) << out << list) << QStringLiteral("--jobs must be");
     QTest::newRow("jobs-too-many") << (args({"--jobs", "33", "--out"}) << out << list)
                                    << QStringLiteral("--jobs must be a whole number from 1 to 32");
-    QTest::newRow("jobs-word") << (args({"--jobs", "four", "--out"}) << out << list) << QStringLiteral("--jobs must be");
-    QTest::newRow("jobs-fraction") << (args({"--jobs", "2.5", "--out"}) << out << list) << QStringLiteral("--jobs must be");
-    QTest::newRow("shard-zero") << (args({"--shard", "0/6", "--out"}) << out << list) << QStringLiteral("--shard must be");
+    QTest::newRow("jobs-word") << (args({"--jobs", "four", "--out"}) << out << list)
+                               << QStringLiteral("--jobs must be");
+    QTest::newRow("jobs-fraction") << (args({"--jobs", "2.5", "--out"}) << out << list)
+                                   << QStringLiteral("--jobs must be");
+    QTest::newRow("shard-zero") << (args({"--shard", "0/6", "--out"}) << out << list)
+                                << QStringLiteral("--shard must be");
     QTest::newRow("shard-past-count") << (args({"--shard", "7/6", "--out"}) << out << list)
                                       << QStringLiteral("--shard must be I/N with 1 <= I <= N");
     QTest::newRow("shard-count-zero") << (args({"--shard", "1/0", "--out"}) << out << list)
                                       << QStringLiteral("--shard must be");
-    QTest::newRow("shard-no-count") << (args({"--shard", "3", "--out"}) << out << list) << QStringLiteral("--shard must be");
+    QTest::newRow("shard-no-count") << (args({"--shard", "3", "--out"}) << out << list)
+                                    << QStringLiteral("--shard must be");
     QTest::newRow("shard-negative") << (args({"--shard", "-1/6", "--out"}) << out << list)
                                     << QStringLiteral("--shard must be");
     QTest::newRow("settle-negative") << (args({"--settle-max", "-1", "--out"}) << out << list)
@@ -223,7 +227,8 @@ void TestBatchCli::badUsage_data()
     const QString notCookies = WriteList("just some text\n");
     QTest::newRow("scale-zero") << (args({"--scale", "0", "--out"}) << out << list)
                                 << QStringLiteral("--scale must be a number from 1 to 4, not \"0\"");
-    QTest::newRow("scale-five") << (args({"--scale", "5", "--out"}) << out << list) << QStringLiteral("--scale must be");
+    QTest::newRow("scale-five") << (args({"--scale", "5", "--out"}) << out << list)
+                                << QStringLiteral("--scale must be");
     QTest::newRow("quality-101") << (args({"--quality", "101", "--out"}) << out << list)
                                  << QStringLiteral("--quality must be a whole number from 1 to 100, not \"101\"");
     QTest::newRow("quality-zero") << (args({"--quality", "0", "--out"}) << out << list)
@@ -239,8 +244,9 @@ void TestBatchCli::badUsage_data()
                                    << QStringLiteral("--proxy must be");
     QTest::newRow("cookies-missing") << (args({"--cookies", "/no/such/cookies.txt", "--out"}) << out << list)
                                      << QStringLiteral("--cookies \"/no/such/cookies.txt\"");
-    QTest::newRow("cookies-not-netscape") << (args({"--cookies"}) << notCookies << QStringLiteral("--out") << out << list)
-                                          << QStringLiteral("is not a cookie of a Netscape cookies.txt file");
+    QTest::newRow("cookies-not-netscape")
+        << (args({"--cookies"}) << notCookies << QStringLiteral("--out") << out << list)
+        << QStringLiteral("is not a cookie of a Netscape cookies.txt file");
     QTest::newRow("auth-no-colon") << (args({"--auth", "annsecret", "--out"}) << out << list)
                                    << QStringLiteral("--auth must be USER:PASSWORD");
     QTest::newRow("auth-file-missing") << (args({"--auth-file", "/no/such/credentials", "--out"}) << out << list)
@@ -282,12 +288,43 @@ void TestBatchCli::help()
 {
     const Run run = Batch({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")), qPrintable(run.out.left(80)));
-    for (const char* option : {"--out", "--list-format", "--browser", "--thumb", "--no-keep-aspect", "--image", "--id",
-                               "--no-skip", "--timeout", "--retries", "--jobs", "--settle-max", "--no-settle",
-                               "--keep-consent", "--wait", "--wait-for", "--wait-for-selector", "--full-page", "--max-height", "--hide", "--css", "--js", "--quality", "--scale",
-                               "--color-scheme", "--reduced-motion", "--user-agent", "--header", "--cookies", "--auth",
-                               "--auth-file", "--proxy", "--ignore-certificate-errors", "--version", "LIST_FILE",
+    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: thumbrix-batch [options] LIST_FILE\n")),
+             qPrintable(run.out.left(80)));
+    for (const char* option : {"--out",
+                               "--list-format",
+                               "--browser",
+                               "--thumb",
+                               "--no-keep-aspect",
+                               "--image",
+                               "--id",
+                               "--no-skip",
+                               "--timeout",
+                               "--retries",
+                               "--jobs",
+                               "--settle-max",
+                               "--no-settle",
+                               "--keep-consent",
+                               "--wait",
+                               "--wait-for",
+                               "--wait-for-selector",
+                               "--full-page",
+                               "--max-height",
+                               "--hide",
+                               "--css",
+                               "--js",
+                               "--quality",
+                               "--scale",
+                               "--color-scheme",
+                               "--reduced-motion",
+                               "--user-agent",
+                               "--header",
+                               "--cookies",
+                               "--auth",
+                               "--auth-file",
+                               "--proxy",
+                               "--ignore-certificate-errors",
+                               "--version",
+                               "LIST_FILE",
                                "Exit status"})
         QVERIFY2(run.out.contains(QLatin1String(option)), option);
 
@@ -418,7 +455,8 @@ void TestBatchCli::hangingPageHoldsOnlyItsView()
     QCOMPARE(lines[0], QStringLiteral("1 stuck Error: the page did not load within 6 s"));
     QCOMPARE(lines[9], QStringLiteral("Total: 9  Done: 9  Success: 8  Error: 1"));
     for (int i = 0; i < 8; ++i) {
-        const QString name = QStringLiteral("%1%2.bmp").arg(i % 2 ? QStringLiteral("blue") : QStringLiteral("red")).arg(i);
+        const QString name =
+            QStringLiteral("%1%2.bmp").arg(i % 2 ? QStringLiteral("blue") : QStringLiteral("red")).arg(i);
         QVERIFY2(IsSolid(QImage(out.filePath(name)), i % 2 ? qRgb(0, 0, 255) : qRgb(255, 0, 0)), qPrintable(name));
     }
     QVERIFY(!QFile::exists(out.filePath(QStringLiteral("stuck.bmp"))));
@@ -646,8 +684,8 @@ void TestBatchCli::stopSignalEndsTheRunCleanly()
                   {QStringLiteral("--list-format"), QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
     QVERIFY(process.waitForStarted(10000));
     // Views work side by side: wait until the first row is written as well.
-    QTRY_VERIFY_WITH_TIMEOUT(m_server.RequestCount("/never") > waiting && QFile::exists(out.filePath(QStringLiteral("red.jpg"))),
-                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_server.RequestCount("/never") > waiting && QFile::exists(out.filePath(QStringLiteral("red.jpg"))), 60000);
 
     QCOMPARE(::kill(pid_t(process.processId()), signalNumber), 0);
     QVERIFY(QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 30000));
@@ -666,11 +704,17 @@ void TestBatchCli::resultsRecordEveryRow()
     QTemporaryDir out;
     const QString results = m_dir.filePath(QStringLiteral("results%1.jsonl").arg(++m_lists));
     const QString list = WriteList("red|" + m_server.Url("/red") + "\n" + "gone|" + m_server.Url("/gone") + "\n" +
-                                   "moved|" + m_server.Url("/moved") + "\n" + "caf\xe9|" + m_server.Url("/red") +
-                                   "\n" + "../escape|" + m_server.Url("/red") + "\n");
-    const QStringList arguments{QStringLiteral("--results"), results,          QStringLiteral("--list-format"),
-                                QStringLiteral("pipe"),      QStringLiteral("--image"), QStringLiteral("bmp"),
-                                QStringLiteral("--out"),     out.path(),       list};
+                                   "moved|" + m_server.Url("/moved") + "\n" + "caf\xe9|" + m_server.Url("/red") + "\n" +
+                                   "../escape|" + m_server.Url("/red") + "\n");
+    const QStringList arguments{QStringLiteral("--results"),
+                                results,
+                                QStringLiteral("--list-format"),
+                                QStringLiteral("pipe"),
+                                QStringLiteral("--image"),
+                                QStringLiteral("bmp"),
+                                QStringLiteral("--out"),
+                                out.path(),
+                                list};
     QCOMPARE(Batch(arguments).exitCode, 1);
 
     QList<QJsonObject> rows = JsonLines(ReadFile(results));
@@ -715,7 +759,9 @@ void TestBatchCli::resultsRecordEveryRow()
     QCOMPARE(rows.size(), 10);
     QStringList second;
     for (int i = 5; i < 10; ++i)
-        second << QStringLiteral("%1 %2").arg(rows[i].value(QLatin1String("number")).toInt()).arg(rows[i].value(QLatin1String("status")).toString());
+        second << QStringLiteral("%1 %2")
+                      .arg(rows[i].value(QLatin1String("number")).toInt())
+                      .arg(rows[i].value(QLatin1String("status")).toString());
     second.sort();
     QCOMPARE(second, (QStringList{QStringLiteral("1 Skipped"), QStringLiteral("2 Error"), QStringLiteral("3 Skipped"),
                                   QStringLiteral("4 Skipped"), QStringLiteral("5 Error")}));
@@ -743,9 +789,8 @@ void TestBatchCli::listOnStandardInput()
                            QStringLiteral("-")},
                           "red|" + m_server.Url("/red") + "\r\nblue|" + m_server.Url("/blue") + "\r\n");
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(ReportLines(run.out),
-             (QStringList{QStringLiteral("1 red Success"), QStringLiteral("2 blue Success"),
-                          QStringLiteral("Total: 2  Done: 2  Success: 2  Error: 0")}));
+    QCOMPARE(ReportLines(run.out), (QStringList{QStringLiteral("1 red Success"), QStringLiteral("2 blue Success"),
+                                                QStringLiteral("Total: 2  Done: 2  Success: 2  Error: 0")}));
     QVERIFY(IsSolid(QImage(out.filePath(QStringLiteral("blue.jpg"))), qRgb(0, 0, 255), 8));
 }
 
@@ -773,12 +818,18 @@ void TestBatchCli::sixWorkersShareOneList()
     QTemporaryDir records;
     const auto results = [&records](int worker) { return records.filePath(QStringLiteral("w%1.jsonl").arg(worker)); };
     const auto arguments = [&](int worker) {
-        return QStringList{QStringLiteral("--shard"),  QStringLiteral("%1/%2").arg(worker).arg(kWorkers),
-                           QStringLiteral("--jobs"),   QStringLiteral("2"),
-                           QStringLiteral("--results"), results(worker),
-                           QStringLiteral("--list-format"), QStringLiteral("pipe"),
-                           QStringLiteral("--image"),  QStringLiteral("bmp"),
-                           QStringLiteral("--out"),    out.path(),
+        return QStringList{QStringLiteral("--shard"),
+                           QStringLiteral("%1/%2").arg(worker).arg(kWorkers),
+                           QStringLiteral("--jobs"),
+                           QStringLiteral("2"),
+                           QStringLiteral("--results"),
+                           results(worker),
+                           QStringLiteral("--list-format"),
+                           QStringLiteral("pipe"),
+                           QStringLiteral("--image"),
+                           QStringLiteral("bmp"),
+                           QStringLiteral("--out"),
+                           out.path(),
                            listFile};
     };
     std::vector<std::unique_ptr<QProcess>> workers;
@@ -791,15 +842,16 @@ void TestBatchCli::sixWorkersShareOneList()
 
     QProcess& third = *workers[2];
     QTRY_VERIFY_WITH_TIMEOUT(JsonLines(ReadFile(results(3))).size() == 2 &&
-                                 m_server.RequestCount("/worker-row15") == 1 && m_server.RequestCount("/worker-row21") == 1,
+                                 m_server.RequestCount("/worker-row15") == 1 &&
+                                 m_server.RequestCount("/worker-row21") == 1,
                              60000);
     QCOMPARE(::kill(pid_t(third.processId()), SIGTERM), 0);
     QVERIFY(QTest::qWaitFor([&] { return ended(third); }, 30000));
     QCOMPARE(third.exitCode(), 143);
     third.start(QStringLiteral(THUMBRIX_BATCH_BIN), arguments(3));
     QVERIFY(third.waitForStarted(10000));
-    QVERIFY(QTest::qWaitFor([&] { return std::all_of(workers.begin(), workers.end(), [&](auto& p) { return ended(*p); }); },
-                            120000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return std::all_of(workers.begin(), workers.end(), [&](auto& p) { return ended(*p); }); }, 120000));
     for (const auto& worker : workers)
         QCOMPARE(worker->exitCode(), 0);
 
@@ -813,12 +865,14 @@ void TestBatchCli::sixWorkersShareOneList()
     }
     QStringList expected;
     for (int n = 1; n <= kRows; ++n) {
-        QVERIFY2(captured.value(n) == 1, qPrintable(QStringLiteral("row %1 captured %2 times").arg(n).arg(captured.value(n))));
+        QVERIFY2(captured.value(n) == 1,
+                 qPrintable(QStringLiteral("row %1 captured %2 times").arg(n).arg(captured.value(n))));
         expected << QStringLiteral("row%1.bmp").arg(n);
         QVERIFY2(IsSolid(QImage(out.filePath(expected.last())), colours[n - 1]), qPrintable(expected.last()));
     }
     expected.sort();
-    QStringList present = QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList present =
+        QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot);
     present.sort();
     QCOMPARE(present, expected);
     QCOMPARE(m_server.RequestCount("/worker-row15"), 2);
@@ -829,10 +883,10 @@ void TestBatchCli::galleryShowsTheRun()
 {
     QTemporaryDir out;
     const QString gallery = m_dir.filePath(QStringLiteral("gallery%1.html").arg(++m_lists));
-    const QString list =
-        WriteList("red|" + m_server.Url("/red") + "\n" + "gone|" + m_server.Url("/gone?<script>alert(1)</script>") + "\n");
-    const Run run = Batch({QStringLiteral("--gallery"), gallery, QStringLiteral("--list-format"), QStringLiteral("pipe"),
-                           QStringLiteral("--out"), out.path(), list});
+    const QString list = WriteList("red|" + m_server.Url("/red") + "\n" + "gone|" +
+                                   m_server.Url("/gone?<script>alert(1)</script>") + "\n");
+    const Run run = Batch({QStringLiteral("--gallery"), gallery, QStringLiteral("--list-format"),
+                           QStringLiteral("pipe"), QStringLiteral("--out"), out.path(), list});
     QCOMPARE(run.exitCode, 1);
     const QByteArray page = ReadFile(gallery);
     QVERIFY(page.startsWith("<!DOCTYPE html>"));
@@ -840,7 +894,8 @@ void TestBatchCli::galleryShowsTheRun()
     QVERIFY(page.contains("&lt;script&gt;"));
     // The failure comes first; the thumbnail is found from the gallery's own folder.
     const qsizetype gone = page.indexOf("HTTP status 404");
-    const qsizetype red = page.indexOf(QFileInfo(gallery).dir().relativeFilePath(out.filePath(QStringLiteral("red.jpg"))).toUtf8());
+    const qsizetype red =
+        page.indexOf(QFileInfo(gallery).dir().relativeFilePath(out.filePath(QStringLiteral("red.jpg"))).toUtf8());
     QVERIFY(gone > 0);
     QVERIFY2(red > gone, page.constData());
     QVERIFY(QDir(out.path()).entryList(QDir::Files) == QStringList{QStringLiteral("red.jpg")});

@@ -35,16 +35,17 @@ void TestBatchOptions::bounds_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("taken");
 
-    const struct {
+    const struct
+    {
         const char* option;
         const char* value;
         bool taken;
     } rows[] = {
-        {"--retries", "0", true},        {"--retries", "10", true},       {"--retries", "-1", false},
-        {"--retries", "11", false},      {"--jobs", "1", true},           {"--jobs", "32", true},
-        {"--jobs", "0", false},          {"--jobs", "33", false},         {"--settle-max", "0", true},
-        {"--settle-max", "120000", true}, {"--settle-max", "-1", false},  {"--settle-max", "120001", false},
-        {"--timeout", "0.001", true},    {"--timeout", "86400", true},    {"--timeout", "0", false},
+        {"--retries", "0", true},         {"--retries", "10", true},     {"--retries", "-1", false},
+        {"--retries", "11", false},       {"--jobs", "1", true},         {"--jobs", "32", true},
+        {"--jobs", "0", false},           {"--jobs", "33", false},       {"--settle-max", "0", true},
+        {"--settle-max", "120000", true}, {"--settle-max", "-1", false}, {"--settle-max", "120001", false},
+        {"--timeout", "0.001", true},     {"--timeout", "86400", true},  {"--timeout", "0", false},
         {"--timeout", "86401", false},
     };
     for (const auto& row : rows)

@@ -225,7 +225,8 @@ void TestBatchRunner::timeoutEndsOnlyItsOwnLane()
     QCOMPARE(finished.last()[0].toInt(), 0);
     QVERIFY2(finished.last()[1].toString().endsWith(QLatin1String("(2 attempts)")),
              qPrintable(finished.last()[1].toString()));
-    QCOMPARE(m_browsers[0]->Steps, (QStringList{QStringLiteral("stop"), QStringLiteral("renew"), QStringLiteral("stop")}));
+    QCOMPARE(m_browsers[0]->Steps,
+             (QStringList{QStringLiteral("stop"), QStringLiteral("renew"), QStringLiteral("stop")}));
     QCOMPARE(m_browsers[0]->Navigated.size(), 2);
     QVERIFY(m_browsers[1]->Steps.isEmpty());
     QCOMPARE(runner.Jobs()[1].Status, JobStatus::Success);

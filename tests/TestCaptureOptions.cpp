@@ -19,8 +19,8 @@ constexpr QRgb kGreen = 0x00ff00;
 bool IsGreen(const QImage& image)
 {
     if (image.isNull()) return false;
-    for (const QPoint p : {QPoint(0, 0), QPoint(image.width() / 2, image.height() / 2),
-                           QPoint(image.width() - 1, image.height() - 1)}) {
+    for (const QPoint p :
+         {QPoint(0, 0), QPoint(image.width() / 2, image.height() / 2), QPoint(image.width() - 1, image.height() - 1)}) {
         const QRgb c = image.pixel(p);
         if (qRed(c) > 16 || qGreen(c) < 239 || qBlue(c) > 16) return false;
     }
@@ -77,10 +77,9 @@ void TestCaptureOptions::initTestCase()
     m_out = m_dir.filePath(QStringLiteral("out"));
     QVERIFY(QDir().mkpath(m_out));
     m_log = m_dir.filePath(QStringLiteral("requests.jsonl"));
-    m_site.start(QStringLiteral("python3"),
-                 {QStringLiteral(THUMBRIX_TEST_SOURCE "/options/site.py"), m_log,
-                  QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
-                  QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")});
+    m_site.start(QStringLiteral("python3"), {QStringLiteral(THUMBRIX_TEST_SOURCE "/options/site.py"), m_log,
+                                             QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
+                                             QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")});
     QVERIFY(m_site.waitForStarted(10000));
     QVERIFY(QTest::qWaitFor([this] { return m_site.canReadLine(); }, 10000));
     const QStringList ports = QString::fromLatin1(m_site.readLine()).trimmed().split(QLatin1Char(' '));
@@ -138,7 +137,7 @@ QList<QJsonObject> TestCaptureOptions::Requests(const QString& path)
 
 void TestCaptureOptions::optionDoesItsJob_data()
 {
-    QTest::addColumn<QString>("url");       // "site:" and "tls:" stand for the servers
+    QTest::addColumn<QString>("url"); // "site:" and "tls:" stand for the servers
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("without"); // what shows the page is not green by itself
 
@@ -155,8 +154,7 @@ void TestCaptureOptions::optionDoesItsJob_data()
     QTest::newRow("scale-2") << S("site:/dpr") << L({"--scale", "2"}) << QStringList{};
     QTest::newRow("scale-fraction") << S("site:/dpr") << L({"--scale", "2.5"}) << L({"--scale", "1.5"});
     QTest::newRow("dark") << S("site:/dark") << L({"--color-scheme", "dark"}) << QStringList{};
-    QTest::newRow("light") << S("site:/light") << L({"--color-scheme", "light"})
-                           << L({"--color-scheme", "dark"});
+    QTest::newRow("light") << S("site:/light") << L({"--color-scheme", "light"}) << L({"--color-scheme", "dark"});
     QTest::newRow("reduced-motion") << S("site:/motion") << L({"--reduced-motion"}) << QStringList{};
     QTest::newRow("hide") << S("site:/cover") << L({"--hide", "#cover", "--hide", "div.also"})
                           << L({"--hide", "#cover"});
@@ -167,14 +165,12 @@ void TestCaptureOptions::optionDoesItsJob_data()
     // The page turns green 2.5 s after load, later than settling waits for.
     QTest::newRow("wait") << S("site:/waited") << L({"--wait", "3000"}) << QStringList{};
     QTest::newRow("wait-for") << S("site:/later") << L({"--wait-for", "window.ready === true"}) << QStringList{};
-    QTest::newRow("wait-for-selector") << S("site:/later") << L({"--wait-for-selector", "div#ready"})
-                                       << QStringList{};
-    QTest::newRow("basic-auth") << S("site:/basic") << L({"--auth", "ann:se:cret"})
-                                << L({"--auth", "ann:wrong"});
+    QTest::newRow("wait-for-selector") << S("site:/later") << L({"--wait-for-selector", "div#ready"}) << QStringList{};
+    QTest::newRow("basic-auth") << S("site:/basic") << L({"--auth", "ann:se:cret"}) << L({"--auth", "ann:wrong"});
     QTest::newRow("digest-auth") << S("site:/digest") << L({"--auth", "ann:se:cret"}) << QStringList{};
     QTest::newRow("self-signed") << S("tls:/plain") << L({"--ignore-certificate-errors"}) << QStringList{};
-    QTest::newRow("proxy") << S("http://thumbrix-proxy.test/") << (L({"--proxy"}) << QStringLiteral("http://") + m_proxy)
-                           << QStringList{};
+    QTest::newRow("proxy") << S("http://thumbrix-proxy.test/")
+                           << (L({"--proxy"}) << QStringLiteral("http://") + m_proxy) << QStringList{};
     QTest::newRow("proxy-credentials") << S("http://thumbrix-proxy-auth.test/")
                                        << (L({"--proxy"}) << QStringLiteral("http://ann:se%3Acret@") + m_proxy)
                                        << (L({"--proxy"}) << QStringLiteral("http://") + m_proxy);
@@ -230,10 +226,10 @@ void TestCaptureOptions::cookiesGoOnlyWhereTheyMay()
                                       ".proxy.test\tTRUE\t/\tFALSE\t0\tsuffix\tsix\n");
     Requests(QString());
     for (const char* path : {"/cookies", "/only/here"}) {
-        const Run run = Capture(QByteArray("cookies") + QByteArray(path).replace('/', '-'),
-                                QStringLiteral("http://thumbrix-proxy.test") + QLatin1String(path),
-                                {QStringLiteral("--cookies"), cookies, QStringLiteral("--proxy"),
-                                 QStringLiteral("http://") + m_proxy});
+        const Run run = Capture(
+            QByteArray("cookies") + QByteArray(path).replace('/', '-'),
+            QStringLiteral("http://thumbrix-proxy.test") + QLatin1String(path),
+            {QStringLiteral("--cookies"), cookies, QStringLiteral("--proxy"), QStringLiteral("http://") + m_proxy});
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
     }
     QHash<QString, QStringList> sent; // cookies by address
@@ -249,8 +245,9 @@ void TestCaptureOptions::cookiesGoOnlyWhereTheyMay()
     // Neither the Secure cookie over plain HTTP, nor another host's, nor one for another path.
     QCOMPARE(sent.value(QStringLiteral("http://thumbrix-proxy.test/cookies")),
              (QStringList{QStringLiteral("lasting=two"), QStringLiteral("session=one")}));
-    QCOMPARE(sent.value(QStringLiteral("http://thumbrix-proxy.test/only/here")),
-             (QStringList{QStringLiteral("lasting=two"), QStringLiteral("pathed=three"), QStringLiteral("session=one")}));
+    QCOMPARE(
+        sent.value(QStringLiteral("http://thumbrix-proxy.test/only/here")),
+        (QStringList{QStringLiteral("lasting=two"), QStringLiteral("pathed=three"), QStringLiteral("session=one")}));
 }
 
 void TestCaptureOptions::credentialsFromAFile()
@@ -316,7 +313,8 @@ void TestCaptureOptions::fullPage_data()
     QTest::newRow("max-height") << QStringList{QStringLiteral("--full-page"), QStringLiteral("--max-height"),
                                                QStringLiteral("1800")}
                                 << 450 << all.mid(0, 3);
-    QTest::newRow("scaled") << QStringList{QStringLiteral("--full-page"), QStringLiteral("--scale"), QStringLiteral("2")}
+    QTest::newRow("scaled") << QStringList{QStringLiteral("--full-page"), QStringLiteral("--scale"),
+                                           QStringLiteral("2")}
                             << 750 << all;
     QTest::newRow("viewport-only") << QStringList{} << 150 << all.mid(0, 1);
 }

@@ -70,10 +70,10 @@ void TestFontsMatchChromium::defaultFontsMatch()
     const QString screenshot = m_dir.filePath(page + QStringLiteral("-chromium.png"));
 
     QProcess chromium;
-    chromium.start(m_chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-                                QStringLiteral("--disable-gpu"), QStringLiteral("--hide-scrollbars"),
-                                QStringLiteral("--window-size=800,600"), QStringLiteral("--screenshot=") + screenshot,
-                                url});
+    chromium.start(m_chromium,
+                   {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+                    QStringLiteral("--hide-scrollbars"), QStringLiteral("--window-size=800,600"),
+                    QStringLiteral("--screenshot=") + screenshot, url});
     QVERIFY(chromium.waitForFinished(60000));
     const QImage shot(screenshot);
     QCOMPARE(shot.size(), QSize(800, 600));

@@ -300,8 +300,8 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
     QTest::newRow("unsafe-port-not-retried") << QByteArray("http://127.0.0.1:1/") << QList<Reply>{} << 3
                                              << JobStatus::Error << QStringLiteral("(-312)") << -1;
     QTest::newRow("refused-retried") << QByteArray("http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/")
-                                     << QList<Reply>{} << 1 << JobStatus::Error
-                                     << QStringLiteral("(-102) (2 attempts)") << -1;
+                                     << QList<Reply>{} << 1 << JobStatus::Error << QStringLiteral("(-102) (2 attempts)")
+                                     << -1;
     QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
                                             << QStringLiteral("HTTP status 404") << 1;
 }

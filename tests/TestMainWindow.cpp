@@ -7,16 +7,15 @@
 #include "capture/CaptureSettings.h"
 #include "urllist/JobId.h"
 
-#include <QMimeData>
-#include <QClipboard>
-#include <QDragEnterEvent>
-#include <QUrl>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -25,6 +24,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -157,10 +157,10 @@ void TestMainWindow::startupSettings_data()
                                         << 200 << 42 << true << true << 0 << 30;
     QTest::newRow("page-timeout-one-second")
         << QByteArray("[Settings]\nPageTimeout=1\n") << QString() << 800 << 600 << 200 << 150 << true << true << 0 << 1;
-    QTest::newRow("page-timeout-zero-is-no-limit") << QByteArray("[Settings]\nPageTimeout=0\n") << QString() << 800
-                                                   << 600 << 200 << 150 << true << true << 0 << 0;
-    QTest::newRow("page-timeout-negative-is-default") << QByteArray("[Settings]\nPageTimeout=-5\n") << QString()
-                                                      << 800 << 600 << 200 << 150 << true << true << 0 << 30;
+    QTest::newRow("page-timeout-zero-is-no-limit")
+        << QByteArray("[Settings]\nPageTimeout=0\n") << QString() << 800 << 600 << 200 << 150 << true << true << 0 << 0;
+    QTest::newRow("page-timeout-negative-is-default") << QByteArray("[Settings]\nPageTimeout=-5\n") << QString() << 800
+                                                      << 600 << 200 << 150 << true << true << 0 << 30;
     QTest::newRow("page-timeout-capped-at-an-hour") << QByteArray("[Settings]\nPageTimeout=100000\n") << QString()
                                                     << 800 << 600 << 200 << 150 << true << true << 0 << 3600;
 }
@@ -408,8 +408,8 @@ void TestMainWindow::previewShowsTheRowsThumbnail()
 
     auto* list = f.Find<QTableView>("lvwItems");
     auto* preview = f.Find<QLabel>("imgPreview");
-    const QByteArray file = QFile::encodeName(out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) +
-                                                           QStringLiteral(".jpg")));
+    const QByteArray file = QFile::encodeName(
+        out.filePath(QString::fromLatin1(MakeJobId("http://a.invalid/", 0)) + QStringLiteral(".jpg")));
     list->setCurrentIndex(list->model()->index(0, 0));
     QVERIFY(!preview->pixmap().isNull());
     QVERIFY(preview->pixmap().toImage().pixelColor(10, 10).blue() > 240); // a JPEG of blue
@@ -513,7 +513,8 @@ void TestMainWindow::pageTimeout()
     QVERIFY(QFile::exists(file("http://next.invalid/")));
     QVERIFY(!window.Driver().IsRunning());
     // A row that timed out counts as an error once it has ended.
-    QCOMPARE(f.Find<QLabel>("stpError")->text(), completesJustInTime ? QStringLiteral("Errors: 0") : QStringLiteral("Errors: 1"));
+    QCOMPARE(f.Find<QLabel>("stpError")->text(),
+             completesJustInTime ? QStringLiteral("Errors: 0") : QStringLiteral("Errors: 1"));
     QCOMPARE(f.Find<QLabel>("stpSuccess")->text(),
              completesJustInTime ? QStringLiteral("Success: 2") : QStringLiteral("Success: 1"));
     QVERIFY(f.Dialogs.Messages.isEmpty());
@@ -839,20 +840,13 @@ void TestMainWindow::tabOrderAndLabels()
         QVERIFY2(!f.Find<QWidget>(name)->accessibleName().isEmpty(), name);
 
     // Tab walks the main page from top to bottom, and left to right along a row.
-    const QStringList expected = {QStringLiteral("btnAddURL"),
-                                  QStringLiteral("btnImport"),
-                                  QStringLiteral("btnExport"),
-                                  QStringLiteral("btnStart"),
-                                  QStringLiteral("btnStop"),
-                                  QStringLiteral("btnOptions"),
-                                  QStringLiteral("edtFolder"),
-                                  QStringLiteral("bsSkinButton6"),
-                                  QStringLiteral("speBrowserX"),
-                                  QStringLiteral("speBrowserY"),
-                                  QStringLiteral("cbxExt"),
-                                  QStringLiteral("speThumbX"),
-                                  QStringLiteral("cbxType"),
-                                  QStringLiteral("chkKeepAspectRatio"),
+    const QStringList expected = {QStringLiteral("btnAddURL"),   QStringLiteral("btnImport"),
+                                  QStringLiteral("btnExport"),   QStringLiteral("btnStart"),
+                                  QStringLiteral("btnStop"),     QStringLiteral("btnOptions"),
+                                  QStringLiteral("edtFolder"),   QStringLiteral("bsSkinButton6"),
+                                  QStringLiteral("speBrowserX"), QStringLiteral("speBrowserY"),
+                                  QStringLiteral("cbxExt"),      QStringLiteral("speThumbX"),
+                                  QStringLiteral("cbxType"),     QStringLiteral("chkKeepAspectRatio"),
                                   QStringLiteral("chkSkip")};
     QWidget* widget = f.Find<QWidget>("btnAddURL");
     QStringList walked;

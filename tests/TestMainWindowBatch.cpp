@@ -95,9 +95,9 @@ void TestMainWindowBatch::initTestCase()
                                                        ".observe(document.documentElement,{childList:true})</script>"));
     m_server.Route("/never", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 120000});
     // The page's colour comes from an answer that arrives after the first tick of the poll.
-    m_server.RoutePage("/late", LocalHttpServer::SolidPage(
-                                    "#00ff00", "<script>fetch('/late-colour').then(r=>r.text()).then(c=>"
-                                               "document.body.style.background=c)</script>"));
+    m_server.RoutePage("/late",
+                       LocalHttpServer::SolidPage("#00ff00", "<script>fetch('/late-colour').then(r=>r.text()).then(c=>"
+                                                             "document.body.style.background=c)</script>"));
     m_server.Route("/late-colour", {200, "text/plain", "#0000ff", 1800});
     for (int i = 0; i < 12; ++i)
         m_server.RoutePage("/lane" + QByteArray::number(i), LocalHttpServer::SolidPage(LaneColour(i)));

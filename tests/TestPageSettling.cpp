@@ -7,7 +7,6 @@
 Q_DECLARE_METATYPE(TPageActivity)
 Q_DECLARE_METATYPE(PageSettling::Verdict)
 
-
 class TestPageSettling : public QObject
 {
     Q_OBJECT

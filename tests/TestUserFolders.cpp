@@ -226,7 +226,8 @@ void TestUserFolders::foldersPerBrand()
 {
     QFETCH(QByteArray, code);
     QFETCH(QString, folder);
-    const TUserFolders plain{QStringLiteral("/c/thumbrix"), QStringLiteral("/k/thumbrix"), QStringLiteral("/s/thumbrix")};
+    const TUserFolders plain{QStringLiteral("/c/thumbrix"), QStringLiteral("/k/thumbrix"),
+                             QStringLiteral("/s/thumbrix")};
     const TUserFolders brand = ForBrand(plain, code);
     QCOMPARE(brand.Cache, plain.Cache);
     if (folder.isEmpty()) {

@@ -211,9 +211,43 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     const QCommandLineOption ignoreCertificateErrors(
         QStringLiteral("ignore-certificate-errors"),
         QStringLiteral("Capture pages whose TLS certificate fails (by default they are an Error)."));
-    parser.addOptions({help, version, out, format, browser, thumb, noKeepAspect, image, id, noSkip, timeout, retries,
-                       jobs, shard, results, gallery, settleMax, noSettle, keepConsent, wait, waitFor, waitForSelector, fullPage, maxHeight, hide, css, js, quality,
-                       scale, colorScheme, reducedMotion, userAgent, header, cookies, auth, authFile, proxy,
+    parser.addOptions({help,
+                       version,
+                       out,
+                       format,
+                       browser,
+                       thumb,
+                       noKeepAspect,
+                       image,
+                       id,
+                       noSkip,
+                       timeout,
+                       retries,
+                       jobs,
+                       shard,
+                       results,
+                       gallery,
+                       settleMax,
+                       noSettle,
+                       keepConsent,
+                       wait,
+                       waitFor,
+                       waitForSelector,
+                       fullPage,
+                       maxHeight,
+                       hide,
+                       css,
+                       js,
+                       quality,
+                       scale,
+                       colorScheme,
+                       reducedMotion,
+                       userAgent,
+                       header,
+                       cookies,
+                       auth,
+                       authFile,
+                       proxy,
                        ignoreCertificateErrors});
     parser.addPositionalArgument(QStringLiteral("LIST_FILE"),
                                  QStringLiteral("The URL list file to capture; - reads it from standard input."));
@@ -279,8 +313,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
 
     settings.Extension = parser.value(image);
     if (!kImageFormats.contains(settings.Extension))
-        return Invalid(message,
-                       QStringLiteral("--image must be jpg, gif, bmp, png or webp, not \"%1\".").arg(settings.Extension));
+        return Invalid(
+            message, QStringLiteral("--image must be jpg, gif, bmp, png or webp, not \"%1\".").arg(settings.Extension));
 
     const QString idName = parser.value(id);
     if (idName == QLatin1String("md5"))
@@ -310,8 +344,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     const QString jobsText = parser.value(jobs);
     options->Jobs = jobsText.toInt(&ok);
     if (!ok || options->Jobs < 1 || options->Jobs > kMaxJobs || jobsText.trimmed() != jobsText)
-        return Invalid(message,
-                       QStringLiteral("--jobs must be a whole number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(jobsText));
+        return Invalid(
+            message,
+            QStringLiteral("--jobs must be a whole number from 1 to %1, not \"%2\".").arg(kMaxJobs).arg(jobsText));
 
     if (parser.isSet(shard) && !ParseShard(parser.value(shard), &options->ShardIndex, &options->ShardCount))
         return Invalid(message, QStringLiteral("--shard must be I/N with 1 <= I <= N <= %1, not \"%2\".")
@@ -331,9 +366,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     TCaptureOptions& capture = options->Capture;
     if (!CaptureField::WaitMs(QStringLiteral("--wait"), parser.value(wait), &capture.WaitMs, message))
         return ParseResult::Invalid;
-    if (parser.isSet(waitFor) && !CaptureField::Condition(QStringLiteral("--wait-for"), parser.value(waitFor),
-                                                          QStringLiteral("a JavaScript expression"), &capture.WaitFor,
-                                                          message))
+    if (parser.isSet(waitFor) &&
+        !CaptureField::Condition(QStringLiteral("--wait-for"), parser.value(waitFor),
+                                 QStringLiteral("a JavaScript expression"), &capture.WaitFor, message))
         return ParseResult::Invalid;
     if (parser.isSet(waitForSelector) &&
         !CaptureField::Condition(QStringLiteral("--wait-for-selector"), parser.value(waitForSelector),
@@ -350,7 +385,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
     if (parser.isSet(css) &&
         !CaptureField::AddedFile(QStringLiteral("--css"), parser.value(css), &capture.StyleSheet, message))
         return ParseResult::Invalid;
-    if (parser.isSet(js) && !CaptureField::AddedFile(QStringLiteral("--js"), parser.value(js), &capture.Script, message))
+    if (parser.isSet(js) &&
+        !CaptureField::AddedFile(QStringLiteral("--js"), parser.value(js), &capture.Script, message))
         return ParseResult::Invalid;
     if (!CaptureField::Quality(QStringLiteral("--quality"), parser.value(quality), &settings.Quality, message))
         return ParseResult::Invalid;

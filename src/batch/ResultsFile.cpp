@@ -20,11 +20,21 @@ QByteArray JsonString(QByteArrayView utf8)
     for (const char c : utf8) {
         const uchar u = uchar(c);
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (u < 0x20)
                 out += "\\u00" + QByteArray(1, c).toHex();
@@ -87,7 +97,8 @@ bool ResultsFile::Open(const QString& path, QString* error)
     const QByteArray name = QFile::encodeName(path);
     m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
     if (m_fd < 0) {
-        if (error) *error = QStringLiteral("Cannot open \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        if (error)
+            *error = QStringLiteral("Cannot open \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     m_ownFd = true;

@@ -105,7 +105,8 @@ CaptureLane* BatchRunner::AddLane(WebBrowser& browser)
 {
     m_lanes.push_back(std::make_unique<CaptureLane>(browser, m_settings));
     CaptureLane* lane = m_lanes.back().get();
-    connect(lane, &CaptureLane::Downloading, this, [this](int index) { m_jobs[index].Status = JobStatus::Downloading; });
+    connect(lane, &CaptureLane::Downloading, this,
+            [this](int index) { m_jobs[index].Status = JobStatus::Downloading; });
     connect(lane, &CaptureLane::RowDone, this, &BatchRunner::OnRowDone);
     return lane;
 }

@@ -49,10 +49,10 @@ bool ParseProxyUrl(const QString& text, QByteArray* server, QString* user, QStri
 {
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    const bool known = scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-                       scheme == QLatin1String("socks5");
-    if (!url.isValid() || !known || url.host().isEmpty() || (!url.path().isEmpty() && url.path() != QLatin1String("/")) ||
-        url.hasQuery() || url.hasFragment())
+    const bool known =
+        scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("socks5");
+    if (!url.isValid() || !known || url.host().isEmpty() ||
+        (!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() || url.hasFragment())
         return false;
     *server = (scheme + QStringLiteral("://") + url.host(QUrl::FullyEncoded) +
                (url.port() > 0 ? QLatin1Char(':') + QString::number(url.port()) : QString()))
@@ -104,7 +104,8 @@ bool ParseNetscapeCookies(const QByteArray& text, QList<TCookie>* cookies, QStri
         cookies->append(cookie);
     }
     // A file of the format with no cookie in it says so in its first line.
-    if (cookies->isEmpty() && !text.startsWith("# Netscape HTTP Cookie File") && !text.startsWith("# HTTP Cookie File")) {
+    if (cookies->isEmpty() && !text.startsWith("# Netscape HTTP Cookie File") &&
+        !text.startsWith("# HTTP Cookie File")) {
         *error = QStringLiteral("it holds no cookie and is not a Netscape cookies.txt file");
         return false;
     }

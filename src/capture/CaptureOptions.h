@@ -73,10 +73,10 @@ TCaptureOptions IdentityOf(const TCaptureOptions& options);
 // What the engine takes once, for the whole process, before it starts.
 struct TEngineOptions
 {
-    double Scale = 1;         // device pixels per CSS pixel, 1 to 4
-    QString ColorScheme;      // "light", "dark", or empty: the engine's own (light)
+    double Scale = 1;    // device pixels per CSS pixel, 1 to 4
+    QString ColorScheme; // "light", "dark", or empty: the engine's own (light)
     bool ReducedMotion = false;
-    QByteArray ProxyServer;   // "scheme://host:port"; empty: none
+    QByteArray ProxyServer; // "scheme://host:port"; empty: none
 };
 
 // "Name: value", the name an HTTP token; false for anything else.

@@ -70,8 +70,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
                                                 static_cast<TCaptureView&>(*this), parts.Clock);
 
     if (parts.NewCaptureBrowser)
-        m_laneRun = std::make_unique<TLaneRun>(*m_jobs, *m_driver, static_cast<TCaptureView&>(*this),
-                                               parts.NewCaptureBrowser);
+        m_laneRun =
+            std::make_unique<TLaneRun>(*m_jobs, *m_driver, static_cast<TCaptureView&>(*this), parts.NewCaptureBrowser);
     if (m_laneRun)
         connect(m_laneRun.get(), &TLaneRun::RowEnded, this,
                 [this](int row, const QString& reason) { m_rowReasons.insert(row, reason); });
@@ -86,8 +86,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     });
     connect(lvwItems, &QTableView::doubleClicked, this, &TfrmMain::lvwItemsDblClick);
     m_drops = new TListDropTarget(
-        lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); },
-        [this] { StopRunBeforeListChange(); }, this);
+        lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); }, [this] { StopRunBeforeListChange(); },
+        this);
     connect(m_drops, &TListDropTarget::TotalChanged, this, &TfrmMain::SetTotalCaption);
     connect(&Timer2, &QTimer::timeout, this, &TfrmMain::Timer2Timer);
     connect(&Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
@@ -338,8 +338,8 @@ QString TfrmMain::ExtensionText() const
 TCaptureSizes TfrmMain::CaptureSizes() const
 {
     // The scale the engine took at start-up, whatever the Options say now.
-    return {speBrowserX->value(), speBrowserY->value(), speThumbX->value(), speThumbY->value(), m_engine.Scale,
-            m_captureOptions.FullPage};
+    return {speBrowserX->value(), speBrowserY->value(), speThumbX->value(),
+            speThumbY->value(),   m_engine.Scale,       m_captureOptions.FullPage};
 }
 
 int TfrmMain::ThumbnailQuality() const
@@ -396,8 +396,8 @@ void TfrmMain::UpdatePreview()
         return;
     }
     const TUrlJob& job = m_rows->At(row);
-    const QByteArray path = IsSafeFileId(job.Id) ? ThumbnailPath(edtFolder->text(), job.Id, cbxExt->currentText())
-                                                 : QByteArray();
+    const QByteArray path =
+        IsSafeFileId(job.Id) ? ThumbnailPath(edtFolder->text(), job.Id, cbxExt->currentText()) : QByteArray();
     imgPreview->ShowRow(path, job.Status, m_rowReasons.value(row));
 }
 

@@ -258,9 +258,8 @@ void TfrmMain::BuildSettingsPanel()
     stsMain->layout()->addWidget(panel);
 
     // Row by row, left to right, as the panel reads.
-    const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX, speBrowserY,        cbxExt,
-                                   speThumbX, speThumbY,     cbxType,     chkKeepAspectRatio, chkSkip,
-                                   spePagesAtOnce};
+    const QList<QWidget*> order = {edtFolder, bsSkinButton6, speBrowserX,        speBrowserY, cbxExt,        speThumbX,
+                                   speThumbY, cbxType,       chkKeepAspectRatio, chkSkip,     spePagesAtOnce};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 

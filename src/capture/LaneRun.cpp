@@ -5,8 +5,8 @@
 
 #include <limits>
 
-TLaneRun::TLaneRun(TJobList& jobs, TCaptureDriver& driver, TCaptureView& view,
-                   BatchRunner::BrowserFactory makeBrowser, QObject* parent)
+TLaneRun::TLaneRun(TJobList& jobs, TCaptureDriver& driver, TCaptureView& view, BatchRunner::BrowserFactory makeBrowser,
+                   QObject* parent)
     : QObject(parent), m_jobs(jobs), m_driver(driver), m_view(view), m_makeBrowser(std::move(makeBrowser))
 {
 }

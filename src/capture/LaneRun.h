@@ -48,5 +48,5 @@ private:
     std::unique_ptr<BatchRunner> m_runner;
     int m_lanes = 0;
     TCaptureOptions m_options; // those the views were given
-    QList<int> m_rows; // the list row of each of the runner's jobs
+    QList<int> m_rows;         // the list row of each of the runner's jobs
 };

@@ -5,13 +5,13 @@
 // One look at what a page is still waiting for, as the probe in the page counts it.
 struct TPageActivity
 {
-    int Requests = 0;        // requests in flight, long-lived ones left out, and scripts and style sheets loading
-    int Fonts = 0;           // web fonts loading
-    int Images = 0;          // images in view not yet loaded and decoded
-    int Animations = 0;      // finite animations and transitions running
-    int AnimationLeftMs = 0; // until the last of them ends
-    int Timers = 0;          // short timers pending
-    int QuietMs = -1;        // since the last awaited thing ended; -1 when nothing has since the load event
+    int Requests = 0;         // requests in flight, long-lived ones left out, and scripts and style sheets loading
+    int Fonts = 0;            // web fonts loading
+    int Images = 0;           // images in view not yet loaded and decoded
+    int Animations = 0;       // finite animations and transitions running
+    int AnimationLeftMs = 0;  // until the last of them ends
+    int Timers = 0;           // short timers pending
+    int QuietMs = -1;         // since the last awaited thing ended; -1 when nothing has since the load event
     bool ConsentBusy = false; // a consent banner is still being dealt with
 };
 

@@ -181,7 +181,8 @@ TEngineOptions StartupEngineOptions(const QString& programFolder, const TUserFol
 {
     TBrandProfile profile;
     QString error; // the window reports it when it reads the profile again
-    LoadBrandProfile(programFolder, [](int) { return 0; }, &profile, &error);
+    LoadBrandProfile(
+        programFolder, [](int) { return 0; }, &profile, &error);
     const QString source = SettingsSourceFolder(programFolder, ForBrand(folders, profile.BranderCode));
     return EngineOptionsOf(LoadCaptureChoices(source));
 }

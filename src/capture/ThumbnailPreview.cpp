@@ -43,8 +43,8 @@ void TThumbnailPreview::ShowRow(const QByteArray& path, const QByteArray& status
         if (!image.isNull()) {
             m_shown = path;
             setText({});
-            setPixmap(QPixmap::fromImage(
-                image.scaled(kSide - 8, 4 * kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+            setPixmap(
+                QPixmap::fromImage(image.scaled(kSide - 8, 4 * kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
             return;
         }
     }

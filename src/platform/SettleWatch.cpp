@@ -87,10 +87,9 @@ void SettleWatch::Poll()
         return;
     }
     const QString consent = m_options.HideConsent ? ConsentScripts::StateQuery() : QStringLiteral("''");
-    const QString question =
-        QStringLiteral("(()=>{let c='';try{c=String(%1)}catch(e){}"
-                       "return {s:window.__thumbrixSettle?window.__thumbrixSettle():null,c}})()")
-            .arg(consent);
+    const QString question = QStringLiteral("(()=>{let c='';try{c=String(%1)}catch(e){}"
+                                            "return {s:window.__thumbrixSettle?window.__thumbrixSettle():null,c}})()")
+                                 .arg(consent);
     m_asked = true;
     m_askedAt = m_clock.elapsed();
     QPointer<SettleWatch> self(this);

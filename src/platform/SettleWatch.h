@@ -45,8 +45,8 @@ private:
     PageSettling m_settling;
     QPointer<QWebEnginePage> m_page;
     bool m_active = false;
-    bool m_asked = false;     // a question is on its way to the page
-    quint64 m_token = 0;      // answers to an earlier watch count for nothing
+    bool m_asked = false; // a question is on its way to the page
+    quint64 m_token = 0;  // answers to an earlier watch count for nothing
     qint64 m_askedAt = 0;
     QString m_consent;
     QElapsedTimer m_clock;

@@ -9,8 +9,8 @@
 #include "platform/SettleWatch.h"
 
 #include <QAuthenticator>
-#include <QWebEngineCertificateError>
 #include <QDateTime>
+#include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
@@ -454,8 +454,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loadSeen = true;
         m_startWatchdog.stop();
         if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
-            m_fullPage->IsActive() ||
-            (m_readyState != Loading && m_readyState != Interactive)) {
+            m_fullPage->IsActive() || (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
             m_readyState = Loading;

@@ -101,7 +101,7 @@ private:
     SettleWatch* m_settle = nullptr;
     ConditionWatch* m_condition = nullptr;
     FullPageLayout* m_fullPage = nullptr;
-    bool m_fullHeight = false; // the view has been made as tall as the page
+    bool m_fullHeight = false;  // the view has been made as tall as the page
     QSize m_viewport{800, 600}; // the size pages are laid out in, between full-page captures
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
