@@ -28,7 +28,8 @@ if [ "$what" = window ]; then
     exit 0
 fi
 opts=()
-if "$batch" --help 2>/dev/null | grep -q -- --jobs; then
+# Read whole: grep -q would stop reading early and, with pipefail, fail the test.
+if "$batch" --help 2>/dev/null | grep -c -- --jobs >/dev/null; then
     opts=(--jobs "$jobs")
 elif [ "$jobs" != 1 ]; then
     echo "$batch has no --jobs option: only JOBS=1 can be measured with it" >&2
