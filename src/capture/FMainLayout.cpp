@@ -245,7 +245,7 @@ void TfrmMain::BuildSettingsPanel()
     grid->addWidget(Label(panel, QStringLiteral("&Generate File Name From:"), cbxType), 2, 4);
     grid->addWidget(cbxType, 2, 5, 1, 2);
     grid->addWidget(chkKeepAspectRatio, 3, 1, 1, 2);
-    grid->addWidget(chkSkip, 3, 3, 1, 2);
+    grid->addWidget(chkSkip, 3, 3);
     grid->addWidget(Label(panel, QStringLiteral("&Pages at once:"), spePagesAtOnce), 3, 4);
     grid->addWidget(spePagesAtOnce, 3, 5);
     for (QSpinBox* edit : {speBrowserX, speBrowserY, speThumbX, speThumbY, spePagesAtOnce})
