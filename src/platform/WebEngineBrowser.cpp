@@ -6,19 +6,14 @@
 #include "platform/ConsentScripts.h"
 #include "platform/FullPageLayout.h"
 #include "platform/NetErrors.h"
+#include "platform/QuietPage.h"
 #include "platform/SettleWatch.h"
 
-#include <QAuthenticator>
 #include <QDateTime>
-#include <QWebEngineCertificateError>
 #include <QWebEngineDownloadRequest>
-#include <QWebEngineFileSystemAccessRequest>
-#include <QWebEngineFullScreenRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineQuotaRequest>
-#include <QWebEngineRegisterProtocolHandlerRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
@@ -101,95 +96,6 @@ WebBrowser::Failure ClassifyFailure(const QWebEngineLoadingInfo& info)
 }
 
 } // namespace
-
-// A page that never waits for a person: script dialogs, new windows, permission,
-// authentication and certificate prompts are all answered "no" at once, but for the
-// credentials and certificate errors the options accept. It reads the browser's options as
-// they are when a prompt comes.
-class QuietPage : public QWebEnginePage
-{
-    Q_OBJECT
-
-public:
-    QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent)
-        : QWebEnginePage(profile, parent), m_options(options)
-    {
-        QWebEngineSettings* s = settings();
-        s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
-        // An icon is one more request to every site, and a thumbnail has no use for it.
-        s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, !capture);
-        s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-        s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-        s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-        s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
-        s->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
-
-        connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl& origin, Feature feature) {
-            setFeaturePermission(origin, feature, PermissionDeniedByUser);
-        });
-        connect(this, &QWebEnginePage::fullScreenRequested, this,
-                [](QWebEngineFullScreenRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::quotaRequested, this, [](QWebEngineQuotaRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
-                [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
-                [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
-        connect(this, &QWebEnginePage::selectClientCertificate, this,
-                [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
-        // Credentials are offered once a page: asked again, they were wrong.
-        connect(this, &QWebEnginePage::authenticationRequired, this, [this](const QUrl&, QAuthenticator* auth) {
-            if (!m_options.HasCredentials || m_credentialsOffered) {
-                *auth = QAuthenticator();
-                return;
-            }
-            m_credentialsOffered = true;
-            auth->setUser(m_options.User);
-            auth->setPassword(m_options.Password);
-        });
-        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [this](const QUrl&, QAuthenticator* auth, const QString&) {
-                    if (m_options.ProxyUser.isEmpty() || m_proxyCredentialsOffered) {
-                        *auth = QAuthenticator();
-                        return;
-                    }
-                    m_proxyCredentialsOffered = true;
-                    auth->setUser(m_options.ProxyUser);
-                    auth->setPassword(m_options.ProxyPassword);
-                });
-        if (options.IgnoreCertificateErrors) {
-            connect(this, &QWebEnginePage::certificateError, this, [](const QWebEngineCertificateError& error) {
-                QWebEngineCertificateError accepted = error;
-                accepted.acceptCertificate();
-            });
-        }
-    }
-
-Q_SIGNALS:
-    void NavigationRequested();
-
-protected:
-    bool acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame) override
-    {
-        if (isMainFrame) {
-            m_credentialsOffered = false;
-            m_proxyCredentialsOffered = false;
-        }
-        Q_EMIT NavigationRequested();
-        return true;
-    }
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
-    QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
-
-private:
-    const TCaptureOptions& m_options;
-    bool m_credentialsOffered = false;
-    bool m_proxyCredentialsOffered = false;
-};
 
 WebEngineBrowser::WebEngineBrowser(Role role, QWidget* parent) : WebEngineBrowser(role, TCaptureOptions(), parent) {}
 
@@ -728,5 +634,3 @@ void WebEngineBrowser::SetComplete()
     m_readyState = Complete;
     Q_EMIT DocumentComplete();
 }
-
-#include "WebEngineBrowser.moc"
