@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-webengine-dev libqt6webenginecore6-bin
-    libjpeg62-turbo-dev libgif-dev libpng-dev libwebp-dev libssl-dev libcurl4-openssl-dev zlib1g-dev
+    libglib2.0-dev libjpeg62-turbo-dev libgif-dev libpng-dev libwebp-dev libssl-dev libcurl4-openssl-dev zlib1g-dev
     qt6-qpa-plugins fonts-dejavu-core fonts-liberation chromium
     python3 python3-yaml parallel xvfb xauth x11-utils imagemagick p7zip-full php-cli binutils
     dpkg-dev help2man librsvg2-bin lintian appstream desktop-file-utils man-db

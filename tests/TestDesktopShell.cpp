@@ -1,10 +1,12 @@
 // The desktop's default handler for an address: found through mimeapps.list and started
-// from its desktop entry with the address as one argument, never through a shell.
+// from its desktop entry with the address as one argument, never through a shell. Each
+// address is opened by a probe process of its own, under this case's folders.
 
 #include "platform/DesktopShell.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -32,33 +34,44 @@ private:
     QString InstallRecorder(const QString& desktopId, const QByteArray& execTail,
                             const QString& folder = QStringLiteral("share/applications/"),
                             const QString& recordName = QStringLiteral("record.txt"));
-    TDesktopShell Shell();
+    // Opens `url` as the program does ("browser" or "link"); whether it was handed over,
+    // and what the desktop's own opener was asked, in m_askedDesktop.
+    bool Open(const char* verb, const QByteArray& url);
 
     std::unique_ptr<QTemporaryDir> m_root;
+    QProcessEnvironment m_env;
     QList<QUrl> m_askedDesktop;
 };
 
 void TestDesktopShell::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
-    // Only this test's folders are searched.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root->filePath(QStringLiteral("config"))));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_root->filePath(QStringLiteral("etc"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_root->filePath(QStringLiteral("data"))));
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(m_root->filePath(QStringLiteral("share"))));
-    qunsetenv("XDG_CURRENT_DESKTOP");
-    // Only this test's tools: no xdg-settings unless a case puts one there.
+    // Only this case's folders are searched.
+    m_env = QProcessEnvironment();
+    m_env.insert(QStringLiteral("HOME"), m_root->path());
+    m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_root->filePath(QStringLiteral("config")));
+    m_env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_root->filePath(QStringLiteral("etc")));
+    m_env.insert(QStringLiteral("XDG_DATA_HOME"), m_root->filePath(QStringLiteral("data")));
+    m_env.insert(QStringLiteral("XDG_DATA_DIRS"), m_root->filePath(QStringLiteral("share")));
+    // Only this case's tools: no xdg-settings unless a case puts one there.
     QDir().mkpath(m_root->filePath(QStringLiteral("bin")));
-    qputenv("PATH", QFile::encodeName(m_root->filePath(QStringLiteral("bin"))));
+    m_env.insert(QStringLiteral("PATH"), m_root->filePath(QStringLiteral("bin")));
     m_askedDesktop.clear();
 }
 
-TDesktopShell TestDesktopShell::Shell()
+bool TestDesktopShell::Open(const char* verb, const QByteArray& url)
 {
-    return TDesktopShell([this](const QUrl& url) {
-        m_askedDesktop << url;
-        return true;
-    });
+    QProcess probe;
+    probe.setProcessEnvironment(m_env);
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QStringLiteral(THUMBRIX_SHELL_PROBE), {QString::fromLatin1(verb), QString::fromUtf8(url)});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() > 1) {
+        qWarning() << "probe failed:" << probe.exitCode() << probe.errorString();
+        return false;
+    }
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n'))
+        if (line.startsWith("desktop ")) m_askedDesktop << QUrl::fromEncoded(line.mid(8));
+    return probe.exitCode() == 0;
 }
 
 void TestDesktopShell::Write(const QString& path, const QByteArray& text)
@@ -140,8 +153,7 @@ void TestDesktopShell::opensWithTheDefaultHandler()
     Write(m_root->filePath(listPath),
           "[Added Associations]\nx-scheme-handler/http=other.desktop\n[Default Applications]\n"
           "x-scheme-handler/http=missing.desktop;recorder.desktop;\n");
-    TDesktopShell shell = Shell();
-    QVERIFY(shell.OpenUrlInBrowser(url));
+    QVERIFY(Open("browser", url));
     QTRY_VERIFY(QFile::exists(record));
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -152,18 +164,17 @@ void TestDesktopShell::opensWithTheDefaultHandler()
 void TestDesktopShell::noHandlerAsksTheDesktop()
 {
     InstallRecorder(QStringLiteral("recorder.desktop"), " %u");
-    TDesktopShell shell = Shell();
-    QVERIFY(shell.OpenUrlInBrowser("http://example.com/"));
-    QVERIFY(shell.OpenUrlInBrowser("www.example.com"));
-    QVERIFY(!shell.OpenUrlInBrowser({})); // nothing to hand over
+    QVERIFY(Open("browser", "http://example.com/"));
+    QVERIFY(Open("browser", "www.example.com"));
+    QVERIFY(!Open("browser", {})); // nothing to hand over
     // A handler named for another scheme does not open http.
     Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
           "[Default Applications]\nx-scheme-handler/mailto=recorder.desktop\n");
-    QVERIFY(shell.OpenUrlInBrowser("https://example.com/"));
+    QVERIFY(Open("browser", "https://example.com/"));
     QCOMPARE(m_askedDesktop,
              (QList<QUrl>{QUrl(QStringLiteral("http://example.com/")), QUrl(QStringLiteral("http://www.example.com")),
                           QUrl(QStringLiteral("https://example.com/"))}));
-    QVERIFY(shell.OpenLink("mailto:someone@example.com"));
+    QVERIFY(Open("link", "mailto:someone@example.com"));
     QCOMPARE(m_askedDesktop.size(), 3);
 }
 
@@ -198,26 +209,47 @@ void TestDesktopShell::lookupOrder_data()
                                        << QStringList{QStringLiteral("etc/mimeapps.list"),
                                                       added.arg(QStringLiteral("missing.desktop;other.desktop"))}
                                        << false << QStringLiteral("other");
+    // A list changes the associations of the entries in its own folder and lower ones only.
     QTest::newRow("removed-association") << QByteArray()
                                          << QStringList{QStringLiteral("config/mimeapps.list"), removedOne,
-                                                        QStringLiteral("share/applications/mimeapps.list"),
+                                                        QStringLiteral("etc/mimeapps.list"),
                                                         added.arg(QStringLiteral("preferred.desktop;other.desktop"))}
                                          << false << QStringLiteral("other");
+    QTest::newRow("added-below-the-entry")
+        << QByteArray()
+        << QStringList{QStringLiteral("share/applications/mimeapps.list"), added.arg(QStringLiteral("other.desktop"))}
+        << false << QStringLiteral("desktop");
     QTest::newRow("mimeinfo-cache") << QByteArray()
                                     << QStringList{QStringLiteral("share/applications/mimeinfo.cache"),
                                                    QStringLiteral("[MIME Cache]\nx-scheme-handler/http="
                                                                   "preferred.desktop;other.desktop;\n")}
                                     << false << QStringLiteral("preferred");
-    QTest::newRow("cache-entry-removed")
-        << QByteArray()
-        << QStringList{QStringLiteral("config/mimeapps.list"), removedOne,
-                       QStringLiteral("share/applications/mimeinfo.cache"),
-                       QStringLiteral("[MIME Cache]\nx-scheme-handler/http=preferred.desktop;other.desktop;\n")}
-        << false << QStringLiteral("other");
+    QTest::newRow("cache-entry-removed") << QByteArray()
+                                         << QStringList{QStringLiteral("config/mimeapps.list"), removedOne,
+                                                        QStringLiteral("share/applications/mimeinfo.cache"),
+                                                        QStringLiteral(
+                                                            "[MIME Cache]\nx-scheme-handler/http=preferred.desktop;\n")}
+                                         << false << QStringLiteral("desktop");
     QTest::newRow("vendor-folder-id") << QByteArray()
                                       << QStringList{QStringLiteral("config/mimeapps.list"),
                                                      def.arg(QStringLiteral("vendor-nested.desktop"))}
                                       << false << QStringLiteral("preferred");
+    // A user's copy marked Hidden deletes the entry: never started, the desktop is asked.
+    // An entry whose TryExec is not installed is left over from an uninstalled program.
+    QTest::newRow("hidden-user-copy") << QByteArray()
+                                      << QStringList{QStringLiteral("data/applications/preferred.desktop"),
+                                                     QStringLiteral(
+                                                         "[Desktop Entry]\nType=Application\nName=Gone\nHidden=true\n"),
+                                                     QStringLiteral("config/mimeapps.list"),
+                                                     def.arg(QStringLiteral("preferred.desktop;other.desktop"))}
+                                      << false << QStringLiteral("desktop");
+    QTest::newRow("try-exec-not-installed")
+        << QByteArray()
+        << QStringList{QStringLiteral("share/applications/gone.desktop"),
+                       QStringLiteral("[Desktop Entry]\nType=Application\nName=Gone\nTryExec=/nonexistent/browser\n"
+                                      "Exec=/nonexistent/browser %u\n"),
+                       QStringLiteral("config/mimeapps.list"), def.arg(QStringLiteral("gone.desktop;other.desktop"))}
+        << false << QStringLiteral("other");
     QTest::newRow("desktop-browser-setting") << QByteArray() << QStringList{} << true << QStringLiteral("preferred");
     QTest::newRow("nothing-named") << QByteArray() << QStringList{} << false << QStringLiteral("desktop");
 }
@@ -228,7 +260,7 @@ void TestDesktopShell::lookupOrder()
     QFETCH(QStringList, files);
     QFETCH(bool, xdgSettings);
     QFETCH(QString, opener);
-    if (!desktops.isEmpty()) qputenv("XDG_CURRENT_DESKTOP", desktops);
+    if (!desktops.isEmpty()) m_env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QString::fromLatin1(desktops));
     const QString preferred = InstallRecorder(QStringLiteral("preferred.desktop"), " %u");
     InstallRecorder(QStringLiteral("vendor/nested.desktop"), " %u");
     const QString other = InstallRecorder(QStringLiteral("other.desktop"), " %u", QStringLiteral("data/applications/"),
@@ -240,8 +272,7 @@ void TestDesktopShell::lookupOrder()
         Write(tool, "#!/bin/sh\n[ \"$1 $2\" = \"get default-web-browser\" ] && echo preferred.desktop\n");
         QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    TDesktopShell shell = Shell();
-    QVERIFY(shell.OpenUrlInBrowser("http://example.com/"));
+    QVERIFY(Open("browser", "http://example.com/"));
     if (opener == QLatin1String("desktop")) {
         QCOMPARE(m_askedDesktop, QList<QUrl>{QUrl(QStringLiteral("http://example.com/"))});
         return;
@@ -271,9 +302,8 @@ void TestDesktopShell::unsafeAddressesGoNowhere()
     Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
           "[Default Applications]\nx-scheme-handler/http=recorder.desktop\nx-scheme-handler/file=recorder.desktop\n"
           "x-scheme-handler/javascript=recorder.desktop\nx-scheme-handler/data=recorder.desktop\n");
-    TDesktopShell shell = Shell();
-    QVERIFY(!shell.OpenUrlInBrowser(url));
-    QVERIFY(!shell.OpenLink(url));
+    QVERIFY(!Open("browser", url));
+    QVERIFY(!Open("link", url));
     QTest::qWait(200);
     QVERIFY(!QFile::exists(record));
     QVERIFY(m_askedDesktop.isEmpty());
@@ -296,8 +326,7 @@ void TestDesktopShell::addressesWithAPortOrALaterColonOpen()
     const QString record = InstallRecorder(QStringLiteral("recorder.desktop"), " %u");
     Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
           "[Default Applications]\nx-scheme-handler/http=recorder.desktop\n");
-    TDesktopShell shell = Shell();
-    QVERIFY(shell.OpenLink(url));
+    QVERIFY(Open("link", url));
     QTRY_VERIFY(QFile::exists(record));
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -3,7 +3,6 @@
 #include "common/ByteFile.h"
 
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,94 +10,18 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <gio/gdesktopappinfo.h>
+
+#include <memory>
+
 namespace {
 
-QStringList EnvPaths(const char* variable, const QString& fallback)
+// GLib's objects, released at the end of the scope.
+struct GObjectUnref
 {
-    QString value = qEnvironmentVariable(variable);
-    if (value.isEmpty()) value = fallback;
-    return value.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-}
-
-QString Home()
-{
-    return QDir::homePath();
-}
-
-QStringList ApplicationDirs()
-{
-    QStringList dirs;
-    dirs << EnvPaths("XDG_DATA_HOME", Home() + QStringLiteral("/.local/share")).value(0) +
-                QStringLiteral("/applications");
-    for (const QString& dir : EnvPaths("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share")))
-        dirs << dir + QStringLiteral("/applications");
-    return dirs;
-}
-
-// Where the association lists may stand, most important first: in each folder the
-// lists of the current desktops come before the plain one.
-QStringList MimeAppsLists()
-{
-    QStringList desktops;
-    for (const QString& desktop :
-         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        desktops << desktop.toLower();
-    QStringList folders;
-    folders << EnvPaths("XDG_CONFIG_HOME", Home() + QStringLiteral("/.config")).value(0);
-    folders << EnvPaths("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
-    folders << ApplicationDirs();
-    QStringList files;
-    for (const QString& folder : folders) {
-        for (const QString& desktop : desktops)
-            files << folder + QLatin1Char('/') + desktop + QStringLiteral("-mimeapps.list");
-        files << folder + QStringLiteral("/mimeapps.list");
-    }
-    // The older name, still written by some desktops.
-    for (const QString& dir : ApplicationDirs())
-        files << dir + QStringLiteral("/defaults.list");
-    return files;
-}
-
-// The entries of `key` in one group of a key file (mimeapps.list, mimeinfo.cache).
-QStringList GroupEntries(const QString& listFile, const QString& group, const QString& key)
-{
-    QFile file(listFile);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QString header = QLatin1Char('[') + group + QLatin1Char(']');
-    bool inGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inGroup = line == header;
-            continue;
-        }
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (inGroup && eq > 0 && line.left(eq).trimmed() == key) {
-            QStringList entries;
-            for (const QString& entry : line.mid(eq + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts))
-                entries << entry.trimmed();
-            return entries;
-        }
-    }
-    return {};
-}
-
-QString FindDesktopFile(const QString& desktopId)
-{
-    if (desktopId.isEmpty() || desktopId.contains(QLatin1Char('/'))) return {};
-    for (const QString& dir : ApplicationDirs()) {
-        const QString path = dir + QLatin1Char('/') + desktopId;
-        if (QFile::exists(path)) return path;
-        // "vendor-app.desktop" may stand as vendor/app.desktop.
-        for (qsizetype dash = desktopId.indexOf(QLatin1Char('-')); dash > 0;
-             dash = desktopId.indexOf(QLatin1Char('-'), dash + 1)) {
-            QString nested = desktopId;
-            nested[dash] = QLatin1Char('/');
-            if (QFile::exists(dir + QLatin1Char('/') + nested)) return dir + QLatin1Char('/') + nested;
-        }
-    }
-    return {};
-}
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+using AppInfo = std::unique_ptr<GAppInfo, GObjectUnref>;
 
 // What the desktop's own setting names as the web browser, when the tool for it is there.
 QString XdgSettingsBrowser()
@@ -116,37 +39,27 @@ QString XdgSettingsBrowser()
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-// Reads one key of the [Desktop Entry] group, unescaped as desktop entries escape strings.
-QString DesktopEntryValue(const QString& desktopFile, const QString& key)
+// Only a desktop entry with an Exec line is started by us. GIO names an entry that a
+// user's copy marked Hidden (deleted) as readily as any other.
+AppInfo Startable(GAppInfo* info)
 {
-    QFile file(desktopFile);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    bool inGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (!inGroup || eq <= 0 || line.left(eq).trimmed() != key) continue;
-        const QString raw = line.mid(eq + 1).trimmed();
-        QString value;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size()) {
-                const QChar next = raw[++i];
-                value += next == QLatin1Char('s')   ? QStringLiteral(" ")
-                         : next == QLatin1Char('n') ? QStringLiteral("\n")
-                         : next == QLatin1Char('t') ? QStringLiteral("\t")
-                         : next == QLatin1Char('r') ? QStringLiteral("\r")
-                                                    : QString(next);
-            } else {
-                value += raw[i];
-            }
-        }
-        return value;
+    AppInfo owned(info);
+    if (!owned || !G_IS_DESKTOP_APP_INFO(info) || g_desktop_app_info_get_is_hidden(G_DESKTOP_APP_INFO(info))) return {};
+    const char* exec = g_app_info_get_commandline(info);
+    return exec && *exec ? std::move(owned) : AppInfo();
+}
+
+// The default handler GIO finds by the freedesktop rules (the current desktops' lists first,
+// added and removed associations, the entries' caches, TryExec); for the web, failing
+// that, the desktop's browser setting.
+AppInfo DefaultHandler(const QByteArray& scheme)
+{
+    AppInfo info = Startable(g_app_info_get_default_for_uri_scheme(scheme.constData()));
+    if (!info && (scheme == "http" || scheme == "https")) {
+        const QByteArray id = XdgSettingsBrowser().toUtf8();
+        if (!id.isEmpty()) info = Startable(G_APP_INFO(g_desktop_app_info_new(id.constData())));
     }
-    return {};
+    return info;
 }
 
 // Splits an Exec line into words: double quotes group, and inside them a backslash
@@ -184,37 +97,6 @@ bool SplitExec(const QString& exec, QStringList* words)
 }
 
 } // namespace
-
-QString TDesktopShell::DefaultHandler(const QString& mimeType)
-{
-    const QStringList lists = MimeAppsLists();
-    for (const QString& list : lists) {
-        for (const QString& id : GroupEntries(list, QStringLiteral("Default Applications"), mimeType)) {
-            const QString desktopFile = FindDesktopFile(id);
-            if (!desktopFile.isEmpty()) return desktopFile;
-        }
-    }
-    // No default installed: the most preferred association, unless a list of the same or
-    // higher rank removed it; then the caches of the installed entries.
-    QStringList removed;
-    for (const QString& list : lists) {
-        removed << GroupEntries(list, QStringLiteral("Removed Associations"), mimeType);
-        for (const QString& id : GroupEntries(list, QStringLiteral("Added Associations"), mimeType)) {
-            const QString desktopFile = removed.contains(id) ? QString() : FindDesktopFile(id);
-            if (!desktopFile.isEmpty()) return desktopFile;
-        }
-    }
-    for (const QString& dir : ApplicationDirs()) {
-        for (const QString& id :
-             GroupEntries(dir + QStringLiteral("/mimeinfo.cache"), QStringLiteral("MIME Cache"), mimeType)) {
-            const QString desktopFile = removed.contains(id) ? QString() : FindDesktopFile(id);
-            if (!desktopFile.isEmpty()) return desktopFile;
-        }
-    }
-    if (mimeType == QLatin1String("x-scheme-handler/http") || mimeType == QLatin1String("x-scheme-handler/https"))
-        return FindDesktopFile(XdgSettingsBrowser());
-    return {};
-}
 
 QByteArray TDesktopShell::SchemeOf(const QByteArray& url)
 {
@@ -282,14 +164,16 @@ TDesktopShell::TDesktopShell(std::function<bool(const QUrl&)> fallback) : m_fall
 bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
 {
     if (!IsSafeAddress(url)) return false;
-    const QString desktopFile = DefaultHandler(QStringLiteral("x-scheme-handler/") + scheme);
-    if (desktopFile.isEmpty()) {
+    const AppInfo handler = DefaultHandler(scheme.toLatin1());
+    if (!handler) {
         // The desktop's own opener knows rules we do not (portals, desktop settings).
         const QUrl target = QUrl::fromEncoded(SchemeOf(url).isEmpty() && !url.isEmpty() ? "http://" + url : url);
         return !url.isEmpty() && target.isValid() && m_fallback(target);
     }
-    QStringList arguments = ExecArguments(DesktopEntryValue(desktopFile, QStringLiteral("Exec")), DisplayText(url),
-                                          DesktopEntryValue(desktopFile, QStringLiteral("Name")), desktopFile);
+    QStringList arguments =
+        ExecArguments(QString::fromUtf8(g_app_info_get_commandline(handler.get())), DisplayText(url),
+                      QString::fromUtf8(g_app_info_get_name(handler.get())),
+                      QFile::decodeName(g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(handler.get()))));
     if (arguments.isEmpty()) return false;
     const QString program = arguments.takeFirst();
     return QProcess::startDetached(program, arguments);

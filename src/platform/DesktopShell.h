@@ -9,11 +9,10 @@
 
 class QUrl;
 
-// The freedesktop.org way: the default application for "x-scheme-handler/<scheme>" from
-// the association lists (the current desktop's first), their added associations and the
-// installed entries' caches, and for the web the desktop's browser setting; started from
-// its desktop entry's Exec line with the address as one argument. No shell ever sees the
-// address. When the desktop names no handler, its own opener is asked.
+// The freedesktop.org way: the default application for "x-scheme-handler/<scheme>", as
+// GIO finds it, and for the web the desktop's browser setting; started from its desktop
+// entry's Exec line with the address as one argument. No shell ever sees the address.
+// When the desktop names no handler, its own opener is asked.
 class TDesktopShell : public TShell
 {
 public:
@@ -24,8 +23,6 @@ public:
     bool OpenLink(const QByteArray& url) override;
     bool OpenFile(const QByteArray& path) override;
 
-    // The desktop entry file of the default handler for `mimeType`, or empty.
-    static QString DefaultHandler(const QString& mimeType);
     // Program and arguments from an Exec line with `url` in place of %u/%U (or after it
     // when the line has no field for it); empty when the line cannot be parsed.
     static QStringList ExecArguments(const QString& exec, const QString& url, const QString& name,
