@@ -44,6 +44,9 @@ void TestPageSettling::judge_data()
     a.Timers = 1;
     QTest::newRow("short timer pending") << a << qint64(100) << V::Wait;
     a = idle;
+    a.Observers = 1;
+    QTest::newRow("intersection observer's first report to come") << a << qint64(20) << V::Wait;
+    a = idle;
     a.ConsentBusy = true;
     QTest::newRow("consent banner being dealt with") << a << qint64(100) << V::Wait;
     a = idle;

@@ -12,6 +12,7 @@ struct TPageActivity
     int AnimationLeftMs = 0;  // until the last of them ends
     int Timers = 0;           // short timers pending
     int QuietMs = -1;         // since the last awaited thing ended; -1 when nothing has since the load event
+    int Observers = 0;        // intersection observers whose first report, due with the next frame, has not come
     bool ConsentBusy = false; // a consent banner is still being dealt with
 };
 

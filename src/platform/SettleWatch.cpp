@@ -117,6 +117,7 @@ void SettleWatch::OnAnswer(const QVariant& answer)
         activity.AnimationLeftMs = Number(probe, "animationLeftMs");
         activity.Timers = Number(probe, "timers");
         activity.QuietMs = probe.value(QStringLiteral("quietMs"), -1).toInt();
+        activity.Observers = Number(probe, "observers");
     }
     activity.ConsentBusy = consent == QLatin1String("busy");
 

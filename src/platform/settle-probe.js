@@ -6,6 +6,7 @@
     if (window.__thumbrixSettle) return;
     const SHORT_TIMER_MS = %SHORT_TIMER_MS%;
     const LONG_LIVED_MS = %LONG_LIVED_MS%;
+    const OBSERVER_DUE_MS = 500;
 
     const now = () => performance.now();
     let loaded = document.readyState === 'complete';
@@ -108,8 +109,48 @@
         return nativeClearInterval.apply(this, arguments);
     };
 
+    // An IntersectionObserver's first report comes with the next frame; lazy loaders start
+    // their loads from it. Until it has come the page has more to do, for as long as a
+    // frame could reasonably take.
+    const observersDue = new Map(); // observer -> since when
+    const NativeIntersectionObserver = window.IntersectionObserver;
+    if (typeof NativeIntersectionObserver === 'function') {
+        window.IntersectionObserver = class IntersectionObserver extends NativeIntersectionObserver {
+            constructor(callback, options) {
+                if (typeof callback !== 'function') {
+                    super(callback, options);
+                    return;
+                }
+                super(function (entries, observer) {
+                    observersDue.delete(observer);
+                    return callback.call(this, entries, observer);
+                }, options);
+            }
+            observe(target) {
+                if (!observersDue.has(this)) observersDue.set(this, now());
+                return super.observe(target);
+            }
+            disconnect() {
+                observersDue.delete(this);
+                return super.disconnect();
+            }
+        };
+    }
+    const observersPending = () => {
+        let pending = 0;
+        const t = now();
+        for (const since of observersDue.values()) {
+            if (t - since < OBSERVER_DUE_MS) ++pending;
+        }
+        return pending;
+    };
+
     // Scripts added by the page's script: what they bring is still to come.
     const scripts = new Set();
+    // Whether the page changed a class, a style or its tree since the last look for
+    // background images. What was there at the load event had its images waited for by it.
+    let styleChanged = false;
+    addEventListener('load', () => { styleChanged = false; }, {once: true});
     const watchScript = (node) => {
         if (node.nodeName !== 'SCRIPT' || !node.src || scripts.has(node)) return;
         scripts.add(node);
@@ -126,11 +167,19 @@
                 if (node.querySelectorAll) node.querySelectorAll('script[src]').forEach(watchScript);
             }
         }
-    }).observe(document, {childList: true, subtree: true});
+        styleChanged = true;
+    }).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['class', 'style']});
     // Images and style sheets are looked at when asked; their loads mark the end of a wait.
-    addEventListener('load', (e) => { if (e.target !== document && e.target !== window) ended(); }, true);
+    addEventListener('load', (e) => {
+        if (e.target === document || e.target === window) return;
+        if (e.target.nodeName === 'LINK' || e.target.nodeName === 'STYLE') styleChanged = true;
+        ended();
+    }, true);
     addEventListener('error', (e) => { if (e.target !== window) ended(); }, true);
     if (document.fonts) document.fonts.addEventListener('loadingdone', ended);
+    // The end of an animation is a change the page may answer with the next one.
+    for (const type of ['animationend', 'animationcancel', 'transitionend', 'transitioncancel'])
+        addEventListener(type, ended, true);
 
     const decoded = new WeakMap();
     const inView = (element) => {
@@ -162,6 +211,73 @@
         }
         return pending;
     };
+    // Background images in view that are still on their way: a lazy hero gets its url()
+    // from a class set by script. The engine's resource timing tells when a fetch ended; a
+    // look-alike Image tells too when none will start (an address the page's policy forbids).
+    const fetched = new Set();
+    if (window.PerformanceObserver) {
+        try {
+            new PerformanceObserver((list) => {
+                for (const entry of list.getEntries()) {
+                    fetched.add(entry.name);
+                    if (backgrounds.delete(entry.name)) ended();
+                }
+            }).observe({type: 'resource', buffered: true});
+        } catch (e) {
+        }
+    }
+    const wasFetched = (url) => fetched.has(url) || performance.getEntriesByName(url, 'resource').length > 0;
+    const backgrounds = new Map(); // url -> its look-alike, while awaited
+    let backgroundsInView = [];
+    let lastScan = -Infinity;
+    const BACKGROUND_URL = /url\("((?:https?:)[^"]*)"\)/g;
+    // What is drawn at points of a grid over the view, whatever the size of the document
+    // (a page of a million elements answers as fast as a small one). A picture that is
+    // noticed is big enough to lie under a point; one that lets clicks through is not seen.
+    const elementsInView = () => {
+        const found = new Set();
+        const step = Math.max(48, Math.sqrt((innerWidth * innerHeight) / 1500));
+        for (let y = step / 2; y < innerHeight; y += step) {
+            for (let x = step / 2; x < innerWidth; x += step) {
+                for (const element of document.elementsFromPoint(x, y)) found.add(element);
+            }
+        }
+        return found;
+    };
+    const backgroundsPending = () => {
+        const t = now();
+        // A page that changes all the time is looked at every 150 ms, not at every poll;
+        // until the next look, what it changed counts as still to come.
+        if (styleChanged && t - lastScan < 150) return 1;
+        if (styleChanged) {
+            styleChanged = false;
+            lastScan = t;
+            const urls = new Set();
+            for (const element of elementsInView()) {
+                const image = getComputedStyle(element).backgroundImage;
+                if (!image || image === 'none' || image.indexOf('url(') < 0) continue;
+                for (const m of image.matchAll(BACKGROUND_URL)) urls.add(m[1]);
+            }
+            backgroundsInView = [...urls];
+        }
+        let pending = 0;
+        for (const url of backgroundsInView) {
+            if (!backgrounds.has(url) && wasFetched(url)) continue;
+            if (!backgrounds.has(url)) {
+                const lookAlike = new Image();
+                const done = () => {
+                    fetched.add(url);
+                    if (backgrounds.delete(url)) ended();
+                };
+                lookAlike.onload = done;
+                lookAlike.onerror = done;
+                backgrounds.set(url, lookAlike);
+                lookAlike.src = url;
+            }
+            if (backgrounds.has(url)) ++pending;
+        }
+        return pending;
+    };
     const sheetsPending = () => {
         let pending = 0;
         for (const link of document.querySelectorAll('link[rel~="stylesheet" i]')) {
@@ -170,19 +286,27 @@
         return pending;
     };
     // Finite animations and transitions running, and how long the last of them has to go.
+    // One gone since the last look has ended, though its end event may still be to come.
+    let animating = new Set();
     const animations = () => {
         let count = 0;
         let leftMs = 0;
         if (!document.getAnimations) return {count, leftMs};
+        const seen = new Set();
         for (const a of document.getAnimations()) {
             if (a.playState !== 'running' && a.playState !== 'pending') continue;
             const timing = a.effect && a.effect.getComputedTiming ? a.effect.getComputedTiming() : null;
             if (!timing || !isFinite(timing.endTime)) continue;
             ++count;
+            seen.add(a);
             const rate = Math.abs(a.playbackRate) || 1;
             const left = (timing.endTime - (timing.localTime || 0)) / rate;
             if (left > leftMs) leftMs = left;
         }
+        for (const a of animating) {
+            if (!seen.has(a)) ended();
+        }
+        animating = seen;
         return {count, leftMs: Math.round(leftMs)};
     };
 
@@ -196,7 +320,8 @@
         return {
             requests: inFlight + scripts.size + sheetsPending(),
             fonts: document.fonts && document.fonts.status === 'loading' ? 1 : 0,
-            images: imagesPending(),
+            images: imagesPending() + backgroundsPending(),
+            observers: observersPending(),
             animations: anim.count,
             animationLeftMs: anim.leftMs,
             timers: timers.size,

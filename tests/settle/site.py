@@ -54,6 +54,11 @@ HEADS = ["#1a237e", "#004d40", "#3e2723", "#263238", "#b71c1c", "#33691e", "#4a1
          "#e65100", "#880e4f", "#212121", "#006064", "#827717", "#311b92", "#bf360c"]
 
 
+LAZY_BACKGROUND = ("addEventListener('load',()=>new IntersectionObserver((es,o)=>es.forEach(e=>{"
+                   "if(e.isIntersecting){e.target.classList.add('seen');o.unobserve(e.target);}}))"
+                   ".observe(document.getElementById('hero')));")
+
+
 def items_of(index):
     """Six cards in colours of their own per case."""
     return [{"title": t, "color": COLOURS[(index * 2 + i) % len(COLOURS)]} for i, t in enumerate(TITLES)]
@@ -173,6 +178,25 @@ def build_cases(font):
     c.routes["photo.png"] = (0.7, "image/png", solid_png(768, 472, hex_rgb(c.items[1]["color"])))
     c.routes["now.png"] = (0.0, "image/png", c.routes["photo.png"][2])
     c.twin(photo("now.png"), head_extra="<style>main{display:block;padding:0}</style>")
+
+    # A hero whose picture comes with a class set once it is seen, as lazy-loading libraries do,
+    # here started by the load event so that the picture never holds the load event back.
+    c = case("lazy-background")
+    hero_style = ("<style>main{display:block;padding:0}.hero{height:472px;margin:16px;"
+                  "background:#c8c8c8 center/cover no-repeat}.hero.seen{background-image:url(hero.png)}</style>")
+    c.html("", page(c.title, c.head, '<div class="hero" id="hero"></div>', head_extra=hero_style,
+                    script=LAZY_BACKGROUND))
+    c.routes["hero.png"] = (0.7, "image/png", solid_png(768, 472, hex_rgb(c.items[2]["color"])))
+    c.routes["now.png"] = (0.0, "image/png", c.routes["hero.png"][2])
+    c.twin('<div class="hero" style="background-image:url(now.png)"></div>', head_extra=hero_style)
+
+    # The same with a picture the page's own policy forbids: it never comes, nothing waits for it.
+    c = case("broken-background")
+    broken_style = "<meta http-equiv=Content-Security-Policy content=\"img-src 'none'\">" + hero_style
+    c.routes["hero.png"] = (0.0, "image/png", solid_png(8, 8, (0, 0, 0)))
+    c.html("", page(c.title, c.head, '<div class="hero" id="hero"></div>', head_extra=broken_style,
+                    script=LAZY_BACKGROUND))
+    c.twin('<div class="hero"></div>', head_extra=broken_style)
 
     # The content is there at load but transparent; the fade starts when the page has loaded.
     c = case("fade-in")
