@@ -97,6 +97,12 @@ void TestHostilePages::initTestCase()
     // Script that never yields.
     m_server.RoutePage("/spin-before-load", OwnPage("<script>for(;;){}</script>"));
     m_server.RoutePage("/spin-after-load", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},0)</script>"));
+    // A long task just as the marker goes in, as a huge page's own work after its load
+    // on a slow machine: the renderer answers late, but it answers.
+    m_server.RoutePage("/busy-at-marker",
+                       OwnPage("<script>onload=()=>{const o=new MutationObserver(()=>{o.disconnect();"
+                               "const t=Date.now();while(Date.now()-t<3500){}});"
+                               "o.observe(document.documentElement,{childList:true})}</script>"));
     m_server.RoutePage("/spin-at-marker", OwnPage("<script>onload=()=>new MutationObserver(()=>{for(;;){}})"
                                                   ".observe(document.documentElement,{childList:true})</script>"));
     // Dialogs, pop-ups and permission prompts nobody will answer.
@@ -206,7 +212,9 @@ void TestHostilePages::everyRowEndsInTime_data()
     QTest::newRow("script-spins-before-load") << url("/spin-before-load") << error << -1 << late << 4000;
     // The load may or may not get reported before the loop starts: either way an honest Error.
     QTest::newRow("script-spins-after-load") << url("/spin-after-load") << error << -1 << stuck + u'|' + late << 4000;
-    QTest::newRow("script-spins-at-the-marker") << url("/spin-at-marker") << error << -1 << stuck << 4000;
+    // Time-outs past the renderer's time to answer: the fence, not the time-out, ends these.
+    QTest::newRow("script-spins-at-the-marker") << url("/spin-at-marker") << error << -1 << stuck << 8000;
+    QTest::newRow("script-busy-at-the-marker") << url("/busy-at-marker") << success << own << QString() << 8000;
     QTest::newRow("dialogs-and-popups") << url("/dialogs") << success << own << QString() << 4000;
     QTest::newRow("permission-prompts") << url("/permissions") << success << own << QString() << 4000;
     QTest::newRow("http-authentication") << url("/auth") << error << -1 << QStringLiteral("401") << 4000;
@@ -275,6 +283,7 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
     QTest::addColumn<QByteArray>("status");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("timeoutMs");
 
     const Reply stuck(200, "text/html",
                       OwnPage("<script>onload=()=>new MutationObserver(()=>{for(;;){}})"
@@ -283,27 +292,29 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
     const Reply reset(200, "text/html", {}, 0, Ending::Reset);
     const Reply silent(200, "text/html", {}, 0, Ending::Silence);
     const Reply missing(404, "text/html", OwnPage({}));
+    // A stuck page is given up by the fence, which waits longer than 4 s for an answer.
+    const int quick = 4000, pastTheFence = 8000;
 
     QTest::newRow("stuck-twice") << QByteArray("/r-stuck") << QList<Reply>{stuck} << 1 << JobStatus::Error
-                                 << QStringLiteral("does not respond (2 attempts)") << 2;
+                                 << QStringLiteral("does not respond (2 attempts)") << 2 << pastTheFence;
     QTest::newRow("stuck-no-retry") << QByteArray("/r-stuck0") << QList<Reply>{stuck} << 0 << JobStatus::Error
-                                    << QStringLiteral("does not respond") << 1;
-    QTest::newRow("stuck-twice-then-fine")
-        << QByteArray("/r-stuck-fine") << QList<Reply>{stuck, stuck, page} << 2 << JobStatus::Success << QString() << 3;
+                                    << QStringLiteral("does not respond") << 1 << pastTheFence;
+    QTest::newRow("stuck-twice-then-fine") << QByteArray("/r-stuck-fine") << QList<Reply>{stuck, stuck, page} << 2
+                                           << JobStatus::Success << QString() << 3 << pastTheFence;
     QTest::newRow("reset-then-fine") << QByteArray("/r-reset") << QList<Reply>{reset, page} << 1 << JobStatus::Success
-                                     << QString() << 2;
+                                     << QString() << 2 << quick;
     QTest::newRow("silent-twice") << QByteArray("/r-silent") << QList<Reply>{silent} << 1 << JobStatus::Error
-                                  << QStringLiteral("did not load within 4 s (2 attempts)") << 2;
+                                  << QStringLiteral("did not load within 4 s (2 attempts)") << 2 << quick;
     QTest::newRow("certificate-not-retried")
-        << QByteArray() << QList<Reply>{} << 3 << JobStatus::Error << QStringLiteral("(-202)") << -1;
+        << QByteArray() << QList<Reply>{} << 3 << JobStatus::Error << QStringLiteral("(-202)") << -1 << quick;
     // The engine refuses this port before any connection, every time.
     QTest::newRow("unsafe-port-not-retried") << QByteArray("http://127.0.0.1:1/") << QList<Reply>{} << 3
-                                             << JobStatus::Error << QStringLiteral("(-312)") << -1;
+                                             << JobStatus::Error << QStringLiteral("(-312)") << -1 << quick;
     QTest::newRow("refused-retried") << QByteArray("http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/")
                                      << QList<Reply>{} << 1 << JobStatus::Error << QStringLiteral("(-102) (2 attempts)")
-                                     << -1;
+                                     << -1 << quick;
     QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
-                                            << QStringLiteral("HTTP status 404") << 1;
+                                            << QStringLiteral("HTTP status 404") << 1 << quick;
 }
 
 void TestHostilePages::retriesOnAFreshRenderer()
@@ -314,6 +325,7 @@ void TestHostilePages::retriesOnAFreshRenderer()
     QFETCH(QByteArray, status);
     QFETCH(QString, reason);
     QFETCH(int, requests);
+    QFETCH(int, timeoutMs);
 
     // No path: the TLS server, whose certificate the engine refuses before any request. A
     // whole address: a place where no server of ours answers.
@@ -322,6 +334,7 @@ void TestHostilePages::retriesOnAFreshRenderer()
     if (ours) m_server.RouteSequence(path, replies);
     TBatchSettings settings = Settings();
     settings.Retries = retries;
+    settings.TimeoutMs = timeoutMs;
     const QByteArray id = QByteArray(QTest::currentDataTag()) + "-retry";
     const Run run = RunBatch({PendingJob(id, url), PendingJob(id + "-after", m_server.Url("/after"))}, settings);
     QCOMPARE(run.Jobs.size(), 2);

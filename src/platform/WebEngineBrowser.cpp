@@ -6,10 +6,10 @@
 #include "platform/ConsentScripts.h"
 #include "platform/FullPageLayout.h"
 #include "platform/NetErrors.h"
+#include "platform/PaintFence.h"
 #include "platform/QuietPage.h"
 #include "platform/SettleWatch.h"
 
-#include <QDateTime>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -21,11 +21,6 @@
 
 namespace {
 
-constexpr int kFencePollMs = 4;
-constexpr int kFenceTimeoutMs = 2000;
-// Script calls are dearer than corner grabs: ask for frames less often.
-constexpr int kFramePollMs = 20;
-constexpr int kRecentAnswerMs = 500;
 // A hung renderer ignores Stop and swallows the next same-site load; these bound how
 // long we wait before giving the view a fresh page.
 constexpr int kStopCheckMs = 500;
@@ -33,33 +28,9 @@ constexpr int kStartWatchdogMs = 3000;
 // ERR_ABORTED: the load was cancelled (by Stop or by the next navigation), not failed.
 constexpr int kNetErrorAborted = -3;
 
-const QColor kFenceColour(0xfe, 0x01, 0xfd);
 constexpr int kOffScreen = -32000;
 // Taller surfaces repeat or break in Chromium.
 constexpr int kMaxFullPageDevicePixels = 16384;
-
-// The marker goes on the root element, above everything. Where the root's own style
-// would hide or recolour it (a filter, say), that style is lifted until the marker goes.
-const QString kFenceInject = QStringLiteral(
-    "(()=>{const d=document,r=d.documentElement;if(!r)return 0;let m=d.getElementById('__thumbrix_fence');"
-    "if(!m){m=d.createElement('thumbrix-fence');m.id='__thumbrix_fence';}"
-    "m.style.cssText='all:initial;display:block!important;position:fixed!important;left:0!important;"
-    "top:0!important;width:2px!important;height:2px!important;background:#fe01fd!important;"
-    "z-index:2147483647!important;pointer-events:none!important;opacity:1!important';"
-    "const lift={'filter':'none','opacity':'1','transform':'none','clip-path':'none','-webkit-mask-image':'none',"
-    "'mix-blend-mode':'normal','content-visibility':'visible'};const c=getComputedStyle(r);"
-    "if(m.__root===undefined&&Object.keys(lift).some(k=>c.getPropertyValue(k)!==lift[k])){"
-    "m.__root=r.getAttribute('style');for(const k in lift)r.style.setProperty(k,lift[k],'important');}"
-    "r.appendChild(m);return 1})()");
-// Takes the marker away and gives the root its own style back, in one step.
-const QString kFenceRemove = QStringLiteral(
-    "(()=>{const m=document.getElementById('__thumbrix_fence');if(!m)return 0;const r=document.documentElement;"
-    "if(m.__root!==undefined){if(m.__root===null)r.removeAttribute('style');else r.setAttribute('style',m.__root);}"
-    "m.remove();return 1})()");
-// Two animation frames after the marker is gone, the page has painted past it.
-const QString kFramesStart =
-    QStringLiteral("requestAnimationFrame(()=>requestAnimationFrame(()=>{window.__thumbrix_frames=%1}));1");
-const QString kFramesQuery = QStringLiteral("window.__thumbrix_frames||0");
 
 QUrl ToQUrl(const QByteArray& bytes)
 {
@@ -109,6 +80,7 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
     connect(m_fullPage, &FullPageLayout::Measured, this, &WebEngineBrowser::OnPageMeasured);
     m_condition = new ConditionWatch(this);
     connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::Settle);
+    m_fence = new PaintFence(this);
     // No storage name: an in-memory profile, so nothing of a run is kept on disk.
     m_profile = new QWebEngineProfile(this);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this,
@@ -144,8 +116,8 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
 
     m_wait.setSingleShot(true);
     connect(&m_wait, &QTimer::timeout, this, &WebEngineBrowser::StartPaintFence);
-    m_fencePoll.setInterval(kFencePollMs);
-    connect(&m_fencePoll, &QTimer::timeout, this, &WebEngineBrowser::PollPaintFence);
+    connect(m_fence, &PaintFence::Painted, this, &WebEngineBrowser::OnPainted);
+    connect(m_fence, &PaintFence::Failed, this, &WebEngineBrowser::FailPaintFence);
     m_startWatchdog.setSingleShot(true);
     connect(&m_startWatchdog, &QTimer::timeout, this, &WebEngineBrowser::OnStartWatchdog);
     m_stopCheck.setSingleShot(true);
@@ -203,7 +175,7 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() ||
+    if (m_stopCheck.isActive() || m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() ||
         m_condition->IsActive() || m_fullPage->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
@@ -359,7 +331,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence != Fence::Idle || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
+        if (m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
             m_fullPage->IsActive() || (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
@@ -506,13 +478,7 @@ void WebEngineBrowser::RestoreViewport()
 
 void WebEngineBrowser::StartPaintFence()
 {
-    m_fence = Fence::WaitShown;
-    ++m_fenceToken;
-    m_fenceAnswered = false;
-    m_lastAnswerAt = 0;
-    m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
-    RunFenceScript(kFenceInject);
-    m_fencePoll.start(kFencePollMs);
+    m_fence->Start(m_page, m_view);
 }
 
 void WebEngineBrowser::CancelPaintFence()
@@ -521,102 +487,13 @@ void WebEngineBrowser::CancelPaintFence()
     m_condition->Cancel();
     m_settle->Cancel();
     m_wait.stop();
-    m_fence = Fence::Idle;
-    ++m_fenceToken;
-    m_fencePoll.stop();
+    m_fence->Cancel();
 }
 
-void WebEngineBrowser::RunFenceScript(const QString& script)
+void WebEngineBrowser::OnPainted()
 {
-    // Only a live renderer answers; an answer for an earlier fence or page counts for nothing.
-    m_fenceAnswered = false;
-    QPointer<WebEngineBrowser> self(this);
-    const quint64 token = m_fenceToken;
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, token](const QVariant& result) {
-        if (!self || self->m_fenceToken != token) return;
-        self->m_fenceAnswered = true;
-        self->m_lastAnswerAt = QDateTime::currentMSecsSinceEpoch();
-        if (self->m_fence == Fence::WaitFrames && result.toULongLong() == token) self->m_framesSeen = true;
-    });
-}
-
-bool WebEngineBrowser::FenceMarkerShown()
-{
-    const QImage corner = m_view->grab(QRect(0, 0, 2, 2)).toImage();
-    return !corner.isNull() && corner.pixelColor(0, 0) == kFenceColour;
-}
-
-void WebEngineBrowser::PollPaintFence()
-{
-    const bool late = QDateTime::currentMSecsSinceEpoch() > m_fenceDeadline;
-    switch (m_fence) {
-    case Fence::Idle:
-        m_fencePoll.stop();
-        break;
-    case Fence::WaitShown:
-        if (FenceMarkerShown()) {
-            m_fence = Fence::WaitGone;
-            m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
-            RunFenceScript(kFenceRemove);
-        } else if (late) {
-            MarkerOutOfSight();
-        }
-        break;
-    case Fence::WaitGone:
-        if (!FenceMarkerShown()) {
-            CancelPaintFence();
-            SetComplete();
-        } else if (late) {
-            MarkerOutOfSight();
-        }
-        break;
-    case Fence::WaitFrames:
-        if (m_framesSeen) {
-            CancelPaintFence();
-            SetComplete();
-        } else if (late) {
-            FailLate();
-        } else if (m_fenceAnswered) {
-            RunFenceScript(kFramesQuery);
-        }
-        break;
-    }
-}
-
-void WebEngineBrowser::MarkerOutOfSight()
-{
-    // The renderer answers but the marker never showed, or never went (the page covers or
-    // recolours it, or its own colour is the marker's): wait instead for two frames painted
-    // after it was taken away.
-    if (RendererAnswers())
-        StartFrameCheck();
-    else
-        FailLate();
-}
-
-void WebEngineBrowser::StartFrameCheck()
-{
-    m_fence = Fence::WaitFrames;
-    m_framesSeen = false;
-    m_fenceDeadline = QDateTime::currentMSecsSinceEpoch() + kFenceTimeoutMs;
-    m_page->runJavaScript(kFenceRemove, QWebEngineScript::ApplicationWorld);
-    RunFenceScript(kFramesStart.arg(m_fenceToken));
-    m_fencePoll.start(kFramePollMs);
-}
-
-bool WebEngineBrowser::RendererAnswers() const
-{
-    // A query may be on its way: an answer a moment ago counts too.
-    return m_fenceAnswered || QDateTime::currentMSecsSinceEpoch() - m_lastAnswerAt < kRecentAnswerMs;
-}
-
-void WebEngineBrowser::FailLate()
-{
-    if (RendererAnswers())
-        FailPaintFence(Failure::Paint,
-                       QStringLiteral("the page did not paint within %1 s").arg(kFenceTimeoutMs / 1000));
-    else
-        FailPaintFence(Failure::Renderer, QStringLiteral("the page's script does not respond"));
+    CancelPaintFence();
+    SetComplete();
 }
 
 void WebEngineBrowser::FailPaintFence(Failure failure, const QString& reason)

@@ -14,6 +14,7 @@ class QWidget;
 class QuietPage;
 class ConditionWatch;
 class FullPageLayout;
+class PaintFence;
 class SettleWatch;
 
 // WebBrowser over Qt WebEngine.
@@ -23,11 +24,10 @@ class SettleWatch;
 // Interactive role: an ordinary child view for browsing.
 //
 // Complete means loaded, settled *and painted*: after the load event a capture view waits
-// until the page has settled (SettleWatch), within the options' longest wait. A grab taken
-// then may still show an earlier frame, so a marker is drawn over the page and the view is
-// grabbed until the marker appears and is gone again. A renderer that stops answering, or a page that cannot
-// be shown to have painted, ends the load in NavigateError instead, and the view gets a
-// fresh page for the next load.
+// until the page has settled (SettleWatch), within the options' longest wait, then until the
+// view shows a frame painted since (PaintFence). A renderer that stops answering, or a page
+// that cannot be shown to have painted, ends the load in NavigateError instead, and the view
+// gets a fresh page for the next load.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
@@ -86,13 +86,7 @@ private:
     void RestoreViewport();
     void StartPaintFence();
     void CancelPaintFence();
-    void RunFenceScript(const QString& script);
-    void PollPaintFence();
-    bool FenceMarkerShown();
-    void MarkerOutOfSight();
-    void StartFrameCheck();
-    bool RendererAnswers() const;
-    void FailLate();
+    void OnPainted();
     void FailPaintFence(Failure failure, const QString& reason);
     void SetComplete();
 
@@ -101,6 +95,7 @@ private:
     SettleWatch* m_settle = nullptr;
     ConditionWatch* m_condition = nullptr;
     FullPageLayout* m_fullPage = nullptr;
+    PaintFence* m_fence = nullptr;
     bool m_fullHeight = false;  // the view has been made as tall as the page
     QSize m_viewport{800, 600}; // the size pages are laid out in, between full-page captures
     TSettleReport m_settleReport;
@@ -116,19 +111,6 @@ private:
     int m_httpStatus = 0;
     QByteArray m_pendingUrl; // reloaded once if the engine never starts it
     QString m_pendingError;  // reported when the stand-in page for a bad address finishes
-
-    enum class Fence {
-        Idle,
-        WaitShown,  // the marker is on its way to the screen
-        WaitGone,   // the marker was seen and is being taken away
-        WaitFrames, // the marker cannot be seen: frames painted after it are awaited
-    } m_fence = Fence::Idle;
-    quint64 m_fenceToken = 0;
-    bool m_fenceAnswered = false; // the renderer answered the fence's last script
-    qint64 m_lastAnswerAt = 0;
-    bool m_framesSeen = false;
-    QTimer m_fencePoll;
-    qint64 m_fenceDeadline = 0;
 
     QTimer m_wait; // the options' fixed wait before the fence
     QTimer m_startWatchdog;
