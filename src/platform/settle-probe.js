@@ -150,7 +150,6 @@
     // Whether the page changed a class, a style or its tree since the last look for
     // background images. What was there at the load event had its images waited for by it.
     let styleChanged = false;
-    addEventListener('load', () => { styleChanged = false; }, {once: true});
     const watchScript = (node) => {
         if (node.nodeName !== 'SCRIPT' || !node.src || scripts.has(node)) return;
         scripts.add(node);
@@ -160,7 +159,7 @@
         node.addEventListener('load', done, {once: true});
         node.addEventListener('error', done, {once: true});
     };
-    new MutationObserver((records) => {
+    const changes = new MutationObserver((records) => {
         for (const record of records) {
             for (const node of record.addedNodes) {
                 watchScript(node);
@@ -168,7 +167,15 @@
             }
         }
         styleChanged = true;
-    }).observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['class', 'style']});
+    });
+    // Watched from the load event on: what was added before it held the load event back
+    // anyway, and a record for every node the parser adds costs a huge page seconds.
+    const watchChanges = () => changes.observe(document, {childList: true, subtree: true, attributes: true,
+                                                          attributeFilter: ['class', 'style']});
+    if (loaded)
+        watchChanges();
+    else
+        addEventListener('load', watchChanges, {once: true});
     // Images and style sheets are looked at when asked; their loads mark the end of a wait.
     addEventListener('load', (e) => {
         if (e.target === document || e.target === window) return;
