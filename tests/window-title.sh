@@ -10,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 title_of() { # folder holding the program copy; prints the main window's _NET_WM_NAME
-    xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
+    # The window must go to the virtual X server, whatever platform the caller asked for.
+    env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x900x24" bash -c '
         "$1/thumbrix" >"$1/log" 2>&1 & pid=$!
         # A window may be found before its title is set, or go away while we look: ask again.
         for _ in $(seq 100); do
