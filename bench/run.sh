@@ -30,6 +30,17 @@ for run in 1 2 3; do
     awk -v r="$run" -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "run %d: %.2f s\n", r, b - a }'
 done
 
+echo "== thumbrix-batch, one huge page (24 MB, 700,000 hidden paragraphs)"
+python3 -c 'import sys; open(sys.argv[1], "w").write("<!doctype html><body><div style=display:none>"
+    + "<p>Lorem ipsum dolor sit amet</p>" * 700000 + "</div>")' "$work/huge.html"
+echo "file://$work/huge.html" >"$work/huge.txt"
+for run in 1 2 3; do
+    rm -rf "$work/out" && mkdir "$work/out"
+    build/bin/thumbrix-batch --jobs 1 --out "$work/out" --results - "$work/huge.txt" 2>/dev/null |
+        python3 -c 'import json, sys; r = json.loads(sys.stdin.readline())
+print("run %s: %.2f s, %s, %d attempt(s)" % (sys.argv[1], r["ms"] / 1000, r["status"], r["attempts"]))' "$run"
+done
+
 echo "== the window beside thumbrix-batch --jobs 4, 40 pages (window: from Start to the last row)"
 for run in 1 2 3; do
     build/bin/bench_window_run "$list" 4 2>/dev/null

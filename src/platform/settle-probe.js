@@ -170,8 +170,10 @@
     });
     // Watched from the load event on: what was added before it held the load event back
     // anyway, and a record for every node the parser adds costs a huge page seconds.
-    const watchChanges = () => changes.observe(document, {childList: true, subtree: true, attributes: true,
-                                                          attributeFilter: ['class', 'style']});
+    const watchChanges = () => {
+        styleChanged = false;
+        changes.observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['class', 'style']});
+    };
     if (loaded)
         watchChanges();
     else
