@@ -199,8 +199,8 @@ void TestOptionsWindow::savesAndLoads_data()
     row("hidden-elements-fewer", "[Capture]\nHide1=.a\nHide2=.b\nHide3=.c\n", {"memHide=.z"}, ".z", ".z", {"Hide1=.z"},
         {"Hide2", "Hide3"});
     // A line the load never read must not come into effect once those before it change.
-    row("hidden-elements-after-a-gap", "[Capture]\nHide1=.a\nHide4=.d\n", {"memHide=.x\n.y\n.z"}, ".x\n.y\n.z",
-        ".x\n.y\n.z", {"Hide1=.x", "Hide2=.y", "Hide3=.z"}, {"Hide4", "=.d"});
+    row("hidden-elements-after-a-gap", "[Capture]\nHide1=.a\nHide5=.e\n", {"memHide=.x\n.y\n.z"}, ".x\n.y\n.z",
+        ".x\n.y\n.z", {"Hide1=.x", "Hide2=.y", "Hide3=.z"}, {"Hide5", "=.e"});
     row("headers-written-twice", "[Capture]\nHeader1=oops\nHeader1=X-Debug: 1\n", {"memHeaders=X-A: 1"}, "X-A: 1",
         "X-A: 1", {"Header1=X-A: 1"}, {"X-Debug", "oops"}, true);
     row("style-sheet", "", {"edtStyleSheetFile=%DIR%/style.css"}, "%DIR%/style.css", "%DIR%/style.css",
