@@ -78,6 +78,14 @@ void TestBatchOptions::bounds_data()
     for (const auto& row : rows)
         QTest::addRow("%s %s", row.option, row.value)
             << QString::fromLatin1(row.option) << QString::fromLatin1(row.value) << row.taken;
+    // Nested past any real use: refused, not a stack overflow.
+    const QString nested = QStringLiteral(":not(").repeated(100000) + QStringLiteral("a") +
+                           QStringLiteral(")").repeated(100000);
+    QTest::newRow("--hide nested 100000 deep") << QStringLiteral("--hide") << nested << false;
+    QTest::newRow("--hide nested 32 deep") << QStringLiteral("--hide")
+                                           << QStringLiteral(":is(").repeated(32) + QStringLiteral("a") +
+                                                  QStringLiteral(")").repeated(32)
+                                           << true;
 }
 
 void TestBatchOptions::bounds()

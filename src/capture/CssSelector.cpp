@@ -397,6 +397,8 @@ private:
             QStringLiteral("not"),        QStringLiteral("is"),      QStringLiteral("where"),
             QStringLiteral("matches"),    QStringLiteral("-webkit-any"), QStringLiteral("host"),
             QStringLiteral("host-context"), QStringLiteral("slotted"), QStringLiteral("cue")};
+        // Deeper than any real selector nests; a stack overflow is no way to say no.
+        if (++m_depth > kMaxDepth) return false;
         bool ok = false;
         if (selectorTaking.contains(name))
             ok = SelectorList(false);
@@ -408,6 +410,7 @@ private:
             ok = AnPlusB(false);
         else
             ok = Balanced();
+        --m_depth;
         if (!ok || Peek().kind != Token::RParen) return false;
         Take();
         return true;
@@ -457,9 +460,11 @@ private:
         }
     }
 
+    static constexpr int kMaxDepth = 32;
     const QString& m_text;
     const QList<Token>& m_tokens;
     qsizetype m_at = 0;
+    int m_depth = 0;
 };
 
 } // namespace
