@@ -1,8 +1,8 @@
 #include "platform/DesktopShell.h"
 
 #include "common/ByteFile.h"
+#include "platform/ProgramStarter.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -29,6 +29,7 @@ QString XdgSettingsBrowser()
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-settings"));
     if (tool.isEmpty()) return {};
     QProcess process;
+    process.setProcessEnvironment(ProgramStarter::StartEnvironment());
     process.start(tool, {QStringLiteral("get"), QStringLiteral("default-web-browser")});
     if (!process.waitForFinished(3000)) {
         process.kill();
@@ -193,7 +194,12 @@ QStringList TDesktopShell::ExecArguments(const QString& exec, const QString& url
 
 TDesktopShell::TDesktopShell(std::function<bool(const QUrl&)> fallback) : m_fallback(std::move(fallback))
 {
-    if (!m_fallback) m_fallback = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    // xdg-open is what Qt's own opener would run too, but Qt's gets the environment as it is now.
+    if (!m_fallback)
+        m_fallback = [](const QUrl& url) {
+            const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+            return !opener.isEmpty() && ProgramStarter::StartDetached(opener, {QString::fromLatin1(url.toEncoded())});
+        };
 }
 
 bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
@@ -211,7 +217,7 @@ bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
                       QFile::decodeName(g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(handler.get()))));
     if (arguments.isEmpty()) return false;
     const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments);
+    return ProgramStarter::StartDetached(program, arguments);
 }
 
 bool TDesktopShell::OpenUrlInBrowser(const QByteArray& url)

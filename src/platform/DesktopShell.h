@@ -12,11 +12,12 @@ class QUrl;
 // The freedesktop.org way: the default application for "x-scheme-handler/<scheme>", as
 // GIO finds it, and for the web the desktop's browser setting; started from its desktop
 // entry's Exec line with the address as one argument. No shell ever sees the address.
-// When the desktop names no handler, its own opener is asked.
+// When the desktop names no handler, its own opener is asked. Every program is started
+// with the environment this process was started with.
 class TDesktopShell : public TShell
 {
 public:
-    // `fallback` opens an address when no handler is found; QDesktopServices by default.
+    // `fallback` opens an address when no handler is found; the desktop's xdg-open by default.
     explicit TDesktopShell(std::function<bool(const QUrl&)> fallback = {});
 
     bool OpenUrlInBrowser(const QByteArray& url) override;

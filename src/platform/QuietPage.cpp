@@ -1,5 +1,7 @@
 #include "platform/QuietPage.h"
 
+#include "platform/ExternalLinks.h"
+
 #include <QAuthenticator>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFileSystemAccessRequest>
@@ -9,7 +11,7 @@
 #include <QWebEngineSettings>
 
 QuietPage::QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent)
-    : QWebEnginePage(profile, parent), m_options(options)
+    : QWebEnginePage(profile, parent), m_options(options), m_capture(capture)
 {
     QWebEngineSettings* s = settings();
     s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
@@ -62,8 +64,10 @@ QuietPage::QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOpt
     }
 }
 
-bool QuietPage::acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame)
+bool QuietPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
+    // A capture has no one to click a link, and its views never open other programs.
+    if (!m_capture && !ExternalLinks::Accept(url, type)) return false;
     if (isMainFrame) {
         m_credentialsOffered = false;
         m_proxyCredentialsOffered = false;

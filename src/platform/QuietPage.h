@@ -30,6 +30,7 @@ protected:
 
 private:
     const TCaptureOptions& m_options;
+    bool m_capture = false;
     bool m_credentialsOffered = false;
     bool m_proxyCredentialsOffered = false;
 };
