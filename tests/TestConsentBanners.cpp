@@ -39,20 +39,15 @@ struct Banner
 // left on screen is ours to hide. The libraries answer the click themselves; they draw their
 // banners from script, some only after the load event.
 const Banner kBanners[] = {
-    {"onetrust", "hidden", true},
-    {"didomi", "hidden", true},
-    {"quantcast", "hidden", true},
-    {"own-de", "hidden", true},
-    {"own-fr", "hidden", true},
-    {"own-nl", "hidden", true},
-    {"own-es", "hidden", true},
-    {"vanilla-cookieconsent", "opted-out", false},
-    {"klaro", "opted-out", false},
-    {"tarteaucitron", "opted-out", false},
+    {"onetrust", "hidden", true},  {"didomi", "hidden", true},
+    {"quantcast", "hidden", true}, {"own-de", "hidden", true},
+    {"own-fr", "hidden", true},    {"own-nl", "hidden", true},
+    {"own-es", "hidden", true},    {"vanilla-cookieconsent", "opted-out", false},
+    {"klaro", "opted-out", false}, {"tarteaucitron", "opted-out", false},
 };
 
 // Pages of the fixture site whose own content comes close to a banner.
-const char* const kContent[] = {"sticky-nav",     "newsletter",    "chat",          "app-shell",
+const char* const kContent[] = {"sticky-nav",       "newsletter",     "chat",          "app-shell",
                                 "privacy-settings", "headers-sticky", "headers-fixed", "settings-aside"};
 
 // Pages of Debian's python3.11-doc and git-doc: indexes, long pages, and pages that speak of
@@ -113,8 +108,8 @@ private:
     QProcess m_site;
     QString m_base;
     QTemporaryDir m_dir;
-    QHash<QString, QJsonObject> m_results;     // by ID, with consent hiding on
-    QHash<QString, QJsonObject> m_bareResults; // by ID, a copy of the program without the rules engine
+    QHash<QString, QJsonObject> m_results;      // by ID, with consent hiding on
+    QHash<QString, QJsonObject> m_bareResults;  // by ID, a copy of the program without the rules engine
     QHash<QString, QJsonObject> m_quickResults; // by ID, with --no-settle in one view
     QByteArray m_bareErr;
 };

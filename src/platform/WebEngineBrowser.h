@@ -26,9 +26,10 @@ class SettleWatch;
 //
 // Complete means loaded, settled *and painted*: after the load event a capture view waits
 // until the page has settled (SettleWatch), within the options' longest wait, and its consent
-// banner is dealt with (ConsentWatch), then until the view shows a frame painted since (PaintFence). A renderer that stops answering, or a page
-// that cannot be shown to have painted, ends the load in NavigateError instead, and the view
-// gets a fresh page for the next load.
+// banner is dealt with (ConsentWatch), then until the view shows a frame painted since
+// (PaintFence). A renderer that stops answering, or a page that cannot be shown to have
+// painted, ends the load in NavigateError instead, and the view gets a fresh page for the
+// next load.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
