@@ -12,7 +12,7 @@ constexpr int kPollMs = 50;
 // script; the paint fence that follows tells whether it is stuck for good.
 constexpr int kUnansweredMs = 1000;
 // The check's own deadlines for a banner (the rules engine's grace, its work, the banner's
-// fade) end within this.
+// fade) end within this, counted from the load event.
 constexpr int kMaxMs = 6000;
 
 } // namespace
@@ -71,7 +71,7 @@ void ConsentWatch::OnAnswer(const QString& consent)
     m_asked = false;
     m_timer.stop();
     if (consent == QLatin1String("busy")) {
-        if (m_clock.elapsed() < kMaxMs)
+        if (m_report.SettleMs + m_clock.elapsed() < kMaxMs)
             m_timer.start(kPollMs);
         else
             Finish();
