@@ -136,7 +136,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
             .arg(kMaxSettleMs),
         QStringLiteral("MS"), QStringLiteral("5000"));
     const QCommandLineOption noSettle(QStringLiteral("no-settle"),
-                                      QStringLiteral("Capture as soon as the page has loaded and painted."));
+                                      QStringLiteral("Capture as soon as the page has loaded and painted; a consent "
+                                                     "banner on screen then is still hidden."));
     const QCommandLineOption keepConsent(QStringLiteral("keep-consent"),
                                          QStringLiteral("Leave consent banners as the page shows them (by default "
                                                         "they are hidden, opting out where they allow)."));

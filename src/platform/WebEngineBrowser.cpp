@@ -4,6 +4,7 @@
 #include "platform/CaptureIdentity.h"
 #include "platform/ConditionWatch.h"
 #include "platform/ConsentScripts.h"
+#include "platform/ConsentWatch.h"
 #include "platform/FullPageLayout.h"
 #include "platform/NetErrors.h"
 #include "platform/PaintFence.h"
@@ -75,7 +76,9 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
 {
     if (m_role != Role::Capture) m_options = IdentityOf(options);
     m_settle = new SettleWatch(m_options, this);
-    connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
+    connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::WatchConsent);
+    m_consent = new ConsentWatch(this);
+    connect(m_consent, &ConsentWatch::Finished, this, &WebEngineBrowser::OnSettled);
     m_fullPage = new FullPageLayout(this);
     connect(m_fullPage, &FullPageLayout::Measured, this, &WebEngineBrowser::OnPageMeasured);
     m_condition = new ConditionWatch(this);
@@ -175,8 +178,8 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() ||
-        m_condition->IsActive() || m_fullPage->IsActive()) {
+    if (m_stopCheck.isActive() || m_fence->IsActive() || m_settle->IsActive() || m_consent->IsActive() ||
+        m_wait.isActive() || m_condition->IsActive() || m_fullPage->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -331,8 +334,9 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
-            m_fullPage->IsActive() || (m_readyState != Loading && m_readyState != Interactive)) {
+        if (m_fence->IsActive() || m_settle->IsActive() || m_consent->IsActive() || m_wait.isActive() ||
+            m_condition->IsActive() || m_fullPage->IsActive() ||
+            (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
             m_readyState = Loading;
@@ -422,10 +426,19 @@ void WebEngineBrowser::StartSettling()
 
 void WebEngineBrowser::Settle()
 {
-    if (m_options.Settle || m_options.HideConsent)
+    if (m_options.Settle)
         m_settle->Start(m_page);
     else
-        OnSettled({});
+        WatchConsent({});
+}
+
+void WebEngineBrowser::WatchConsent(const TSettleReport& report)
+{
+    // A banner is dealt with however short the wait for the page was.
+    if (m_options.HideConsent)
+        m_consent->Start(m_page, report);
+    else
+        OnSettled(report);
 }
 
 QString WebEngineBrowser::AwaitedCondition() const
@@ -486,6 +499,7 @@ void WebEngineBrowser::CancelPaintFence()
     m_fullPage->Cancel();
     m_condition->Cancel();
     m_settle->Cancel();
+    m_consent->Cancel();
     m_wait.stop();
     m_fence->Cancel();
 }

@@ -13,6 +13,7 @@ class QWebEngineView;
 class QWidget;
 class QuietPage;
 class ConditionWatch;
+class ConsentWatch;
 class FullPageLayout;
 class PaintFence;
 class SettleWatch;
@@ -24,10 +25,11 @@ class SettleWatch;
 // Interactive role: an ordinary child view for browsing.
 //
 // Complete means loaded, settled *and painted*: after the load event a capture view waits
-// until the page has settled (SettleWatch), within the options' longest wait, then until the
-// view shows a frame painted since (PaintFence). A renderer that stops answering, or a page
-// that cannot be shown to have painted, ends the load in NavigateError instead, and the view
-// gets a fresh page for the next load.
+// until the page has settled (SettleWatch), within the options' longest wait, and its consent
+// banner is dealt with (ConsentWatch), then until the view shows a frame painted since
+// (PaintFence). A renderer that stops answering, or a page that cannot be shown to have
+// painted, ends the load in NavigateError instead, and the view gets a fresh page for the
+// next load.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
@@ -81,6 +83,7 @@ private:
     void FinishLoad(bool painted);
     void StartSettling();
     void Settle();
+    void WatchConsent(const TSettleReport& report);
     void OnSettled(const TSettleReport& report);
     void OnPageMeasured(int height);
     void RestoreViewport();
@@ -93,6 +96,7 @@ private:
     Role m_role;
     TCaptureOptions m_options;
     SettleWatch* m_settle = nullptr;
+    ConsentWatch* m_consent = nullptr;
     ConditionWatch* m_condition = nullptr;
     FullPageLayout* m_fullPage = nullptr;
     PaintFence* m_fence = nullptr;
