@@ -103,7 +103,7 @@ void SettleWatch::OnAnswer(const QVariant& answer)
 {
     m_asked = false;
     const QVariantMap map = answer.toMap();
-    const QString consent = map.value(QStringLiteral("c")).toString();
+    const QString consent = ConsentScripts::Heed(m_page, map.value(QStringLiteral("c")).toString());
     if (consent != QLatin1String("busy")) m_consent = consent;
 
     const QVariantMap probe = map.value(QStringLiteral("s")).toMap();
