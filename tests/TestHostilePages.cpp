@@ -324,9 +324,9 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
     QTest::newRow("refused-retried") << QByteArray("http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/")
                                      << QList<Reply>{} << 1 << JobStatus::Error << QStringLiteral("(-102) (2 attempts)")
                                      << -1 << quick;
-    QTest::newRow("name-not-resolved-retried") << QByteArray("http://thumbrix-nowhere.invalid/") << QList<Reply>{} << 1
-                                               << JobStatus::Error << QStringLiteral("(-105) (2 attempts)") << -1
-                                               << quick;
+    QTest::newRow("name-not-resolved-retried")
+        << QByteArray("http://thumbrix-nowhere.invalid/") << QList<Reply>{} << 1 << JobStatus::Error
+        << QStringLiteral("(-105) (2 attempts)") << -1 << quick;
     QTest::newRow("tls-handshake-garbled-retried")
         << QByteArray("https://127.0.0.1:" + QByteArray::number(m_notTls.serverPort()) + "/") << QList<Reply>{} << 1
         << JobStatus::Error << QStringLiteral("(-107) (2 attempts)") << -1 << quick;

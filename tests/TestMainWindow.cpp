@@ -441,10 +441,10 @@ void TestMainWindow::pageTimeout_data()
 
     QTest::newRow("default-never-completes") << QByteArray() << 30 << false << QString();
     QTest::newRow("default-completes-just-in-time") << QByteArray() << 30 << true << QString();
-    QTest::newRow("configured-5s-never-completes") << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false
-                                                   << QString();
-    QTest::newRow("configured-45s-never-completes") << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false
-                                                    << QString();
+    QTest::newRow("configured-5s-never-completes")
+        << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false << QString();
+    QTest::newRow("configured-45s-never-completes")
+        << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false << QString();
     QTest::newRow("no-limit-never-gives-up") << QByteArray("[Settings]\nPageTimeout=0\n") << 0 << false << QString();
     QTest::newRow("loaded-waits-past-the-limit") << QByteArray() << 30 << false << QStringLiteral("loaded");
     QTest::newRow("loads-again-never-completes") << QByteArray() << 30 << false << QStringLiteral("again");

@@ -80,7 +80,7 @@ private:
     bool m_failed = false; // the current attempt's load reported an error
     WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
-    QSize m_written; // the last thumbnail's size
+    QSize m_written;  // the last thumbnail's size
     QTimer m_timeout; // runs while the page loads, from the attempt's start
     QElapsedTimer m_attemptClock;
     QElapsedTimer m_clock;
