@@ -190,8 +190,10 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                        QStringLiteral("TEXT"));
     const QCommandLineOption header(QStringLiteral("header"),
                                     QStringLiteral("A header sent with every request of the page, as \"Name: value\" "
-                                                   "(repeatable); an Authorization or Cookie header only to the "
-                                                   "origin of the row's address, as --auth."),
+                                                   "(repeatable). An Authorization or Cookie header goes only to the "
+                                                   "origin of the row's address, not along a redirect of the page or "
+                                                   "a frame elsewhere (the engine keeps it on a redirect of one of "
+                                                   "that origin's images or scripts)."),
                                     QStringLiteral("HEADER"));
     const QCommandLineOption cookies(QStringLiteral("cookies"),
                                      QStringLiteral("Cookies from a Netscape cookies.txt file (as curl, wget and "
