@@ -23,6 +23,8 @@ private Q_SLOTS:
     void rowsSharingAFileTakeTurns();
     void eachRowTakesTheSettingsAsItStarts();
     void timeoutEndsOnlyItsOwnLane();
+    void timeoutCountsOnlyTheLoad_data();
+    void timeoutCountsOnlyTheLoad();
     void failuresThatMayPassAreTriedAgain_data();
     void failuresThatMayPassAreTriedAgain();
 
@@ -276,6 +278,49 @@ void TestBatchRunner::timeoutEndsOnlyItsOwnLane()
     QVERIFY(m_browsers[1]->Steps.isEmpty());
     QCOMPARE(runner.Jobs()[1].Status, JobStatus::Success);
     QCOMPARE(runner.Jobs()[2].Status, JobStatus::Success);
+}
+
+void TestBatchRunner::timeoutCountsOnlyTheLoad_data()
+{
+    // What the browser does, in order: "loaded", "again" (it loads again by itself), "wait"
+    // (past the time-out), "complete".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QByteArray>("status");
+    const auto steps = [](const char* text) { return QString::fromLatin1(text).split(u' '); };
+    QTest::newRow("waits-past-the-timeout") << steps("loaded wait complete") << JobStatus::Success;
+    QTest::newRow("loads-again-and-waits") << steps("loaded again loaded wait complete") << JobStatus::Success;
+    QTest::newRow("never-loads") << steps("wait") << JobStatus::Error;
+    QTest::newRow("loads-again-too-late") << steps("loaded wait again") << JobStatus::Error;
+    QTest::newRow("loads-again-and-hangs") << steps("loaded again wait") << JobStatus::Error;
+}
+
+void TestBatchRunner::timeoutCountsOnlyTheLoad()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QByteArray, status);
+    BatchRunner runner(Factory(), 1);
+    QSignalSpy done(&runner, &BatchRunner::Finished);
+    TBatchSettings settings = Settings();
+    settings.TimeoutMs = 500;
+    settings.Retries = 0;
+    runner.Start({PendingJob("a", "http://host/a")}, settings);
+    Settle();
+    FakeWebBrowser& browser = *m_browsers[0];
+    for (const QString& step : steps) {
+        if (step == QLatin1String("loaded"))
+            Q_EMIT browser.Loaded();
+        else if (step == QLatin1String("again"))
+            Q_EMIT browser.LoadingAgain();
+        else if (step == QLatin1String("wait"))
+            QTest::qWait(2 * settings.TimeoutMs);
+        else
+            Q_EMIT browser.DocumentComplete();
+    }
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(runner.Jobs()[0].Status, status);
+    QCOMPARE(runner.Results()[0].Attempts, 1);
+    if (status == JobStatus::Error)
+        QCOMPARE(runner.Results()[0].Reason, QStringLiteral("the page did not load within 0.5 s"));
 }
 
 void TestBatchRunner::failuresThatMayPassAreTriedAgain_data()

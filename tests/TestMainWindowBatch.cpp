@@ -9,6 +9,7 @@
 #include "platform/WebEngineBrowser.h"
 #include "urllist/JobId.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -99,6 +100,8 @@ private Q_SLOTS:
     void laneViewsTakeTheBrowserSizeAtEachRun();
     void laneRunTakesChangesForTheRowsAfter_data();
     void laneRunTakesChangesForTheRowsAfter();
+    void certificateRefusedOnceUnticked_data();
+    void certificateRefusedOnceUnticked();
 
 private:
     LocalHttpServer m_server;
@@ -512,6 +515,54 @@ void TestMainWindowBatch::laneRunTakesChangesForTheRowsAfter()
     expectAfter.sort();
     QCOMPARE(QDir(before.path()).entryList(QDir::Files), expectBefore);
     QCOMPARE(QDir(after.path()).entryList(QDir::Files), expectAfter);
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::certificateRefusedOnceUnticked_data()
+{
+    QTest::addColumn<int>("pagesAtOnce");
+    QTest::newRow("one-view") << 1;
+    QTest::newRow("two-views") << 2;
+}
+
+// A certificate accepted while "Ignore certificate errors" was ticked is refused at the
+// next Start once it is unticked: the view does not remember it.
+void TestMainWindowBatch::certificateRefusedOnceUnticked()
+{
+    QFETCH(int, pagesAtOnce);
+    LocalHttpServer tls;
+    QVERIFY(tls.StartTls(QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
+                         QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")));
+    tls.RoutePage("/", LocalHttpServer::SolidPage("#ff0000"));
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=" + QByteArray::number(pagesAtOnce) +
+                  "\n[Capture]\nIgnoreCertificateErrors=1\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import({"tls|" + tls.Url("/")}, ListFormat::Pipe, 0);
+    const QString thumbnail = out.filePath(QStringLiteral("tls.bmp"));
+    const auto run = [&window] {
+        window.btnSelectAllClick();
+        window.btnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning() && !window.LaneRun()->IsRunning(), 30000);
+    };
+
+    run();
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Success);
+    QCOMPARE(QImage(thumbnail).pixel(100, 75), qRgb(255, 0, 0));
+
+    WhenModalOpens([](QDialog* dialog) {
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkIgnoreCertificateErrors"))->setChecked(false);
+        dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    });
+    f.Find<QPushButton>("btnOptions")->click();
+    QVERIFY(QFile::remove(thumbnail));
+    run();
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Error);
+    QVERIFY(!QFile::exists(thumbnail));
     QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 

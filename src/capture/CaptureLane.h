@@ -21,7 +21,8 @@ struct TBatchSettings
     QString Extension = QStringLiteral("jpg");
     // Leave out rows whose thumbnail file already exists.
     bool Skip = true;
-    // A page that is not complete within this time is an error; the batch goes on.
+    // A page not loaded within this time, or not showing what it is waited for, is an error;
+    // the batch goes on. The waits after that (settling, the fixed wait) have limits of their own.
     int TimeoutMs = 30000;
     // Further attempts, each on a fresh renderer, for a row that failed in a way that may
     // pass: a time-out, a network failure, a renderer that died or hung, no painted frame.
@@ -66,6 +67,8 @@ private:
     void OnBeforeNavigate();
     void OnNavigateError(const QString& reason, WebBrowser::Failure failure);
     void OnDocumentComplete();
+    void OnLoaded();
+    void OnLoadingAgain();
     void OnTimeout();
     // `retryable`: another attempt may end otherwise.
     void EndAttempt(const QByteArray& status, const QString& reason, bool retryable);
@@ -82,7 +85,8 @@ private:
     bool m_failed = false; // the current attempt's load reported an error
     WebBrowser::Failure m_failure = WebBrowser::Failure::Network;
     QString m_error;
-    QSize m_written; // the last thumbnail's size
-    QTimer m_timeout;
+    QSize m_written;  // the last thumbnail's size
+    QTimer m_timeout; // runs while the page loads, from the attempt's start
+    QElapsedTimer m_attemptClock;
     QElapsedTimer m_clock;
 };

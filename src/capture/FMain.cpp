@@ -101,6 +101,8 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     });
     connect(&EmbeddedWB1, &WebBrowser::ProgressChange, this,
             [this](int progress, int progressMax) { m_driver->ProgressChange(progress, progressMax); });
+    connect(&EmbeddedWB1, &WebBrowser::Loaded, this, [this] { m_driver->Loaded(true); });
+    connect(&EmbeddedWB1, &WebBrowser::LoadingAgain, this, [this] { m_driver->Loaded(false); });
     m_liveViewTimer.setInterval(kLiveViewMs);
     connect(&m_liveViewTimer, &QTimer::timeout, this, &TfrmMain::RefreshCaptureView);
 

@@ -92,6 +92,8 @@ void SettleWatch::Poll()
                                  .arg(consent);
     m_asked = true;
     m_askedAt = m_clock.elapsed();
+    // Back to see whether it answered: a renderer stuck in a script never does.
+    m_poll.start(kPollMs);
     QPointer<SettleWatch> self(this);
     const quint64 token = m_token;
     m_page->runJavaScript(question, QWebEngineScript::MainWorld, [self, token](const QVariant& answer) {
