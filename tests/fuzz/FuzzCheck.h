@@ -8,12 +8,12 @@
 
 // A rule an accepted (or refused) input must keep. A broken rule aborts, so libFuzzer
 // saves the input as a crash and scripts/fuzz.sh fails.
-#define FUZZ_REQUIRE(condition, rule)                                                                                 \
-    do {                                                                                                              \
-        if (!(condition)) {                                                                                           \
-            std::fprintf(stderr, "rule broken: %s\n", rule);                                                          \
-            std::abort();                                                                                             \
-        }                                                                                                             \
+#define FUZZ_REQUIRE(condition, rule)                                                                                  \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "rule broken: %s\n", rule);                                                           \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 namespace Fuzz {

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The file as it was, untouched, comes back byte for byte.
     TIniFile ini;
     QString error;
-    if (ini.Load(path, &error)) FUZZ_REQUIRE(ini.ToBytes() == QByteArray::fromStdString(before), "an INI file is kept as read");
+    if (ini.Load(path, &error))
+        FUZZ_REQUIRE(ini.ToBytes() == QByteArray::fromStdString(before), "an INI file is kept as read");
 
     QString message;
     TCaptureChoices set;
@@ -88,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     set.WaitMs = in.ConsumeIntegralInRange(0, kMaxWaitMs);
     set.FullPage = in.ConsumeBool();
     set.MaxHeight = in.ConsumeIntegralInRange(1, kMaxFullHeight);
-    set.ColorScheme = QStringList{QString(), QStringLiteral("light"), QStringLiteral("dark")}.at(
-        in.ConsumeIntegralInRange(0, 2));
+    set.ColorScheme =
+        QStringList{QString(), QStringLiteral("light"), QStringLiteral("dark")}.at(in.ConsumeIntegralInRange(0, 2));
     set.ReducedMotion = in.ConsumeBool();
     set.Quality = in.ConsumeIntegralInRange(1, 100);
     set.IgnoreCertificateErrors = in.ConsumeBool();
