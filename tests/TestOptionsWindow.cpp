@@ -268,6 +268,7 @@ void TestOptionsWindow::unreadableKeysGiveDefaults_data()
     row("color-scheme-blue", "ColorScheme=blue", "cbxColorScheme", "Engine default");
     row("full-page-maybe", "FullPage=maybe", "chkFullPage", "0");
     row("quality-101", "Quality=101", "edtQuality", "90");
+    row("quality-zero", "Quality=0", "edtQuality", "90");
     row("hide-rule-left-out", "Hide1=a{color:red}\nHide2=.ok", "memHide", ".ok");
     row("hide-ends-at-a-gap", "Hide1=.a\nHide3=.c", "memHide", ".a");
     row("header-bad-left-out", "Header1=X Probe: yes\nHeader2=X-A: 1", "memHeaders", "X-A: 1");
