@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-240}"
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "usage: $0 [SECONDS]" >&2; exit 2; }
 
+command -v clang++ >/dev/null || { echo "fuzz: needs clang++ and libFuzzer (Debian: clang libclang-rt-14-dev)" >&2; exit 2; }
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CC=clang CXX=clang++ cmake -S tests/fuzz -B build-fuzz -G Ninja "${launcher[@]}" >/dev/null
