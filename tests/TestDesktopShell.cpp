@@ -293,6 +293,17 @@ void TestDesktopShell::unsafeAddressesGoNowhere_data()
     QTest::newRow("javascript") << QByteArray("javascript:alert(1)");
     QTest::newRow("data") << QByteArray("data:text/html,<script>alert(1)</script>");
     QTest::newRow("scheme-with-plus") << QByteArray("view-source+x:http://example.com/");
+    // Digits after a scheme's name are no port.
+    QTest::newRow("javascript-digits") << QByteArray("javascript:1/alert(document.cookie)//");
+    QTest::newRow("data-digits") << QByteArray("data:1/x");
+    QTest::newRow("file-digits") << QByteArray("FILE:1/etc/passwd");
+    QTest::newRow("vbscript-digits") << QByteArray("vbscript:1");
+    // A browser trims blanks and controls at the ends and drops tab, CR and LF anywhere.
+    QTest::newRow("leading-space") << QByteArray(" javascript:alert(1)");
+    QTest::newRow("leading-control") << QByteArray("\x01\x1f javascript:alert(1)");
+    QTest::newRow("tab-in-scheme") << QByteArray("java\tscript:alert(1)");
+    QTest::newRow("line-break-in-scheme") << QByteArray("fi\r\nle:///etc/passwd");
+    QTest::newRow("option-after-space") << QByteArray(" --new-window");
 }
 
 void TestDesktopShell::unsafeAddressesGoNowhere()
@@ -318,6 +329,7 @@ void TestDesktopShell::addressesWithAPortOrALaterColonOpen_data()
     QTest::newRow("colon-in-query") << QByteArray("www.example.com/aff?t=12:30");
     QTest::newRow("colon-in-path") << QByteArray("example.com/a:b");
     QTest::newRow("http-with-port") << QByteArray("HTTP://www.example.com:8080/");
+    QTest::newRow("host-with-digits-and-port") << QByteArray("host-1.example:81/x");
 }
 
 void TestDesktopShell::addressesWithAPortOrALaterColonOpen()

@@ -164,7 +164,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                            .arg(kMaxFullHeight),
                                        QStringLiteral("PX"), QString::number(kMaxFullHeight));
     const QCommandLineOption hide(QStringLiteral("hide"),
-                                  QStringLiteral("Elements matching this CSS selector are not displayed (repeatable)."),
+                                  QStringLiteral("Elements matching this CSS selector are not displayed (repeatable). "
+                                                 "A text that is not a selector list is refused."),
                                   QStringLiteral("CSS"));
     const QCommandLineOption css(QStringLiteral("css"), QStringLiteral("A style sheet added to every page."),
                                  QStringLiteral("FILE"));
@@ -205,8 +206,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                                      "out of the process list."),
                                       QStringLiteral("FILE"));
     const QCommandLineOption proxy(QStringLiteral("proxy"),
-                                   QStringLiteral("Go through this proxy: http://, https:// or socks5://, with an "
-                                                  "optional user:password@."),
+                                   QStringLiteral("Go through this proxy: http:// or https://, with an optional "
+                                                  "user:password@, or socks5:// without one (the engine cannot offer "
+                                                  "a SOCKS5 proxy credentials)."),
                                    QStringLiteral("URL"));
     const QCommandLineOption ignoreCertificateErrors(
         QStringLiteral("ignore-certificate-errors"),

@@ -246,7 +246,8 @@ void TfrmMain::SaveSettings()
 {
     QString error;
     const bool folderReady = !m_userFolders.PerUser() || MakeUserFolder(m_settingsFolder, &error);
-    if (!folderReady || !SaveSettingsFile(m_settingsFolder, CurrentSettings(), &error)) m_dialogs.ReportError(error);
+    if (!folderReady || !SaveWholeSettingsFile(m_settingsFolder, CurrentSettings(), m_captureChoices, &error))
+        m_dialogs.ReportError(error);
 }
 
 void TfrmMain::speBrowserXChange()

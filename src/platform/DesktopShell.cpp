@@ -98,23 +98,55 @@ bool SplitExec(const QString& exec, QStringList* words)
 
 } // namespace
 
+QByteArray TDesktopShell::BrowserReading(const QByteArray& url)
+{
+    // As the URL standard has a browser read it: C0 controls and spaces go from both ends,
+    // tab, CR and LF from anywhere. " javascript:" and "java\tscript:" are javascript: to it.
+    qsizetype begin = 0;
+    qsizetype end = url.size();
+    while (begin < end && uchar(url.at(begin)) <= 0x20)
+        ++begin;
+    while (end > begin && uchar(url.at(end - 1)) <= 0x20)
+        --end;
+    QByteArray read;
+    read.reserve(end - begin);
+    for (qsizetype i = begin; i < end; ++i) {
+        const char c = url.at(i);
+        if (c != '\t' && c != '\r' && c != '\n') read += c;
+    }
+    return read;
+}
+
 QByteArray TDesktopShell::SchemeOf(const QByteArray& url)
 {
     // RFC 3986: a letter, then letters, digits, "+", "-" or ".", then ":". What a person
-    // types as "host:port" fits that too; a colon followed by a port is not a scheme's.
+    // types as "host:port" fits that too: digits after a name that could be a host's are a
+    // port, unless the name is a scheme a browser knows ("javascript:1/" is javascript:).
     static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
     static const QRegularExpression port(QStringLiteral("^[0-9]+(?:[/?#]|$)"));
-    const QString text = QString::fromLatin1(url);
+    static const QRegularExpression hostName(QStringLiteral("^[a-z0-9.-]+$"));
+    static const QStringList known = {
+        QStringLiteral("about"),      QStringLiteral("blob"),        QStringLiteral("chrome"),
+        QStringLiteral("chrome-extension"), QStringLiteral("data"),  QStringLiteral("devtools"),
+        QStringLiteral("file"),       QStringLiteral("filesystem"),  QStringLiteral("ftp"),
+        QStringLiteral("http"),       QStringLiteral("https"),       QStringLiteral("jar"),
+        QStringLiteral("javascript"), QStringLiteral("livescript"),  QStringLiteral("mailto"),
+        QStringLiteral("moz-extension"), QStringLiteral("resource"), QStringLiteral("vbscript"),
+        QStringLiteral("view-source"), QStringLiteral("ws"),         QStringLiteral("wss")};
+    const QString text = QString::fromLatin1(BrowserReading(url));
     const QRegularExpressionMatch m = scheme.match(text);
-    if (!m.hasMatch() || port.match(text.mid(m.capturedEnd())).hasMatch()) return {};
-    return m.captured(1).toLower().toLatin1();
+    if (!m.hasMatch()) return {};
+    const QString name = m.captured(1).toLower();
+    if (!known.contains(name) && hostName.match(name).hasMatch() && port.match(text.mid(m.capturedEnd())).hasMatch())
+        return {};
+    return name.toLatin1();
 }
 
 bool TDesktopShell::IsSafeAddress(const QByteArray& url)
 {
     // Whatever the handler's command line makes of it, an address must never read as an
     // option, nor reach a program that would run or show local things (file:, javascript:).
-    if (url.startsWith('-')) return false;
+    if (url.startsWith('-') || BrowserReading(url).startsWith('-')) return false;
     const QByteArray scheme = SchemeOf(url);
     // No scheme: opened as http.
     return scheme.isEmpty() || scheme == "http" || scheme == "https" || scheme == "mailto";

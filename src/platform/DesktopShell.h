@@ -30,8 +30,11 @@ public:
     // Whether an address may be handed to another program at all: http, https, mailto or
     // no scheme, and not starting with "-".
     static bool IsSafeAddress(const QByteArray& url);
-    // The address's scheme in lower case; empty when it has none ("localhost:8080" has none).
+    // The address's scheme in lower case, read as a browser reads it; empty when it has none
+    // ("localhost:8080" has none, "javascript:1/" has one).
     static QByteArray SchemeOf(const QByteArray& url);
+    // The address with C0 controls and spaces trimmed from its ends and tab, CR and LF taken out.
+    static QByteArray BrowserReading(const QByteArray& url);
 
 private:
     bool Open(const QString& scheme, const QByteArray& url);
