@@ -2,6 +2,8 @@
 #include "FuzzCheck.h"
 #include "capture/CaptureOptions.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // A host name (letters, digits, "-", "_", dots between non-empty labels) or an IP address.
@@ -29,7 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QList<TCookie> cookies;
     QString error;
     const bool ok = ParseNetscapeCookies(text, &cookies, &error);
-    FUZZ_REQUIRE(ok || !error.isEmpty(), "a refused file says why");
+    if (!ok) {
+        // A bad line is named by its number; only a file with no cookie at all is refused whole.
+        static const QRegularExpression numbered(QStringLiteral("^line ([0-9]+)"));
+        const QRegularExpressionMatch m = numbered.match(error);
+        const int lines = int(text.count('\n')) + 1;
+        FUZZ_REQUIRE(m.hasMatch() ? m.captured(1).toInt() >= 1 && m.captured(1).toInt() <= lines
+                                  : !error.isEmpty() && cookies.isEmpty(),
+                     "a refused file names the line that is not a cookie");
+    }
     for (const TCookie& cookie : cookies) {
         FUZZ_REQUIRE(IsHost(cookie.Domain), "a cookie's domain is a host");
         FUZZ_REQUIRE(!cookie.Name.isEmpty() && !cookie.Name.contains(';') && !cookie.Name.contains('=') &&
