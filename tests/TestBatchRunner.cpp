@@ -5,6 +5,7 @@
 
 #include "capture/BatchRunner.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@ private Q_SLOTS:
     void lanesAreMadeOnlyForRowsThatNeedThem_data();
     void lanesAreMadeOnlyForRowsThatNeedThem();
     void rowsSharingAFileTakeTurns();
+    void eachRowTakesTheSettingsAsItStarts();
     void timeoutEndsOnlyItsOwnLane();
     void failuresThatMayPassAreTriedAgain_data();
     void failuresThatMayPassAreTriedAgain();
@@ -176,6 +178,49 @@ void TestBatchRunner::lanesAreMadeOnlyForRowsThatNeedThem()
     QCOMPARE(runner.LaneCount(), made);
     for (int i = 0; i < rows; ++i)
         QCOMPARE(runner.Jobs()[i].Status, i < existing ? JobStatus::Skipped : JobStatus::Success);
+}
+
+// The caller's settings change during the run, and a row is added: the rows that start
+// afterwards get them, browsers included, and the rows under way keep their own.
+void TestBatchRunner::eachRowTakesTheSettingsAsItStarts()
+{
+    BatchRunner runner(Factory(), 2);
+    QSignalSpy done(&runner, &BatchRunner::Finished);
+    TBatchSettings now = Settings();
+    const QList<TUrlJob> jobs = {PendingJob("r0", "http://host/0"), PendingJob("r1", "http://host/1"),
+                                 PendingJob("r2", "http://host/2")};
+    runner.Start(jobs, [&now] { return now; });
+    Settle();
+    QCOMPARE(runner.LaneCount(), 2);
+    for (const FakeWebBrowser* browser : std::as_const(m_browsers)) {
+        QCOMPARE(browser->Widths, QList<int>{80});
+        QCOMPARE(browser->Heights, QList<int>{60});
+        QVERIFY(browser->Options.isEmpty()); // the default options need no fresh page
+    }
+
+    now.Sizes = {100, 75, 10, 7};
+    now.Options.UserAgent = "Probe/1";
+    now.Extension = QStringLiteral("png");
+    QCOMPARE(runner.Add(PendingJob("r3", "http://host/3")), 3);
+    Complete(0);
+    QCOMPARE(m_browsers[0]->Navigated.last(), QByteArray("http://host/2"));
+    QCOMPARE(m_browsers[0]->Widths, (QList<int>{80, 100}));
+    QCOMPARE(m_browsers[0]->Heights, (QList<int>{60, 75}));
+    QCOMPARE(m_browsers[0]->Options, QList<TCaptureOptions>{now.Options});
+    Complete(1); // its row started before the change
+    QCOMPARE(m_browsers[1]->Navigated.last(), QByteArray("http://host/3"));
+    QCOMPARE(m_browsers[1]->Options, QList<TCaptureOptions>{now.Options});
+    Complete(0);
+    Complete(1);
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             (QStringList{QStringLiteral("r0.bmp"), QStringLiteral("r1.bmp"), QStringLiteral("r2.png"),
+                          QStringLiteral("r3.png")}));
+    QCOMPARE(QImage(m_dir->filePath(QStringLiteral("r1.bmp"))).size(), QSize(8, 6));
+    QCOMPARE(QImage(m_dir->filePath(QStringLiteral("r3.png"))).size(), QSize(10, 7));
+    // A run that has ended takes no more rows.
+    QCOMPARE(runner.Add(PendingJob("r4", "http://host/4")), -1);
+    QCOMPARE(runner.Jobs().size(), 4);
 }
 
 void TestBatchRunner::rowsSharingAFileTakeTurns()

@@ -398,7 +398,7 @@ void TestIniFile::ownerOnlySaveNarrowsTheMode_data()
 {
     QTest::addColumn<int>("before"); // the old file's mode; -1: none
     QTest::addColumn<bool>("ownerOnly");
-    QTest::addColumn<int>("after");  // -1: as the umask gives a new file
+    QTest::addColumn<int>("after"); // -1: as the umask gives a new file
 
     QTest::newRow("new") << -1 << true << 0600;
     QTest::newRow("new-plain") << -1 << false << -1;

@@ -428,6 +428,15 @@ void TestMainWindow::previewShowsTheRowsThumbnail()
     QFile::remove(out.filePath(QString::fromLatin1(MakeJobId("http://c.invalid/", 0)) + QStringLiteral(".jpg")));
     list->setCurrentIndex(list->model()->index(2, 0));
     QCOMPARE(preview->text(), QStringLiteral("Nothing written yet."));
+
+    // A reason goes with its row when rows above it are deleted, and no other row takes it.
+    window.Jobs().Model()->SetStatus(2, JobStatus::Error);
+    SelectRows(window, {0});
+    window.btnDeleteSelectedClick();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Error: HTTP status 404"));
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Error: no thumbnail was written."));
 }
 
 void TestMainWindow::pageTimeout_data()

@@ -186,8 +186,8 @@ bool WithProxyPassword(const QString& address, const QString& password, QString*
     }
     if (url.userName().isEmpty()) return false;
     const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
-    *combined = address.left(at) + QLatin1Char(':') + QString::fromLatin1(QUrl::toPercentEncoding(password)) +
-                address.mid(at);
+    *combined =
+        address.left(at) + QLatin1Char(':') + QString::fromLatin1(QUrl::toPercentEncoding(password)) + address.mid(at);
     return true;
 }
 

@@ -17,8 +17,7 @@ bool MayPassOnRetry(WebBrowser::Failure failure)
     return false;
 }
 
-CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent)
-    : QObject(parent), m_browser(browser), m_settings(settings)
+CaptureLane::CaptureLane(WebBrowser& browser, QObject* parent) : QObject(parent), m_browser(browser)
 {
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &CaptureLane::OnTimeout);
@@ -27,8 +26,17 @@ CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QO
     connect(&m_browser, &WebBrowser::DocumentComplete, this, &CaptureLane::OnDocumentComplete);
 }
 
-void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path)
+void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path, const TBatchSettings& settings)
 {
+    m_settings = settings;
+    // New options cost the browser a fresh page: only when they change.
+    if (m_settings.Options != m_options) {
+        m_browser.SetOptions(m_settings.Options);
+        m_options = m_settings.Options;
+    }
+    // The page is laid out at the size it is captured at.
+    m_browser.SetWidth(m_settings.Sizes.BrowserX);
+    m_browser.SetHeight(m_settings.Sizes.BrowserY);
     m_index = index;
     ++m_run;
     m_url = url;

@@ -24,8 +24,8 @@ struct Token
         End,
     };
     Kind kind = End;
-    QString value;          // a name with its escapes resolved; a delimiter's character
-    qsizetype start = 0;    // where it was in the text
+    QString value;       // a name with its escapes resolved; a delimiter's character
+    qsizetype start = 0; // where it was in the text
     qsizetype end = 0;
     bool identHash = false; // a hash whose name could be an identifier: an id selector
 };
@@ -53,10 +53,7 @@ public:
 
 private:
     QChar At(qsizetype i) const { return i < m_text.size() ? m_text.at(i) : QChar(); }
-    static bool IsWhitespace(QChar c)
-    {
-        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-    }
+    static bool IsWhitespace(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
     static bool IsNameStart(QChar c)
     {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c.unicode() >= 0x80;
@@ -66,10 +63,7 @@ private:
     static bool IsNameChar(QChar c) { return IsNameStart(c) || IsDigit(c) || c == u'-'; }
     static bool IsNewline(QChar c) { return c == u'\n' || c == u'\r' || c == u'\f'; }
     // An escape of nothing would escape the "{" that follows the selector in its rule.
-    bool ValidEscape(qsizetype i) const
-    {
-        return At(i) == u'\\' && i + 1 < m_text.size() && !IsNewline(At(i + 1));
-    }
+    bool ValidEscape(qsizetype i) const { return At(i) == u'\\' && i + 1 < m_text.size() && !IsNewline(At(i + 1)); }
     bool StartsIdent(qsizetype i) const
     {
         if (At(i) == u'-') return IsNameStart(At(i + 1)) || At(i + 1) == u'-' || ValidEscape(i + 1);
@@ -136,25 +130,33 @@ private:
                 return true;
             }
             break;
-        case '(': return Single(Token::LParen, token);
-        case ')': return Single(Token::RParen, token);
-        case '[': return Single(Token::LBracket, token);
-        case ']': return Single(Token::RBracket, token);
-        case ',': return Single(Token::Comma, token);
-        case ':': return Single(Token::Colon, token);
+        case '(':
+            return Single(Token::LParen, token);
+        case ')':
+            return Single(Token::RParen, token);
+        case '[':
+            return Single(Token::LBracket, token);
+        case ']':
+            return Single(Token::RBracket, token);
+        case ',':
+            return Single(Token::Comma, token);
+        case ':':
+            return Single(Token::Colon, token);
         // Each would end the rule, open a block or an at-rule, or hide the rest in a comment.
         case ';':
         case '{':
         case '}':
         case '@':
-        case '\\': return false;
+        case '\\':
+            return false;
         case '/':
             if (At(m_i + 1) == u'*') return false;
             break;
         case '<':
             if (m_text.mid(m_i, 4) == QLatin1String("<!--")) return false;
             break;
-        default: break;
+        default:
+            break;
         }
         token->kind = Token::Delim;
         token->value = c;
@@ -247,10 +249,7 @@ public:
     bool Whole() { return SelectorList(false) && Peek().kind == Token::End; }
 
 private:
-    const Token& Peek(qsizetype ahead = 0) const
-    {
-        return m_tokens.at(qMin(m_at + ahead, m_tokens.size() - 1));
-    }
+    const Token& Peek(qsizetype ahead = 0) const { return m_tokens.at(qMin(m_at + ahead, m_tokens.size() - 1)); }
     void Take() { m_at = qMin(m_at + 1, m_tokens.size() - 1); }
     bool IsDelim(const Token& t, char16_t c) const { return t.kind == Token::Delim && t.value.at(0) == c; }
     bool SkipWhitespace()
@@ -265,8 +264,8 @@ private:
     bool IsCombinator(const Token& t) const { return IsDelim(t, u'>') || IsDelim(t, u'+') || IsDelim(t, u'~'); }
     bool StartsCompound(const Token& t) const
     {
-        return t.kind == Token::Ident || t.kind == Token::Hash || t.kind == Token::LBracket ||
-               t.kind == Token::Colon || IsDelim(t, u'*') || IsDelim(t, u'|') || IsDelim(t, u'.');
+        return t.kind == Token::Ident || t.kind == Token::Hash || t.kind == Token::LBracket || t.kind == Token::Colon ||
+               IsDelim(t, u'*') || IsDelim(t, u'|') || IsDelim(t, u'.');
     }
     bool IsNameOrAny(const Token& t) const { return t.kind == Token::Ident || IsDelim(t, u'*'); }
 
@@ -371,9 +370,8 @@ private:
         if (Peek().kind != Token::Ident && Peek().kind != Token::String) return false;
         Take();
         SkipWhitespace();
-        if (Peek().kind == Token::Ident &&
-            (Peek().value.compare(QLatin1String("i"), Qt::CaseInsensitive) == 0 ||
-             Peek().value.compare(QLatin1String("s"), Qt::CaseInsensitive) == 0)) {
+        if (Peek().kind == Token::Ident && (Peek().value.compare(QLatin1String("i"), Qt::CaseInsensitive) == 0 ||
+                                            Peek().value.compare(QLatin1String("s"), Qt::CaseInsensitive) == 0)) {
             Take();
             SkipWhitespace();
         }
@@ -394,9 +392,11 @@ private:
         const QString name = Peek().value.toLower();
         Take();
         static const QStringList selectorTaking = {
-            QStringLiteral("not"),        QStringLiteral("is"),      QStringLiteral("where"),
-            QStringLiteral("matches"),    QStringLiteral("-webkit-any"), QStringLiteral("host"),
-            QStringLiteral("host-context"), QStringLiteral("slotted"), QStringLiteral("cue")};
+            QStringLiteral("not"),          QStringLiteral("is"),          QStringLiteral("where"),
+            QStringLiteral("matches"),      QStringLiteral("-webkit-any"), QStringLiteral("host"),
+            QStringLiteral("host-context"), QStringLiteral("slotted"),     QStringLiteral("cue")};
+        // Deeper than any real selector nests; a stack overflow is no way to say no.
+        if (++m_depth > kMaxDepth) return false;
         bool ok = false;
         if (selectorTaking.contains(name))
             ok = SelectorList(false);
@@ -408,6 +408,7 @@ private:
             ok = AnPlusB(false);
         else
             ok = Balanced();
+        --m_depth;
         if (!ok || Peek().kind != Token::RParen) return false;
         Take();
         return true;
@@ -457,9 +458,11 @@ private:
         }
     }
 
+    static constexpr int kMaxDepth = 32;
     const QString& m_text;
     const QList<Token>& m_tokens;
     qsizetype m_at = 0;
+    int m_depth = 0;
 };
 
 } // namespace

@@ -219,8 +219,8 @@ bool TfrmOptions::ReadControls(TCaptureChoices* c, QString* message) const
     c->ColorScheme = m_cbxColorScheme->currentData().toString();
     c->ReducedMotion = m_chkReducedMotion->isChecked();
     if (!WithProxyPassword(m_edtProxy->text(), m_edtProxyPassword->text(), &c->Proxy)) {
-        *message = QStringLiteral("%1 is given, but the proxy's address names no user@ for it.")
-                       .arg(Name::ProxyPassword);
+        *message =
+            QStringLiteral("%1 is given, but the proxy's address names no user@ for it.").arg(Name::ProxyPassword);
         return false;
     }
     return true;

@@ -171,7 +171,8 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
 
 bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& settings, QString* error)
 {
-    return Rewrite(programFolder, [&settings](TIniFile& ini) { WriteSettings(ini, settings); }, error);
+    return Rewrite(
+        programFolder, [&settings](TIniFile& ini) { WriteSettings(ini, settings); }, error);
 }
 
 bool SaveWholeSettingsFile(const QString& folder, const TCaptureSettings& settings, const TCaptureChoices& choices,
@@ -232,7 +233,8 @@ TCaptureChoices LoadCaptureChoices(const QString& programFolder)
 
 bool SaveCaptureChoices(const QString& programFolder, const TCaptureChoices& choices, QString* error)
 {
-    return Rewrite(programFolder, [&choices](TIniFile& ini) { WriteChoices(ini, choices); }, error);
+    return Rewrite(
+        programFolder, [&choices](TIniFile& ini) { WriteChoices(ini, choices); }, error);
 }
 
 TEngineOptions StartupEngineOptions(const QString& programFolder, const TUserFolders& folders)

@@ -125,14 +125,17 @@ QByteArray TDesktopShell::SchemeOf(const QByteArray& url)
     static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
     static const QRegularExpression port(QStringLiteral("^[0-9]+(?:[/?#]|$)"));
     static const QRegularExpression hostName(QStringLiteral("^[a-z0-9.-]+$"));
-    static const QStringList known = {
-        QStringLiteral("about"),      QStringLiteral("blob"),        QStringLiteral("chrome"),
-        QStringLiteral("chrome-extension"), QStringLiteral("data"),  QStringLiteral("devtools"),
-        QStringLiteral("file"),       QStringLiteral("filesystem"),  QStringLiteral("ftp"),
-        QStringLiteral("http"),       QStringLiteral("https"),       QStringLiteral("jar"),
-        QStringLiteral("javascript"), QStringLiteral("livescript"),  QStringLiteral("mailto"),
-        QStringLiteral("moz-extension"), QStringLiteral("resource"), QStringLiteral("vbscript"),
-        QStringLiteral("view-source"), QStringLiteral("ws"),         QStringLiteral("wss")};
+    static const QStringList known = {QStringLiteral("about"),       QStringLiteral("blob"),
+                                      QStringLiteral("chrome"),      QStringLiteral("chrome-extension"),
+                                      QStringLiteral("data"),        QStringLiteral("devtools"),
+                                      QStringLiteral("file"),        QStringLiteral("filesystem"),
+                                      QStringLiteral("ftp"),         QStringLiteral("http"),
+                                      QStringLiteral("https"),       QStringLiteral("jar"),
+                                      QStringLiteral("javascript"),  QStringLiteral("livescript"),
+                                      QStringLiteral("mailto"),      QStringLiteral("moz-extension"),
+                                      QStringLiteral("resource"),    QStringLiteral("vbscript"),
+                                      QStringLiteral("view-source"), QStringLiteral("ws"),
+                                      QStringLiteral("wss")};
     const QString text = QString::fromLatin1(BrowserReading(url));
     const QRegularExpressionMatch m = scheme.match(text);
     if (!m.hasMatch()) return {};
