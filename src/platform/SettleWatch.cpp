@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int kPollMs = 50;
+// While the page has only the frames right after its load event to go, which take a few
+// tens of milliseconds, it is asked again sooner.
+constexpr int kStartingPollMs = 10;
 // A renderer that leaves a question this long unanswered is stuck in a script: the paint
 // fence that follows tells it apart and gives the page up.
 constexpr int kUnansweredMs = 1000;
@@ -149,7 +152,7 @@ void SettleWatch::OnAnswer(const QVariant& answer)
         Finish(false);
         break;
     case PageSettling::Verdict::Wait:
-        m_poll.start(kPollMs);
+        m_poll.start(activity.Starting > 0 ? kStartingPollMs : kPollMs);
         break;
     }
 }
