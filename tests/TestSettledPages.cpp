@@ -72,9 +72,9 @@ QStringList CaseNames(bool aloneOnly = false)
     return names;
 }
 
-// Full-page rows in one view, one after the other: enough of them that the scrolling of
-// all together takes far longer than one page's may.
-constexpr int kTallRows = 16;
+// Full-page rows in one view, one after the other, in a low viewport that scrolls in many
+// steps: together they scroll for far longer than one page may.
+constexpr int kTallRows = 7;
 // The tall fixture is 9000 CSS pixels at a width of 800.
 constexpr int kTallThumbHeight = 200 * 9000 / 800;
 
@@ -309,7 +309,9 @@ void TestSettledPages::fullPageKeepsEachHeight()
     for (int i = 0; i < kTallRows; ++i)
         ids << QStringLiteral("tall-%1").arg(i);
     Batch batch;
-    QVERIFY(RunIds(batch, ids, {QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--full-page")}));
+    QVERIFY(RunIds(batch, ids,
+                   {QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--browser"),
+                    QStringLiteral("800x150"), QStringLiteral("--full-page")}));
     QVERIFY2(batch.exitCode == 0, qPrintable(batch.err));
     for (const QString& id : ids) {
         const QSize size = batch.Thumb(id).size();
