@@ -327,9 +327,8 @@ void TestHostilePages::probeCannotBeTurnedAgainstTheHost()
     const QByteArray tag = QTest::currentDataTag();
     TBatchSettings settings = Settings();
     settings.TimeoutMs = 30000;
-    const Run run = RunBatch({PendingJob(tag + "-page", m_server.Url(path)),
-                              PendingJob(tag + "-after", m_server.Url("/after"))},
-                             settings);
+    const Run run = RunBatch(
+        {PendingJob(tag + "-page", m_server.Url(path)), PendingJob(tag + "-after", m_server.Url("/after"))}, settings);
     QCOMPARE(run.Jobs.size(), 2);
     QVERIFY2(run.Jobs[0].Status == JobStatus::Success, qPrintable(run.Reasons[0]));
     QVERIFY(IsSolid(Thumbnail(tag + "-page"), kOwnRgb, kSlack));

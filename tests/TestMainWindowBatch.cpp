@@ -101,8 +101,9 @@ void TestMainWindowBatch::initTestCase()
                                                              "document.body.style.background=c)</script>"));
     m_server.Route("/late-colour", {200, "text/plain", "#0000ff", 1800});
     // Its script blocks just after the settling has asked the page its first question.
-    m_server.RoutePage("/spin-while-settling",
-                       LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
+    m_server.RoutePage(
+        "/spin-while-settling",
+        LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
     for (int i = 0; i < 12; ++i)
         m_server.RoutePage("/lane" + QByteArray::number(i), LocalHttpServer::SolidPage(LaneColour(i)));
 }

@@ -22,8 +22,8 @@ namespace {
 struct SettleCase
 {
     const char* name;
-    int boundMs;        // the row's ms may not exceed this
-    bool alone = false; // also captured one page at a time, where nothing else slows its frames
+    int boundMs;           // the row's ms may not exceed this
+    bool alone = false;    // also captured one page at a time, where nothing else slows its frames
     bool lookDone = false; // it looks settled at load already: only its waiting is under test
 };
 
@@ -31,14 +31,29 @@ struct SettleCase
 // moment, with about 1.5 s to spare for four views sharing two cores. Pages that keep a
 // request open, stream events or never stop moving must settle well before the 5 s cap.
 const SettleCase kCases[] = {
-    {"fetch", 2500},        {"chain", 2800},      {"slow", 3500},         {"skeleton", 2600},
-    {"font", 2800},         {"lazy-image", 2600}, {"script-image", 2600}, {"lazy-background", 2600},
-    {"fade-in", 2900},      {"slide-in", 2900},   {"redirect", 2800},     {"endless-request", 3500},
-    {"event-stream", 3500}, {"spinner", 3500},    {"never-still", 3500},
+    {"fetch", 2500},
+    {"chain", 2800},
+    {"slow", 3500},
+    {"skeleton", 2600},
+    {"font", 2800},
+    {"lazy-image", 2600},
+    {"script-image", 2600},
+    {"lazy-background", 2600},
+    {"fade-in", 2900},
+    {"slide-in", 2900},
+    {"redirect", 2800},
+    {"endless-request", 3500},
+    {"event-stream", 3500},
+    {"spinner", 3500},
+    {"never-still", 3500},
     // Started in the frames right after load; loops that end well before the cap; a loop
     // that builds; a late picture no one sees.
-    {"frame-transition", 2700, true}, {"timer-transition", 2700, true}, {"jitter-poll", 2600, true, true},
-    {"backoff-poll", 2600, true, true}, {"shadow-build", 2800, true}, {"image-far-below", 2600, true, true},
+    {"frame-transition", 2700, true},
+    {"timer-transition", 2700, true},
+    {"jitter-poll", 2600, true, true},
+    {"backoff-poll", 2600, true, true},
+    {"shadow-build", 2800, true},
+    {"image-far-below", 2600, true, true},
 };
 
 constexpr double kSameLook = 35.0;
@@ -194,7 +209,8 @@ void TestSettledPages::CasesTable(bool alsoAlone)
         QTest::newRow(c.name) << QString::fromLatin1(c.name) << c.boundMs << false << c.lookDone;
     if (!alsoAlone) return;
     for (const SettleCase& c : kCases)
-        if (c.alone) QTest::addRow("%s/jobs-1", c.name) << QString::fromLatin1(c.name) << c.boundMs << true << c.lookDone;
+        if (c.alone)
+            QTest::addRow("%s/jobs-1", c.name) << QString::fromLatin1(c.name) << c.boundMs << true << c.lookDone;
 }
 
 void TestSettledPages::matchesTwinOnceSettled_data()

@@ -12,14 +12,10 @@ struct Field
 };
 
 const Field kFields[] = {
-    {"requests", &TPageActivity::Requests, 0},
-    {"fonts", &TPageActivity::Fonts, 0},
-    {"images", &TPageActivity::Images, 0},
-    {"observers", &TPageActivity::Observers, 0},
-    {"animations", &TPageActivity::Animations, 0},
-    {"animationLeftMs", &TPageActivity::AnimationLeftMs, 0},
-    {"timers", &TPageActivity::Timers, 0},
-    {"quietMs", &TPageActivity::QuietMs, -1},
+    {"requests", &TPageActivity::Requests, 0},     {"fonts", &TPageActivity::Fonts, 0},
+    {"images", &TPageActivity::Images, 0},         {"observers", &TPageActivity::Observers, 0},
+    {"animations", &TPageActivity::Animations, 0}, {"animationLeftMs", &TPageActivity::AnimationLeftMs, 0},
+    {"timers", &TPageActivity::Timers, 0},         {"quietMs", &TPageActivity::QuietMs, -1},
     {"starting", &TPageActivity::Starting, 0},
 };
 constexpr int kFieldCount = int(sizeof kFields / sizeof kFields[0]);
