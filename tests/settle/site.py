@@ -253,10 +253,12 @@ def build_cases(font):
     c.json("data.json", {"items": c.items}, 0.5)
     c.twin(header_extra=spinner)
 
-    # A clock drawn every frame, an interval and a self-rescheduling poll, none of which ever stop.
+    # A clock drawn every frame, an interval, a self-rescheduling poll, one written with await and
+    # a carousel that rebuilds its slides, none of which ever stop.
     c = case("never-still")
     c.html("", page(c.title, c.head, header_extra='<canvas id="clock" width="40" height="40"></canvas>',
-                    body_extra='<div id="tick" class="hidden"></div><div id="poll" class="hidden"></div>',
+                    body_extra='<div id="tick" class="hidden"></div><div id="poll" class="hidden"></div>'
+                               '<div id="slides" class="hidden"></div>',
                     script="const g=document.getElementById('clock').getContext('2d');"
                            "(function draw(){const t=Date.now()/1000;g.clearRect(0,0,40,40);"
                            "g.fillStyle='rgba(255,255,255,.3)';g.beginPath();g.arc(20,20,20,0,7);g.fill();"
@@ -267,6 +269,9 @@ def build_cases(font):
                            "setTimeout(poll,300);})();"
                            "(async()=>{for(;;){await new Promise(r=>setTimeout(r,300));"
                            "document.getElementById('tick').title=Date.now();}})();"
+                           "let slide=0;(function carousel(){document.getElementById('slides').replaceChildren("
+                           "...[0,1,2].map(i=>{const d=document.createElement('div');d.textContent=slide+i;return d;}));"
+                           "++slide;setTimeout(carousel,250);})();"
                            "load('data.json').then(d=>render(d.items));"))
     c.json("data.json", {"items": c.items}, 0.5)
     c.twin(header_extra='<div class="clock"><div class="hand"></div></div>')
