@@ -1,7 +1,5 @@
 #include "capture/PageSettling.h"
 
-#include <QStringList>
-
 namespace {
 
 struct Field
@@ -20,26 +18,19 @@ const Field kFields[] = {
 };
 constexpr int kFieldCount = int(sizeof kFields / sizeof kFields[0]);
 
-const char* const* Names()
-{
-    static const char* names[kFieldCount];
-    for (int i = 0; i < kFieldCount; ++i)
-        names[i] = kFields[i].name;
-    return names;
-}
-
 } // namespace
 
-const char* const* ProbeAnswer::FieldNames(int* count)
+QStringList ProbeAnswer::FieldNames()
 {
-    static const char* const* names = Names();
-    *count = kFieldCount;
+    QStringList names;
+    for (const Field& field : kFields)
+        names << QLatin1String(field.name);
     return names;
 }
 
 std::optional<TPageActivity> ProbeAnswer::Read(const QString& answer)
 {
-    // Nine numbers of at most ten digits each.
+    // Each number has at most ten digits and a sign, and a comma after it.
     if (answer.size() > kFieldCount * 12) return std::nullopt;
     const QStringList numbers = answer.split(QLatin1Char(','));
     if (numbers.size() != kFieldCount) return std::nullopt;

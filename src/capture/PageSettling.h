@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -24,7 +24,7 @@ struct TPageActivity
 // numbers joined by commas. The page cannot make the answer any longer or of another shape.
 namespace ProbeAnswer {
 // The probe's names of the fields, in the order of the answer.
-const char* const* FieldNames(int* count);
+QStringList FieldNames();
 // The numbers of a well-formed answer; none for anything else, which counts as no answer.
 std::optional<TPageActivity> Read(const QString& answer);
 } // namespace ProbeAnswer

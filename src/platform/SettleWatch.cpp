@@ -3,7 +3,6 @@
 #include "platform/ConsentScripts.h"
 
 #include <QFile>
-#include <QStringList>
 #include <QVariantMap>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -32,11 +31,9 @@ QString ProbeSource()
 // string, whatever the probe answered.
 QString ProbeQuestion()
 {
-    int count = 0;
-    const char* const* names = ProbeAnswer::FieldNames(&count);
     QStringList keys;
-    for (int i = 0; i < count; ++i)
-        keys << QLatin1Char('\'') + QLatin1String(names[i]) + QLatin1Char('\'');
+    for (const QString& name : ProbeAnswer::FieldNames())
+        keys << QLatin1Char('\'') + name + QLatin1Char('\'');
     return QStringLiteral("(()=>{const p=window.__thumbrixSettle;if(typeof p!=='function')return null;"
                           "let o='';try{const r=p(),k=[%1];for(let i=0;i<k.length;++i){const v=r[k[i]];"
                           "o+=(i?',':'')+(typeof v==='number'&&v>=-1&&v<=1e9?v|0:'x')}}catch(e){o='x'}return o})()")
@@ -108,9 +105,7 @@ void SettleWatch::Poll()
     const QString question = QStringLiteral("(()=>{let c='';try{c=%1}catch(e){}"
                                             "if(typeof c!=='string'||c.length>%2)c='';let s='x';try{s=%3}catch(e){}"
                                             "return {s,c}})()")
-                                 .arg(consent)
-                                 .arg(kConsentMaxLength)
-                                 .arg(ProbeQuestion());
+                                 .arg(consent, QString::number(kConsentMaxLength), ProbeQuestion());
     m_asked = true;
     m_askedAt = m_clock.elapsed();
     QPointer<SettleWatch> self(this);
