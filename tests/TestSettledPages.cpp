@@ -252,6 +252,7 @@ void TestSettledPages::capturedAsIsAtTheCap_data()
     QTest::addColumn<bool>("settled");
     QTest::newRow("poll-always-in-flight") << QStringLiteral("never-settles-poll") << false;
     QTest::newRow("animation-restarted-forever") << QStringLiteral("never-settles-animation") << false;
+    QTest::newRow("loop-building-forever") << QStringLiteral("never-settles-feed") << false;
     QTest::newRow("settles-within-the-cap") << QStringLiteral("fetch") << true;
     QTest::newRow("background-that-cannot-come") << QStringLiteral("broken-background") << true;
 }
@@ -263,10 +264,11 @@ void TestSettledPages::capturedAsIsAtTheCap()
 
     if (!m_capped) {
         m_capped.emplace();
-        QVERIFY(Run(*m_capped,
-                    {QStringLiteral("never-settles-poll"), QStringLiteral("never-settles-animation"),
-                     QStringLiteral("fetch"), QStringLiteral("broken-background")},
-                    {QStringLiteral("--settle-max"), QString::number(kSettleMax)}));
+        QVERIFY(
+            Run(*m_capped,
+                {QStringLiteral("never-settles-poll"), QStringLiteral("never-settles-animation"),
+                 QStringLiteral("never-settles-feed"), QStringLiteral("fetch"), QStringLiteral("broken-background")},
+                {QStringLiteral("--settle-max"), QString::number(kSettleMax)}));
     }
     QVERIFY2(m_capped->exitCode == 0, qPrintable(m_capped->err));
     const QJsonObject row = m_capped->rows.value(name);

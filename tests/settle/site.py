@@ -341,6 +341,13 @@ def build_cases(font):
     c.json("poll", {}, 0.45)
     c.twin()
 
+    # Never settled: a feed that adds an entry every 100 ms, forever, is still building the page.
+    c = case("never-settles-feed")
+    c.html("", page(c.title, c.head, cards_html(c.items), body_extra='<div id="feed" class="hidden"></div>',
+                    script="(function more(){const p=document.createElement('p');p.textContent=Date.now();"
+                           "document.getElementById('feed').append(p);setTimeout(more,100);})();"))
+    c.twin()
+
     # Never settled: a short animation started again each time it ends.
     c = case("never-settles-animation")
     dot_style = ("<style>.dot{width:20px;height:20px;border-radius:50%;background:rgba(255,255,255,.5)}"
