@@ -305,12 +305,13 @@ void TestHostilePages::everyRowEndsInTime()
 void TestHostilePages::probeCannotBeTurnedAgainstTheHost_data()
 {
     QTest::addColumn<QByteArray>("path");
-    // Both rows end within this: the probe cannot be replaced, and answers as ever; a
-    // spoiled answer is no answer, and the longest wait ends the row.
+    // Both rows end within this: the probe cannot be replaced and answers as ever, so the
+    // page settles before the longest wait; a spoiled answer is no answer, and the longest
+    // wait ends the row.
     QTest::addColumn<int>("boundMs");
     const int longestWait = TCaptureOptions().SettleMaxMs;
-    QTest::newRow("replaced-with-a-huge-string") << QByteArray("/probe-replaced-huge") << 4000;
-    QTest::newRow("replaced-with-a-wrong-shape") << QByteArray("/probe-replaced-shape") << 4000;
+    QTest::newRow("replaced-with-a-huge-string") << QByteArray("/probe-replaced-huge") << longestWait;
+    QTest::newRow("replaced-with-a-wrong-shape") << QByteArray("/probe-replaced-shape") << longestWait;
     QTest::newRow("fed-a-huge-string") << QByteArray("/probe-fed-huge") << longestWait + 5000;
 }
 
