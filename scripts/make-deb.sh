@@ -37,7 +37,9 @@ shlibs=$(cd "$stage" && dpkg-shlibdeps -O "${programs[@]}" 2>/dev/null | sed -n 
 [ -n "$shlibs" ] || { echo "dpkg-shlibdeps found no dependencies" >&2; exit 1; }
 
 # The engine's helper process, the X11 platform plugin and the fonts pages expect are
-# loaded at run time, so no library link names them all.
+# loaded at run time, so no library link names them all. The fonts for the scripts beyond
+# Latin's neighbours (CJK, Indic, Thai, Ethiopic, emoji: about 140 MB) are recommended, so
+# a minimal install may leave them out; pages in those scripts then show empty boxes.
 depends=$shlibs
 for runtime in libqt6webenginecore6-bin qt6-qpa-plugins fonts-liberation; do
     [[ ", $depends," == *", $runtime "* || ", $depends," == *", $runtime,"* ]] || depends+=", $runtime"
@@ -49,7 +51,7 @@ Architecture: $arch
 Maintainer: Thumbrix developers <packages@thumbrix.example>
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
 Depends: $depends
-Recommends: xdg-utils
+Recommends: xdg-utils, fonts-noto-core, fonts-noto-cjk, fonts-noto-color-emoji
 Section: graphics
 Priority: optional
 Homepage: https://thumbrix.example/

@@ -234,12 +234,17 @@ void TestBatchCli::badUsage_data()
     QTest::newRow("quality-zero") << (args({"--quality", "0", "--out"}) << out << list)
                                   << QStringLiteral("--quality must be");
     QTest::newRow("header-no-colon") << (args({"--header", "X-Probe yes", "--out"}) << out << list)
-                                     << QStringLiteral("--header must be \"Name: value\", not \"X-Probe yes\"");
+                                     << QStringLiteral("--header must be \"Name: value\"");
+    QTest::newRow("header-lone-cr") << (args({"--header", "X-A: 1\rX-B: 2", "--out"}) << out << list)
+                                    << QStringLiteral("--header \"X-A\" must have a value of one line");
     QTest::newRow("header-bad-name") << (args({"--header", "X Probe: yes", "--out"}) << out << list)
                                      << QStringLiteral("--header must be");
     QTest::newRow("proxy-ftp") << (args({"--proxy", "ftp://127.0.0.1:21", "--out"}) << out << list)
                                << QStringLiteral("--proxy must be an http://, https:// or socks5:// address of a host, "
                                                  "not \"ftp://127.0.0.1:21\"");
+    QTest::newRow("proxy-socks5-credentials")
+        << (args({"--proxy", "socks5://bob:pw@127.0.0.1:1080", "--out"}) << out << list)
+        << QStringLiteral("--proxy: a socks5:// proxy cannot be given a user and password");
     QTest::newRow("proxy-no-host") << (args({"--proxy", "http://", "--out"}) << out << list)
                                    << QStringLiteral("--proxy must be");
     QTest::newRow("cookies-missing") << (args({"--cookies", "/no/such/cookies.txt", "--out"}) << out << list)
@@ -264,6 +269,8 @@ void TestBatchCli::badUsage_data()
                                 << QStringLiteral("--js \"/no/such.js\"");
     QTest::newRow("hide-rule") << (args({"--hide", "a{color:red}", "--out"}) << out << list)
                                << QStringLiteral("--hide must be a CSS selector");
+    QTest::newRow("hide-comment") << (args({"--hide", ".ad /*", "--hide", "#cover", "--out"}) << out << list)
+                                  << QStringLiteral("--hide must be a CSS selector, not \".ad /*\"");
     QTest::newRow("user-agent-empty") << (args({"--user-agent", "", "--out"}) << out << list)
                                       << QStringLiteral("--user-agent must be one line");
     QTest::newRow("max-height-zero") << (args({"--full-page", "--max-height", "0", "--out"}) << out << list)

@@ -5,6 +5,7 @@
 
 #include "capture/BatchRunner.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,7 +21,10 @@ private Q_SLOTS:
     void lanesAreMadeOnlyForRowsThatNeedThem_data();
     void lanesAreMadeOnlyForRowsThatNeedThem();
     void rowsSharingAFileTakeTurns();
+    void eachRowTakesTheSettingsAsItStarts();
     void timeoutEndsOnlyItsOwnLane();
+    void timeoutCountsOnlyTheLoad_data();
+    void timeoutCountsOnlyTheLoad();
     void failuresThatMayPassAreTriedAgain_data();
     void failuresThatMayPassAreTriedAgain();
 
@@ -178,6 +182,49 @@ void TestBatchRunner::lanesAreMadeOnlyForRowsThatNeedThem()
         QCOMPARE(runner.Jobs()[i].Status, i < existing ? JobStatus::Skipped : JobStatus::Success);
 }
 
+// The caller's settings change during the run, and a row is added: the rows that start
+// afterwards get them, browsers included, and the rows under way keep their own.
+void TestBatchRunner::eachRowTakesTheSettingsAsItStarts()
+{
+    BatchRunner runner(Factory(), 2);
+    QSignalSpy done(&runner, &BatchRunner::Finished);
+    TBatchSettings now = Settings();
+    const QList<TUrlJob> jobs = {PendingJob("r0", "http://host/0"), PendingJob("r1", "http://host/1"),
+                                 PendingJob("r2", "http://host/2")};
+    runner.Start(jobs, [&now] { return now; });
+    Settle();
+    QCOMPARE(runner.LaneCount(), 2);
+    for (const FakeWebBrowser* browser : std::as_const(m_browsers)) {
+        QCOMPARE(browser->Widths, QList<int>{80});
+        QCOMPARE(browser->Heights, QList<int>{60});
+        QVERIFY(browser->Options.isEmpty()); // the default options need no fresh page
+    }
+
+    now.Sizes = {100, 75, 10, 7};
+    now.Options.UserAgent = "Probe/1";
+    now.Extension = QStringLiteral("png");
+    QCOMPARE(runner.Add(PendingJob("r3", "http://host/3")), 3);
+    Complete(0);
+    QCOMPARE(m_browsers[0]->Navigated.last(), QByteArray("http://host/2"));
+    QCOMPARE(m_browsers[0]->Widths, (QList<int>{80, 100}));
+    QCOMPARE(m_browsers[0]->Heights, (QList<int>{60, 75}));
+    QCOMPARE(m_browsers[0]->Options, QList<TCaptureOptions>{now.Options});
+    Complete(1); // its row started before the change
+    QCOMPARE(m_browsers[1]->Navigated.last(), QByteArray("http://host/3"));
+    QCOMPARE(m_browsers[1]->Options, QList<TCaptureOptions>{now.Options});
+    Complete(0);
+    Complete(1);
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files),
+             (QStringList{QStringLiteral("r0.bmp"), QStringLiteral("r1.bmp"), QStringLiteral("r2.png"),
+                          QStringLiteral("r3.png")}));
+    QCOMPARE(QImage(m_dir->filePath(QStringLiteral("r1.bmp"))).size(), QSize(8, 6));
+    QCOMPARE(QImage(m_dir->filePath(QStringLiteral("r3.png"))).size(), QSize(10, 7));
+    // A run that has ended takes no more rows.
+    QCOMPARE(runner.Add(PendingJob("r4", "http://host/4")), -1);
+    QCOMPARE(runner.Jobs().size(), 4);
+}
+
 void TestBatchRunner::rowsSharingAFileTakeTurns()
 {
     // One at a time, the later of two rows with one ID writes the file last; so it must here.
@@ -231,6 +278,49 @@ void TestBatchRunner::timeoutEndsOnlyItsOwnLane()
     QVERIFY(m_browsers[1]->Steps.isEmpty());
     QCOMPARE(runner.Jobs()[1].Status, JobStatus::Success);
     QCOMPARE(runner.Jobs()[2].Status, JobStatus::Success);
+}
+
+void TestBatchRunner::timeoutCountsOnlyTheLoad_data()
+{
+    // What the browser does, in order: "loaded", "again" (it loads again by itself), "wait"
+    // (past the time-out), "complete".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QByteArray>("status");
+    const auto steps = [](const char* text) { return QString::fromLatin1(text).split(u' '); };
+    QTest::newRow("waits-past-the-timeout") << steps("loaded wait complete") << JobStatus::Success;
+    QTest::newRow("loads-again-and-waits") << steps("loaded again loaded wait complete") << JobStatus::Success;
+    QTest::newRow("never-loads") << steps("wait") << JobStatus::Error;
+    QTest::newRow("loads-again-too-late") << steps("loaded wait again") << JobStatus::Error;
+    QTest::newRow("loads-again-and-hangs") << steps("loaded again wait") << JobStatus::Error;
+}
+
+void TestBatchRunner::timeoutCountsOnlyTheLoad()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QByteArray, status);
+    BatchRunner runner(Factory(), 1);
+    QSignalSpy done(&runner, &BatchRunner::Finished);
+    TBatchSettings settings = Settings();
+    settings.TimeoutMs = 500;
+    settings.Retries = 0;
+    runner.Start({PendingJob("a", "http://host/a")}, settings);
+    Settle();
+    FakeWebBrowser& browser = *m_browsers[0];
+    for (const QString& step : steps) {
+        if (step == QLatin1String("loaded"))
+            Q_EMIT browser.Loaded();
+        else if (step == QLatin1String("again"))
+            Q_EMIT browser.LoadingAgain();
+        else if (step == QLatin1String("wait"))
+            QTest::qWait(2 * settings.TimeoutMs);
+        else
+            Q_EMIT browser.DocumentComplete();
+    }
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(runner.Jobs()[0].Status, status);
+    QCOMPARE(runner.Results()[0].Attempts, 1);
+    if (status == JobStatus::Error)
+        QCOMPARE(runner.Results()[0].Reason, QStringLiteral("the page did not load within 0.5 s"));
 }
 
 void TestBatchRunner::failuresThatMayPassAreTriedAgain_data()

@@ -1,4 +1,5 @@
 #include "common/ByteFile.h"
+#include "support/AsUnprivilegedUser.h"
 #include "support/FifoRescue.h"
 
 #include <QElapsedTimer>
@@ -166,7 +167,11 @@ void TestByteFile::writeFailureLeavesNothing()
 
 void TestByteFile::writeToReadOnlyFolder()
 {
-    if (::geteuid() == 0) QSKIP("root writes into read-only folders");
+    if (::geteuid() == 0) {
+        const QString failure = RunAsUnprivilegedUser(); // root writes into read-only folders
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        return;
+    }
 
     const QByteArray folder = m_root + "ro";
     QCOMPARE(::mkdir(folder.constData(), 0555), 0);

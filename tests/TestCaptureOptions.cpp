@@ -41,6 +41,8 @@ private Q_SLOTS:
     void identityReachesTheServer();
     void cookiesGoOnlyWhereTheyMay();
     void credentialsFromAFile();
+    void secretsStayWithTheRowsOrigin_data();
+    void secretsStayWithTheRowsOrigin();
     void conditionNeverMet_data();
     void conditionNeverMet();
     void jpegQuality();
@@ -83,10 +85,10 @@ void TestCaptureOptions::initTestCase()
     QVERIFY(m_site.waitForStarted(10000));
     QVERIFY(QTest::qWaitFor([this] { return m_site.canReadLine(); }, 10000));
     const QStringList ports = QString::fromLatin1(m_site.readLine()).trimmed().split(QLatin1Char(' '));
-    QCOMPARE(ports.size(), 3);
+    QCOMPARE(ports.size(), 4);
     m_siteUrl = QStringLiteral("http://127.0.0.1:%1").arg(ports[0]);
     m_proxy = QStringLiteral("127.0.0.1:%1").arg(ports[1]);
-    m_tlsUrl = QStringLiteral("https://127.0.0.1:%1").arg(ports[2]);
+    m_tlsUrl = QStringLiteral("https://127.0.0.1:%1").arg(ports[3]);
 }
 
 void TestCaptureOptions::cleanupTestCase()
@@ -164,6 +166,11 @@ void TestCaptureOptions::optionDoesItsJob_data()
                                 << QStringList{};
     // The page turns green 2.5 s after load, later than settling waits for.
     QTest::newRow("wait") << S("site:/waited") << L({"--wait", "3000"}) << QStringList{};
+    // The time-out is for loading: the waits asked for come on top.
+    QTest::newRow("wait-past-timeout") << S("site:/waited") << L({"--wait", "3000", "--timeout", "2"})
+                                       << L({"--timeout", "2"});
+    QTest::newRow("settle-past-timeout") << S("site:/fetched") << L({"--settle-max", "8000", "--timeout", "1"})
+                                         << L({"--settle-max", "0", "--timeout", "1"});
     QTest::newRow("wait-for") << S("site:/later") << L({"--wait-for", "window.ready === true"}) << QStringList{};
     QTest::newRow("wait-for-selector") << S("site:/later") << L({"--wait-for-selector", "div#ready"}) << QStringList{};
     QTest::newRow("basic-auth") << S("site:/basic") << L({"--auth", "ann:se:cret"}) << L({"--auth", "ann:wrong"});
@@ -256,6 +263,71 @@ void TestCaptureOptions::credentialsFromAFile()
     const Run run = Capture("auth-file", m_siteUrl + QStringLiteral("/basic"), {QStringLiteral("--auth-file"), file});
     QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
     QVERIFY(IsGreen(QImage(m_out + QStringLiteral("/auth-file.png"))));
+}
+
+void TestCaptureOptions::secretsStayWithTheRowsOrigin_data()
+{
+    QTest::addColumn<QString>("path"); // on the site; its pages load parts of the other origin
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("captured");
+    // What the row's own origin must have been sent; empty: nothing asked for.
+    QTest::addColumn<QString>("authorization");
+    QTest::addColumn<QString>("cookie");
+
+    const QStringList credentials{QStringLiteral("--auth"), QStringLiteral("ann:se:cret")};
+    const QStringList headers{QStringLiteral("--header"), QStringLiteral("Authorization: Bearer t0ken"),
+                              QStringLiteral("--header"), QStringLiteral("Cookie: flavour=secret"),
+                              QStringLiteral("--header"), QStringLiteral("X-Thumbrix-Probe: yes")};
+    const QString basic = QStringLiteral("Basic YW5uOnNlOmNyZXQ="); // ann:se:cret
+    const QString bearer = QStringLiteral("Bearer t0ken");
+    const QString cookie = QStringLiteral("flavour=secret");
+    QTest::newRow("credentials-page-reaching-elsewhere")
+        << QStringLiteral("/guarded") << credentials << true << basic << QString();
+    QTest::newRow("credentials-redirect-same-origin")
+        << QStringLiteral("/hop?/guarded") << credentials << true << basic << QString();
+    QTest::newRow("credentials-redirect-elsewhere")
+        << QStringLiteral("/hop?elsewhere/basic?redirect") << credentials << false << QString() << QString();
+    QTest::newRow("headers-page-reaching-elsewhere")
+        << QStringLiteral("/reaching") << headers << true << bearer << cookie;
+    QTest::newRow("headers-redirect-elsewhere")
+        << QStringLiteral("/hop?elsewhere/plain?redirect") << headers << true << bearer << cookie;
+}
+
+// The other origin, on another port, is reached by a frame, an image, a fetch or a redirect
+// of the row's page: it gets the headers asked for, but neither the credentials nor an
+// Authorization or Cookie header.
+void TestCaptureOptions::secretsStayWithTheRowsOrigin()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, options);
+    QFETCH(bool, captured);
+    QFETCH(QString, authorization);
+    QFETCH(QString, cookie);
+    const QByteArray id = "secrets-" + QByteArray(QTest::currentDataTag());
+    Requests(QString());
+    const Run run = Capture(id, m_siteUrl + path, options);
+    QVERIFY2(run.exitCode == (captured ? 0 : 1), qPrintable(run.out + run.err));
+    QCOMPARE(IsGreen(QImage(m_out + u'/' + QString::fromLatin1(id) + QStringLiteral(".png"))), captured);
+
+    int elsewhere = 0;
+    bool ownAuthorized = authorization.isEmpty(), ownCookie = cookie.isEmpty();
+    for (const QJsonObject& request : Requests(QString())) {
+        const QJsonObject sent = request.value(QLatin1String("headers")).toObject();
+        const QString where = request.value(QLatin1String("path")).toString();
+        if (request.value(QLatin1String("server")).toString() == QLatin1String("elsewhere")) {
+            ++elsewhere;
+            QVERIFY2(!sent.contains(QLatin1String("authorization")), qPrintable(where));
+            QVERIFY2(!sent.contains(QLatin1String("cookie")), qPrintable(where));
+            if (options.contains(QStringLiteral("--header")))
+                QCOMPARE(sent.value(QLatin1String("x-thumbrix-probe")).toString(), QStringLiteral("yes"));
+        } else {
+            ownAuthorized = ownAuthorized || sent.value(QLatin1String("authorization")).toString() == authorization;
+            ownCookie = ownCookie || sent.value(QLatin1String("cookie")).toString() == cookie;
+        }
+    }
+    QVERIFY2(elsewhere > 0, "the page never reached the other origin");
+    QVERIFY(ownAuthorized);
+    QVERIFY(ownCookie);
 }
 
 void TestCaptureOptions::conditionNeverMet_data()

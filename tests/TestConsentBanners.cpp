@@ -1,9 +1,10 @@
 // Consent banners stay out of thumbnails: each banner page's thumbnail matches its twin
 // without the banner, the results say how the banner went, and with --keep-consent the
-// banner shows (so the check is not one that passes anyway). Pages without a banner, the
-// twins, pages whose content comes close to a banner, and real manuals with cookies and
-// privacy in their text, come out exactly as they do with consent hiding off. Thumbnails are the viewport's size, so
-// that every pixel counts.
+// banner shows (so the check is not one that passes anyway). Banners at load are hidden
+// without settling too. Pages without a banner, the twins, pages whose content comes close
+// to a banner, and real manuals with cookies and privacy in their text, come out exactly as
+// they do with consent hiding off. Thumbnails are the viewport's size, so that every pixel
+// counts.
 
 #include "ImageCompare.h"
 
@@ -31,18 +32,23 @@ struct Banner
 {
     const char* name;
     const char* consent; // with the rules engine beside the program
+    bool markup;         // in the page's markup, on screen at the load event
 };
 
 // The platforms' markup is static: the engine clicks "reject", nothing answers, and what is
-// left on screen is ours to hide. The libraries answer the click themselves.
+// left on screen is ours to hide. The libraries answer the click themselves; they draw their
+// banners from script, some only after the load event.
 const Banner kBanners[] = {
-    {"onetrust", "hidden"}, {"didomi", "hidden"},           {"quantcast", "hidden"},
-    {"own-de", "hidden"},   {"own-fr", "hidden"},           {"vanilla-cookieconsent", "opted-out"},
-    {"klaro", "opted-out"}, {"tarteaucitron", "opted-out"},
+    {"onetrust", "hidden", true},  {"didomi", "hidden", true},
+    {"quantcast", "hidden", true}, {"own-de", "hidden", true},
+    {"own-fr", "hidden", true},    {"own-nl", "hidden", true},
+    {"own-es", "hidden", true},    {"vanilla-cookieconsent", "opted-out", false},
+    {"klaro", "opted-out", false}, {"tarteaucitron", "opted-out", false},
 };
 
 // Pages of the fixture site whose own content comes close to a banner.
-const char* const kContent[] = {"sticky-nav", "newsletter", "chat", "app-shell", "privacy-settings"};
+const char* const kContent[] = {"sticky-nav",       "newsletter",     "chat",          "app-shell",
+                                "privacy-settings", "headers-sticky", "headers-fixed", "settings-aside"};
 
 // Pages of Debian's python3.11-doc and git-doc: indexes, long pages, and pages that speak of
 // cookies and privacy.
@@ -91,6 +97,9 @@ private Q_SLOTS:
     void pageWithoutBannerIsUntouched();
     void ownCheckWorksWithoutRulesEngine_data();
     void ownCheckWorksWithoutRulesEngine();
+    void bannerIsHiddenWithoutSettling_data();
+    void bannerIsHiddenWithoutSettling();
+    void answerDoesNotCarryOver();
 
 private:
     bool Batch(const QString& program, const QString& out, const QStringList& rows, const QStringList& extra,
@@ -99,15 +108,16 @@ private:
     QProcess m_site;
     QString m_base;
     QTemporaryDir m_dir;
-    QHash<QString, QJsonObject> m_results;     // by ID, with consent hiding on
-    QHash<QString, QJsonObject> m_bareResults; // by ID, a copy of the program without the rules engine
+    QHash<QString, QJsonObject> m_results;      // by ID, with consent hiding on
+    QHash<QString, QJsonObject> m_bareResults;  // by ID, a copy of the program without the rules engine
+    QHash<QString, QJsonObject> m_quickResults; // by ID, with --no-settle in one view
     QByteArray m_bareErr;
 };
 
 namespace {
 
 // Banners our own check finds by itself, with the rules engine missing.
-const char* const kOwnCheck[] = {"onetrust", "own-de", "own-fr"};
+const char* const kOwnCheck[] = {"onetrust", "own-de", "own-fr", "own-nl", "own-es"};
 
 QHash<QString, QJsonObject> ReadResults(const QString& path)
 {
@@ -161,10 +171,19 @@ void TestConsentBanners::initTestCase()
             bare << QStringLiteral("%1-%2|%3%1/%2.html").arg(QLatin1String(kind), QLatin1String(name), m_base);
     for (const char* manual : kManuals)
         all << ManualId(manual) + QLatin1Char('|') + QUrl::fromLocalFile(QLatin1String(manual)).toString();
+    // Without settling, in one view: every banner in its page's markup, then a page whose
+    // script stops answering while its banner is still being dealt with, right after a banner
+    // was hidden.
+    QStringList quick;
+    for (const Banner& banner : kBanners)
+        if (banner.markup)
+            quick << QStringLiteral("banner-%1|%2banner/%1.html").arg(QLatin1String(banner.name), m_base);
+    quick << QStringLiteral("before-blocked|%1banner/own-de.html").arg(m_base)
+          << QStringLiteral("blocked|%1blocked/own-de.html").arg(m_base);
 
     const QDir dir(m_dir.path());
     QVERIFY(dir.mkpath(QStringLiteral("on")) && dir.mkpath(QStringLiteral("off")) &&
-            dir.mkpath(QStringLiteral("bare")));
+            dir.mkpath(QStringLiteral("bare")) && dir.mkpath(QStringLiteral("quick")));
     const QString batch = QStringLiteral(THUMBRIX_BATCH_BIN);
     const QString copy = m_dir.filePath(QStringLiteral("thumbrix-batch"));
     QVERIFY(QFile::copy(batch, copy));
@@ -174,10 +193,16 @@ void TestConsentBanners::initTestCase()
     QVERIFY(Batch(batch, m_dir.filePath(QStringLiteral("off")), all, {QStringLiteral("--keep-consent")}));
     QVERIFY(Batch(copy, m_dir.filePath(QStringLiteral("bare")), bare, {QStringLiteral("--results"), bareResults},
                   &m_bareErr));
+    const QString quickResults = m_dir.filePath(QStringLiteral("quick.jsonl"));
+    QVERIFY(Batch(batch, m_dir.filePath(QStringLiteral("quick")), quick,
+                  {QStringLiteral("--no-settle"), QStringLiteral("--jobs"), QStringLiteral("1"),
+                   QStringLiteral("--results"), quickResults}));
     m_results = ReadResults(results);
     m_bareResults = ReadResults(bareResults);
+    m_quickResults = ReadResults(quickResults);
     QCOMPARE(m_results.size(), all.size());
     QCOMPARE(m_bareResults.size(), bare.size());
+    QCOMPARE(m_quickResults.size(), quick.size());
 }
 
 void TestConsentBanners::cleanupTestCase()
@@ -296,6 +321,38 @@ void TestConsentBanners::ownCheckWorksWithoutRulesEngine()
     const double db = Psnr(QImage(m_dir.filePath(QStringLiteral("bare/%1.png").arg(id))), twin);
     QVERIFY2(db >= kSameDb, qPrintable(QStringLiteral("%1 dB against the twin").arg(db)));
     QCOMPARE(m_bareResults.value(id).value(QLatin1String("consent")).toString(), QStringLiteral("hidden"));
+}
+
+void TestConsentBanners::bannerIsHiddenWithoutSettling_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("consent");
+    for (const Banner& banner : kBanners)
+        if (banner.markup)
+            QTest::newRow(banner.name) << QString::fromLatin1(banner.name) << QString::fromLatin1(banner.consent);
+}
+
+void TestConsentBanners::bannerIsHiddenWithoutSettling()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, consent);
+    const QString id = QStringLiteral("banner-") + name;
+    const QImage twin(m_dir.filePath(QStringLiteral("on/twin-%1.png").arg(name)));
+    const double db = Psnr(QImage(m_dir.filePath(QStringLiteral("quick/%1.png").arg(id))), twin);
+    qInfo("%s: %.1f dB without settling", qPrintable(id), db);
+    QVERIFY2(db >= kSameDb, qPrintable(QStringLiteral("%1 dB against the twin").arg(db)));
+    QCOMPARE(m_quickResults.value(id).value(QLatin1String("consent")).toString(), consent);
+}
+
+void TestConsentBanners::answerDoesNotCarryOver()
+{
+    // The row before hid its banner; this page stopped answering before its own banner was
+    // dealt with, so nothing was done to it.
+    QCOMPARE(m_quickResults.value(QStringLiteral("before-blocked")).value(QLatin1String("consent")).toString(),
+             QStringLiteral("hidden"));
+    const QJsonObject blocked = m_quickResults.value(QStringLiteral("blocked"));
+    QCOMPARE(blocked.value(QLatin1String("status")).toString(), QStringLiteral("Success"));
+    QCOMPARE(blocked.value(QLatin1String("consent")), QJsonValue(QJsonValue::Null));
 }
 
 QTEST_GUILESS_MAIN(TestConsentBanners)

@@ -28,15 +28,20 @@ private Q_SLOTS:
     void unsafeAddressesGoNowhere();
     void addressesWithAPortOrALaterColonOpen_data();
     void addressesWithAPortOrALaterColonOpen();
+    void programsGetTheStartEnvironment_data();
+    void programsGetTheStartEnvironment();
 
 private:
     void Write(const QString& path, const QByteArray& text);
     QString InstallRecorder(const QString& desktopId, const QByteArray& execTail,
                             const QString& folder = QStringLiteral("share/applications/"),
                             const QString& recordName = QStringLiteral("record.txt"));
-    // Opens `url` as the program does ("browser" or "link"); whether it was handed over,
-    // and what the desktop's own opener was asked, in m_askedDesktop.
-    bool Open(const char* verb, const QByteArray& url);
+    // Opens `url` as the program does ("browser", "link", "file" or "start"); whether it was
+    // handed over, and what the desktop's own opener was asked, in m_askedDesktop. With
+    // `engineSwitches` the probe first sets the environment for its engine as the programs do.
+    bool Open(const char* verb, const QByteArray& url, bool engineSwitches = false);
+    // A program that writes its arguments ("arg=" lines) and its environment to `record`.
+    void InstallEnvironmentRecorder(const QString& path, const QString& record, const QByteArray& more = {});
 
     std::unique_ptr<QTemporaryDir> m_root;
     QProcessEnvironment m_env;
@@ -59,12 +64,14 @@ void TestDesktopShell::init()
     m_askedDesktop.clear();
 }
 
-bool TestDesktopShell::Open(const char* verb, const QByteArray& url)
+bool TestDesktopShell::Open(const char* verb, const QByteArray& url, bool engineSwitches)
 {
     QProcess probe;
     probe.setProcessEnvironment(m_env);
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe.start(QStringLiteral(THUMBRIX_SHELL_PROBE), {QString::fromLatin1(verb), QString::fromUtf8(url)});
+    QStringList arguments{QString::fromLatin1(verb), QString::fromUtf8(url)};
+    if (engineSwitches) arguments.prepend(QStringLiteral("--engine-switches"));
+    probe.start(QStringLiteral(THUMBRIX_SHELL_PROBE), arguments);
     if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() > 1) {
         qWarning() << "probe failed:" << probe.exitCode() << probe.errorString();
         return false;
@@ -95,6 +102,14 @@ QString TestDesktopShell::InstallRecorder(const QString& desktopPath, const QByt
     Write(m_root->filePath(folder) + desktopPath,
           "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" + QFile::encodeName(script) + execTail + "\n");
     return record;
+}
+
+void TestDesktopShell::InstallEnvironmentRecorder(const QString& path, const QString& record, const QByteArray& more)
+{
+    const QByteArray file = QFile::encodeName(record);
+    Write(path, "#!/bin/sh\n{ for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; /usr/bin/env; } > \"" + file +
+                    ".tmp\"\n/bin/mv \"" + file + ".tmp\" \"" + file + "\"\n" + more);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 void TestDesktopShell::execArguments_data()
@@ -293,6 +308,17 @@ void TestDesktopShell::unsafeAddressesGoNowhere_data()
     QTest::newRow("javascript") << QByteArray("javascript:alert(1)");
     QTest::newRow("data") << QByteArray("data:text/html,<script>alert(1)</script>");
     QTest::newRow("scheme-with-plus") << QByteArray("view-source+x:http://example.com/");
+    // Digits after a scheme's name are no port.
+    QTest::newRow("javascript-digits") << QByteArray("javascript:1/alert(document.cookie)//");
+    QTest::newRow("data-digits") << QByteArray("data:1/x");
+    QTest::newRow("file-digits") << QByteArray("FILE:1/etc/passwd");
+    QTest::newRow("vbscript-digits") << QByteArray("vbscript:1");
+    // A browser trims blanks and controls at the ends and drops tab, CR and LF anywhere.
+    QTest::newRow("leading-space") << QByteArray(" javascript:alert(1)");
+    QTest::newRow("leading-control") << QByteArray("\x01\x1f javascript:alert(1)");
+    QTest::newRow("tab-in-scheme") << QByteArray("java\tscript:alert(1)");
+    QTest::newRow("line-break-in-scheme") << QByteArray("fi\r\nle:///etc/passwd");
+    QTest::newRow("option-after-space") << QByteArray(" --new-window");
 }
 
 void TestDesktopShell::unsafeAddressesGoNowhere()
@@ -318,6 +344,7 @@ void TestDesktopShell::addressesWithAPortOrALaterColonOpen_data()
     QTest::newRow("colon-in-query") << QByteArray("www.example.com/aff?t=12:30");
     QTest::newRow("colon-in-path") << QByteArray("example.com/a:b");
     QTest::newRow("http-with-port") << QByteArray("HTTP://www.example.com:8080/");
+    QTest::newRow("host-with-digits-and-port") << QByteArray("host-1.example:81/x");
 }
 
 void TestDesktopShell::addressesWithAPortOrALaterColonOpen()
@@ -332,6 +359,79 @@ void TestDesktopShell::addressesWithAPortOrALaterColonOpen()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), url + '\n');
     QVERIFY(TDesktopShell::IsSafeAddress(url));
+}
+
+void TestDesktopShell::programsGetTheStartEnvironment_data()
+{
+    QTest::addColumn<QByteArray>("verb");
+    // What is opened; "FILE" stands for a thumbnail in the case's folder, "PROGRAM" for the recorder.
+    QTest::addColumn<QByteArray>("target");
+    // Where the recorder goes: a desktop entry's program, or a tool on PATH.
+    QTest::addColumn<QString>("recorder");
+    // The first argument the recorder must get; empty when it gets none.
+    QTest::addColumn<QString>("argument");
+
+    QTest::newRow("desktop-entry") << QByteArray("browser") << QByteArray("http://example.com/")
+                                   << QStringLiteral("entry") << QStringLiteral("http://example.com/");
+    QTest::newRow("link-handler") << QByteArray("link") << QByteArray("mailto:someone@example.com")
+                                  << QStringLiteral("entry") << QStringLiteral("mailto:someone@example.com");
+    QTest::newRow("browser-setting") << QByteArray("browser") << QByteArray("http://example.com/")
+                                     << QStringLiteral("bin/xdg-settings") << QStringLiteral("get");
+    QTest::newRow("desktop-opener") << QByteArray("browser") << QByteArray("www.example.com")
+                                    << QStringLiteral("bin/xdg-open") << QStringLiteral("http://www.example.com");
+    QTest::newRow("preview-opens-file") << QByteArray("file") << QByteArray("FILE") << QStringLiteral("bin/xdg-open")
+                                        << QStringLiteral("FILE");
+    QTest::newRow("update-hand-over") << QByteArray("start") << QByteArray("PROGRAM") << QStringLiteral("bin/Updater")
+                                      << QString();
+}
+
+void TestDesktopShell::programsGetTheStartEnvironment()
+{
+    QFETCH(QByteArray, verb);
+    QFETCH(QByteArray, target);
+    QFETCH(QString, recorder);
+    QFETCH(QString, argument);
+    // The user's own engine options reach other programs as the user set them.
+    m_env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--user-own-flag"));
+    m_env.insert(QStringLiteral("THUMBRIX_CASE"), QString::fromLatin1(QTest::currentDataTag()));
+    const QString record = m_root->filePath(QStringLiteral("environment.txt"));
+    const QString thumbnail = m_root->filePath(QStringLiteral("thumb 1.png"));
+    Write(thumbnail, "png");
+    if (recorder == QLatin1String("entry")) {
+        InstallEnvironmentRecorder(m_root->filePath(QStringLiteral("recorder.sh")), record);
+        Write(m_root->filePath(QStringLiteral("share/applications/recorder.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
+                  QFile::encodeName(m_root->filePath(QStringLiteral("recorder.sh"))) + " %u\n");
+        Write(m_root->filePath(QStringLiteral("config/mimeapps.list")),
+              "[Default Applications]\nx-scheme-handler/http=recorder.desktop\n"
+              "x-scheme-handler/mailto=recorder.desktop\n");
+    } else {
+        // xdg-settings names a browser that records nothing: only the tool's own environment is read.
+        InstallEnvironmentRecorder(m_root->filePath(recorder), record, "echo quiet.desktop\n");
+        Write(m_root->filePath(QStringLiteral("share/applications/quiet.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Quiet\nExec=/bin/true %u\n");
+    }
+    if (target == "FILE") target = QFile::encodeName(thumbnail);
+    if (target == "PROGRAM") target = QFile::encodeName(m_root->filePath(recorder));
+    if (argument == QLatin1String("FILE")) argument = QUrl::fromLocalFile(thumbnail).toString(QUrl::FullyEncoded);
+
+    QVERIFY(Open(verb.constData(), target, true));
+    QTRY_VERIFY(QFile::exists(record));
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList arguments;
+    QStringList engine;
+    for (const QString& line : lines) {
+        if (line.startsWith(QLatin1String("arg="))) arguments << line.mid(4);
+        for (const char* name :
+             {"QT_SCALE_FACTOR=", "QTWEBENGINE_CHROMIUM_FLAGS=", "QTWEBENGINE_DISABLE_SANDBOX=", "QT_QPA_PLATFORM="})
+            if (line.startsWith(QLatin1String(name))) engine << line;
+    }
+    QCOMPARE(arguments.value(0), argument);
+    QVERIFY2(lines.contains(QStringLiteral("THUMBRIX_CASE=") + QString::fromLatin1(QTest::currentDataTag())),
+             "the recorder ran in the probe's environment");
+    QCOMPARE(engine.join(QLatin1Char(' ')), QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--user-own-flag"));
 }
 
 QTEST_GUILESS_MAIN(TestDesktopShell)

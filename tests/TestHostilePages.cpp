@@ -17,6 +17,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 namespace {
@@ -85,6 +87,7 @@ private:
 
     LocalHttpServer m_server;
     LocalHttpServer m_tlsServer;
+    QTcpServer m_notTls; // answers a TLS handshake with plain text
     QTemporaryDir m_dir;
     std::unique_ptr<WebEngineBrowser> m_browser;
     QElapsedTimer m_suiteClock;
@@ -98,6 +101,14 @@ void TestHostilePages::initTestCase()
     QVERIFY(m_tlsServer.StartTls(QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
                                  QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")));
     m_tlsServer.RoutePage("/", OwnPage({}));
+    QVERIFY(m_notTls.listen(QHostAddress::LocalHost, 0));
+    connect(&m_notTls, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_notTls.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            socket->disconnectFromHost();
+        }
+    });
 
     m_server.RoutePage("/before", LocalHttpServer::SolidPage("#0000ff"));
     m_server.RoutePage("/after", LocalHttpServer::SolidPage("#00ff00"));
@@ -385,6 +396,12 @@ void TestHostilePages::retriesOnAFreshRenderer_data()
     QTest::newRow("refused-retried") << QByteArray("http://127.0.0.1:" + QByteArray::number(RefusedPort()) + "/")
                                      << QList<Reply>{} << 1 << JobStatus::Error << QStringLiteral("(-102) (2 attempts)")
                                      << -1 << quick;
+    QTest::newRow("name-not-resolved-retried")
+        << QByteArray("http://thumbrix-nowhere.invalid/") << QList<Reply>{} << 1 << JobStatus::Error
+        << QStringLiteral("(-105) (2 attempts)") << -1 << quick;
+    QTest::newRow("tls-handshake-garbled-retried")
+        << QByteArray("https://127.0.0.1:" + QByteArray::number(m_notTls.serverPort()) + "/") << QList<Reply>{} << 1
+        << JobStatus::Error << QStringLiteral("(-107) (2 attempts)") << -1 << quick;
     QTest::newRow("http-error-not-retried") << QByteArray("/r-404") << QList<Reply>{missing} << 3 << JobStatus::Error
                                             << QStringLiteral("HTTP status 404") << 1 << quick;
 }

@@ -30,6 +30,9 @@ private Q_SLOTS:
     void loadRefuses();
     void saveIntoMissingFolderFails();
     void saveThroughLinkKeepsLinkAndMode();
+    void ownerOnlySaveNarrowsTheMode_data();
+    void ownerOnlySaveNarrowsTheMode();
+    void keysOfASection();
 
 private:
     static TIniFile FromBytes(const QByteArray& content);
@@ -389,6 +392,49 @@ void TestIniFile::saveThroughLinkKeepsLinkAndMode()
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("thumbrix.ini")});
     QVERIFY(QDir(m_dir.path()).entryList({QStringLiteral(".thumbrix-*")}, QDir::Hidden | QDir::Files).isEmpty());
+}
+
+void TestIniFile::ownerOnlySaveNarrowsTheMode_data()
+{
+    QTest::addColumn<int>("before"); // the old file's mode; -1: none
+    QTest::addColumn<bool>("ownerOnly");
+    QTest::addColumn<int>("after"); // -1: as the umask gives a new file
+
+    QTest::newRow("new") << -1 << true << 0600;
+    QTest::newRow("new-plain") << -1 << false << -1;
+    QTest::newRow("readable-by-all") << 0644 << true << 0600;
+    QTest::newRow("read-only-stays-so") << 0400 << true << 0400;
+    QTest::newRow("plain-keeps-the-mode") << 0640 << false << 0640;
+}
+
+void TestIniFile::ownerOnlySaveNarrowsTheMode()
+{
+    QFETCH(int, before);
+    QFETCH(bool, ownerOnly);
+    QFETCH(int, after);
+    const QByteArray path = Path(QTest::currentDataTag());
+    QString error;
+    if (before >= 0) {
+        QVERIFY2(ByteFile::WriteReplacing(path, "[A]\nx=1\n", &error), qPrintable(error));
+        QCOMPARE(::chmod(path.constData(), mode_t(before)), 0);
+    }
+    TIniFile ini;
+    QVERIFY2(ini.Load(path, &error), qPrintable(error));
+    ini.WriteString("A", "x", "2");
+    QVERIFY2(ini.Save(path, &error, ownerOnly), qPrintable(error));
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    struct stat st;
+    QCOMPARE(::stat(path.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, after >= 0 ? mode_t(after) : mode_t(0666 & ~mask));
+}
+
+void TestIniFile::keysOfASection()
+{
+    const TIniFile ini = FromBytes("top=0\n[A]\nk=1\n; j=2\nK=3\n[B]\nk=4\n[a]\nn=5\n");
+    QCOMPARE(ini.Keys("A"), (QList<QByteArray>{"k", "K", "n"}));
+    QCOMPARE(ini.Keys(""), (QList<QByteArray>{"top"}));
+    QCOMPARE(ini.Keys("C"), QList<QByteArray>());
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)

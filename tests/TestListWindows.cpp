@@ -1,5 +1,6 @@
 #include "FakeUserDialogs.h"
 #include "FifoRescue.h"
+#include "support/AsUnprivilegedUser.h"
 
 #include "common/ByteFile.h"
 #include "urllist/FList.h"
@@ -381,7 +382,11 @@ void TestListWindows::listUnreadableFileKeepsList()
     f.AddRows(3);
     QString path = kind;
     if (kind == QStringLiteral("mode-000")) {
-        if (::geteuid() == 0) QSKIP("root reads a file whatever its mode");
+        if (::geteuid() == 0) {
+            const QString failure = RunAsUnprivilegedUser(); // root reads a file whatever its mode
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            return;
+        }
         path = f.Path(QStringLiteral("locked.txt"));
         QVERIFY(f.Write(QStringLiteral("locked.txt"), QByteArrayLiteral("http://a/\r\n")));
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0), 0);

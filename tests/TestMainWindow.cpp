@@ -428,6 +428,15 @@ void TestMainWindow::previewShowsTheRowsThumbnail()
     QFile::remove(out.filePath(QString::fromLatin1(MakeJobId("http://c.invalid/", 0)) + QStringLiteral(".jpg")));
     list->setCurrentIndex(list->model()->index(2, 0));
     QCOMPARE(preview->text(), QStringLiteral("Nothing written yet."));
+
+    // A reason goes with its row when rows above it are deleted, and no other row takes it.
+    window.Jobs().Model()->SetStatus(2, JobStatus::Error);
+    SelectRows(window, {0});
+    window.btnDeleteSelectedClick();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Error: HTTP status 404"));
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QCOMPARE(preview->text(), QStringLiteral("Error: no thumbnail was written."));
 }
 
 void TestMainWindow::pageTimeout_data()
@@ -435,12 +444,19 @@ void TestMainWindow::pageTimeout_data()
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<int>("seconds");
     QTest::addColumn<bool>("completesJustInTime");
+    // After the navigation: "loaded" (the page loaded, its waits go past the limit), "again"
+    // (it loaded, then began loading again by itself), or nothing.
+    QTest::addColumn<QString>("load");
 
-    QTest::newRow("default-never-completes") << QByteArray() << 30 << false;
-    QTest::newRow("default-completes-just-in-time") << QByteArray() << 30 << true;
-    QTest::newRow("configured-5s-never-completes") << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false;
-    QTest::newRow("configured-45s-never-completes") << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false;
-    QTest::newRow("no-limit-never-gives-up") << QByteArray("[Settings]\nPageTimeout=0\n") << 0 << false;
+    QTest::newRow("default-never-completes") << QByteArray() << 30 << false << QString();
+    QTest::newRow("default-completes-just-in-time") << QByteArray() << 30 << true << QString();
+    QTest::newRow("configured-5s-never-completes")
+        << QByteArray("[Settings]\nPageTimeout=5\n") << 5 << false << QString();
+    QTest::newRow("configured-45s-never-completes")
+        << QByteArray("[Settings]\nPageTimeout=45\n") << 45 << false << QString();
+    QTest::newRow("no-limit-never-gives-up") << QByteArray("[Settings]\nPageTimeout=0\n") << 0 << false << QString();
+    QTest::newRow("loaded-waits-past-the-limit") << QByteArray() << 30 << false << QStringLiteral("loaded");
+    QTest::newRow("loads-again-never-completes") << QByteArray() << 30 << false << QStringLiteral("again");
 }
 
 void TestMainWindow::pageTimeout()
@@ -448,6 +464,7 @@ void TestMainWindow::pageTimeout()
     QFETCH(QByteArray, config);
     QFETCH(int, seconds);
     QFETCH(bool, completesJustInTime);
+    QFETCH(QString, load);
     const qint64 limit = qint64(seconds) * 1000;
 
     MainWindowFixture f;
@@ -471,6 +488,20 @@ void TestMainWindow::pageTimeout()
     Q_EMIT capture.BeforeNavigate2();
     capture.State = WebBrowser::Loading;
 
+    if (!load.isEmpty()) Q_EMIT capture.Loaded();
+    if (load == QLatin1String("loaded")) {
+        // The waits the user asked for are no part of the time-out.
+        now += 10 * limit;
+        window.Timer2Timer();
+        QCOMPARE(Statuses(window)[0], JobStatus::Downloading);
+        QVERIFY(capture.Steps.isEmpty());
+        capture.State = WebBrowser::Complete;
+        window.Timer2Timer();
+        QCOMPARE(Statuses(window)[0], JobStatus::Success);
+        QVERIFY(QFile::exists(file("http://first.invalid/")));
+        return;
+    }
+    if (load == QLatin1String("again")) Q_EMIT capture.LoadingAgain();
     if (seconds == 0) {
         now += qint64(10) * 24 * 3600 * 1000;
         window.Timer2Timer();

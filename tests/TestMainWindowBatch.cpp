@@ -9,6 +9,7 @@
 #include "platform/WebEngineBrowser.h"
 #include "urllist/JobId.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -61,6 +62,23 @@ TfrmMain& OpenForBmp(MainWindowFixture& f, WebEngineBrowser& capture, const QStr
     return window;
 }
 
+// The colour at the middle of each edge of `image`, left, top, right, bottom, a few pixels in.
+QStringList EdgeColours(const QImage& image)
+{
+    if (image.width() < 8 || image.height() < 8) return {};
+    const int midX = image.width() / 2;
+    const int midY = image.height() / 2;
+    QStringList names;
+    for (const QPoint& at :
+         {QPoint(2, midY), QPoint(midX, 2), QPoint(image.width() - 3, midY), QPoint(midX, image.height() - 3)})
+        names << QColor(image.pixel(at)).name();
+    return names;
+}
+
+// The colours of /edges, in EdgeColours' order.
+const QStringList kEdges{QStringLiteral("#ff0000"), QStringLiteral("#00ff00"), QStringLiteral("#0000ff"),
+                         QStringLiteral("#ffff00")};
+
 } // namespace
 
 class TestMainWindowBatch : public QObject
@@ -79,6 +97,12 @@ private Q_SLOTS:
     void pagesAtOnce();
     void stopEndsEveryLane();
     void pageStuckWhileSettlingFreesItsLane();
+    void laneViewsTakeTheBrowserSizeAtEachRun_data();
+    void laneViewsTakeTheBrowserSizeAtEachRun();
+    void laneRunTakesChangesForTheRowsAfter_data();
+    void laneRunTakesChangesForTheRowsAfter();
+    void certificateRefusedOnceUnticked_data();
+    void certificateRefusedOnceUnticked();
 
 private:
     LocalHttpServer m_server;
@@ -104,6 +128,11 @@ void TestMainWindowBatch::initTestCase()
     m_server.RoutePage(
         "/spin-while-settling",
         LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
+    m_server.Route("/lane-slow", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 1500});
+    // A border of its own colour on each side of the viewport: a margin or a cut shows at once.
+    m_server.RoutePage("/edges", "<!DOCTYPE html><style>html,body{margin:0;height:100%}body{box-sizing:border-box;"
+                                 "border:40px solid;border-color:#00ff00 #0000ff #ffff00 #ff0000;background:#fff}"
+                                 "</style>");
     for (int i = 0; i < 12; ++i)
         m_server.RoutePage("/lane" + QByteArray::number(i), LocalHttpServer::SolidPage(LaneColour(i)));
 }
@@ -416,6 +445,154 @@ void TestMainWindowBatch::pageStuckWhileSettlingFreesItsLane()
     for (const TUrlJob& job : window.Jobs().Model()->Jobs())
         statuses << job.Status;
     QCOMPARE(statuses, (QByteArrayList{JobStatus::Error, JobStatus::Success, JobStatus::Success}));
+}
+
+void TestMainWindowBatch::laneViewsTakeTheBrowserSizeAtEachRun_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("wider-and-taller") << 1000 << 750;
+    QTest::newRow("narrower-and-shorter") << 640 << 480;
+}
+
+// The views of a run stay for the next; a size changed between runs must reach them, or the
+// page is laid out at the old size and drawn into a bitmap of the new one.
+void TestMainWindowBatch::laneViewsTakeTheBrowserSizeAtEachRun()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=2\nBrowserX=800\nBrowserY=600\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    QByteArrayList lines;
+    for (int i = 0; i < 4; ++i)
+        lines << "edges" + QByteArray::number(i) + '|' + m_server.Url("/edges");
+    window.Jobs().Import(lines, ListFormat::Pipe, 0);
+    const auto runAndCheck = [&](const QSize& thumb) {
+        window.btnSelectAllClick();
+        window.btnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.LaneRun()->IsRunning(), 30000);
+        for (int i = 0; i < 4; ++i) {
+            const QString name = QStringLiteral("edges%1.bmp").arg(i);
+            QCOMPARE(window.Jobs().Model()->At(i).Status, JobStatus::Success);
+            const QImage image(out.filePath(name));
+            QCOMPARE(image.size(), thumb);
+            QVERIFY2(EdgeColours(image) == kEdges, qPrintable(name + u' ' + EdgeColours(image).join(u',')));
+        }
+    };
+    runAndCheck(QSize(200, 150));
+    QVERIFY(!QTest::currentTestFailed());
+
+    f.Find<QSpinBox>("speBrowserX")->setValue(width);
+    f.Find<QSpinBox>("speBrowserY")->setValue(height);
+    runAndCheck(QSize(200, 200 * height / width));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::laneRunTakesChangesForTheRowsAfter_data()
+{
+    QTest::addColumn<bool>("newFolder");
+    QTest::addColumn<QString>("newFormat");
+    QTest::addColumn<bool>("addRow");
+    QTest::newRow("folder") << true << QString() << false;
+    QTest::newRow("format") << false << QStringLiteral("png") << false;
+    QTest::newRow("added-row") << false << QString() << true;
+}
+
+// Two views busy with slow pages; meanwhile the panel changes or a row is added. The rows
+// that start afterwards are written as the panel says then, the added row among them, as
+// the one-view run does; the rows under way keep what they started with.
+void TestMainWindowBatch::laneRunTakesChangesForTheRowsAfter()
+{
+    QFETCH(bool, newFolder);
+    QFETCH(QString, newFormat);
+    QFETCH(bool, addRow);
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=2\n");
+    QTemporaryDir before;
+    QTemporaryDir after;
+    TfrmMain& window = OpenForBmp(f, capture, before.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import(
+        {"slow1|" + m_server.Url("/lane-slow"), "slow2|" + m_server.Url("/lane-slow"), "red|" + m_server.Url("/red")},
+        ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QTRY_COMPARE_WITH_TIMEOUT(window.Jobs().Model()->At(1).Status, JobStatus::Downloading, 10000);
+    QCOMPARE(window.Jobs().Model()->At(2).Status, JobStatus::Pending);
+    if (newFolder) f.Find<QLineEdit>("edtFolder")->setText(after.path());
+    if (!newFormat.isEmpty()) f.Find<QComboBox>("cbxExt")->setCurrentText(newFormat);
+    if (addRow) QVERIFY(window.Jobs().AddUrl(m_server.Url("/blue"), 0));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.LaneRun()->IsRunning(), 30000);
+
+    QStringList later{QStringLiteral("red")};
+    if (addRow) later << QString::fromLatin1(window.Jobs().Model()->At(3).Id);
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        QVERIFY2(job.Status == JobStatus::Success, job.Id.constData());
+    const QString format = newFormat.isEmpty() ? QStringLiteral("bmp") : newFormat;
+    QStringList expectBefore{QStringLiteral("slow1.bmp"), QStringLiteral("slow2.bmp")};
+    QStringList expectAfter;
+    for (const QString& id : std::as_const(later))
+        (newFolder ? expectAfter : expectBefore) << id + u'.' + format;
+    expectBefore.sort();
+    expectAfter.sort();
+    QCOMPARE(QDir(before.path()).entryList(QDir::Files), expectBefore);
+    QCOMPARE(QDir(after.path()).entryList(QDir::Files), expectAfter);
+    QVERIFY(f.Dialogs.Errors.isEmpty());
+}
+
+void TestMainWindowBatch::certificateRefusedOnceUnticked_data()
+{
+    QTest::addColumn<int>("pagesAtOnce");
+    QTest::newRow("one-view") << 1;
+    QTest::newRow("two-views") << 2;
+}
+
+// A certificate accepted while "Ignore certificate errors" was ticked is refused at the
+// next Start once it is unticked: the view does not remember it.
+void TestMainWindowBatch::certificateRefusedOnceUnticked()
+{
+    QFETCH(int, pagesAtOnce);
+    LocalHttpServer tls;
+    QVERIFY(tls.StartTls(QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.crt"),
+                         QStringLiteral(THUMBRIX_TEST_DATA "/tls/selfsigned.key")));
+    tls.RoutePage("/", LocalHttpServer::SolidPage("#ff0000"));
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=" + QByteArray::number(pagesAtOnce) +
+                  "\n[Capture]\nIgnoreCertificateErrors=1\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import({"tls|" + tls.Url("/")}, ListFormat::Pipe, 0);
+    const QString thumbnail = out.filePath(QStringLiteral("tls.bmp"));
+    const auto run = [&window] {
+        window.btnSelectAllClick();
+        window.btnStartClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Driver().IsRunning() && !window.LaneRun()->IsRunning(), 30000);
+    };
+
+    run();
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Success);
+    QCOMPARE(QImage(thumbnail).pixel(100, 75), qRgb(255, 0, 0));
+
+    WhenModalOpens([](QDialog* dialog) {
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkIgnoreCertificateErrors"))->setChecked(false);
+        dialog->findChild<QPushButton*>(QStringLiteral("btnOk"))->click();
+    });
+    f.Find<QPushButton>("btnOptions")->click();
+    QVERIFY(QFile::remove(thumbnail));
+    run();
+    QCOMPARE(window.Jobs().Model()->At(0).Status, JobStatus::Error);
+    QVERIFY(!QFile::exists(thumbnail));
+    QVERIFY(f.Dialogs.Errors.isEmpty());
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestMainWindowBatch)

@@ -12,10 +12,14 @@
 #include "platform/WebEngineBrowser.h"
 #include "urllist/JobId.h"
 
+#include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <cstdlib>
+#include <tuple>
 
 class TestWebEngineCapture : public QObject
 {
@@ -35,6 +39,8 @@ private Q_SLOTS:
     void navigateOverALoad();
     void browsingHistory();
     void optionsReplaceThoseBefore();
+    void scriptsAreDrawn_data();
+    void scriptsAreDrawn();
 
 private:
     QList<TUrlJob> RunBatch(const QList<TUrlJob>& jobs, const TBatchSettings& settings, QStringList* reasons = nullptr,
@@ -360,6 +366,101 @@ void TestWebEngineCapture::optionsReplaceThoseBefore()
         QVERIFY2(IsSolid(thumb, steps[i].second),
                  qPrintable(QStringLiteral("step %1: %2").arg(i).arg(QString::number(thumb.pixel(100, 75), 16))));
     }
+}
+
+void TestWebEngineCapture::scriptsAreDrawn_data()
+{
+    // Two pages, each one big character in the font the browser picks for its language.
+    QTest::addColumn<QByteArray>("lang1");
+    QTest::addColumn<QByteArray>("text1");
+    QTest::addColumn<QByteArray>("lang2");
+    QTest::addColumn<QByteArray>("text2");
+    QTest::addColumn<bool>("colour");
+
+    const auto pair = [](const char* name, const char* lang, const char* one, const char* two) {
+        QTest::newRow(name) << QByteArray(lang) << QByteArray(one) << QByteArray(lang) << QByteArray(two) << false;
+    };
+    pair("latin", "en", "g", "w");
+    pair("greek", "el", "\u03bb", "\u03a9");
+    pair("cyrillic", "ru", "\u0436", "\u0414");
+    pair("arabic", "ar", "\u0628", "\u062c");
+    pair("hebrew", "he", "\u05d0", "\u05e9");
+    pair("japanese", "ja", "\u3042", "\u306c");
+    pair("chinese-simplified", "zh-CN", "\u4e66", "\u95e8");
+    pair("chinese-traditional", "zh-TW", "\u66f8", "\u9580");
+    pair("korean", "ko", "\ud55c", "\uae00");
+    pair("devanagari", "hi", "\u0915", "\u091e");
+    pair("bengali", "bn", "\u0995", "\u099e");
+    pair("tamil", "ta", "\u0b95", "\u0b9e");
+    pair("thai", "th", "\u0e01", "\u0e2e");
+    pair("ethiopic", "am", "\u1200", "\u1250");
+    QTest::newRow("emoji") << QByteArray("en") << QByteArray("\U0001f600") << QByteArray("en")
+                           << QByteArray("\U0001f34e") << true;
+    // The same Han character takes the forms of the page's language: lang="zh" alone is
+    // Simplified Chinese, never the Japanese forms fontconfig's first choice for "zh" has.
+    const auto han = [](const char* name, const char* lang1, const char* lang2) {
+        QTest::newRow(name) << QByteArray(lang1) << QByteArray("\u9aa8") << QByteArray(lang2) << QByteArray("\u9aa8")
+                            << false;
+    };
+    han("han-simplified-not-japanese", "zh-CN", "ja");
+    han("han-zh-not-japanese", "zh", "ja");
+    han("han-traditional-not-simplified", "zh-TW", "zh-CN");
+}
+
+void TestWebEngineCapture::scriptsAreDrawn()
+{
+    QFETCH(QByteArray, lang1);
+    QFETCH(QByteArray, text1);
+    QFETCH(QByteArray, lang2);
+    QFETCH(QByteArray, text2);
+    QFETCH(bool, colour);
+    const QByteArray tag = QTest::currentDataTag();
+    QList<TUrlJob> jobs;
+    for (const auto& [lang, text, id] : {std::tuple(lang1, text1, tag + "-1"), std::tuple(lang2, text2, tag + "-2")}) {
+        // A missing glyph is a box the size of the font's, whatever the character.
+        m_server.RoutePage("/script/" + id, "<!DOCTYPE html><html lang='" + lang +
+                                                "'><head><meta charset='utf-8'></head><body style='margin:0;"
+                                                "background:#fff'><div style='font-size:400px;line-height:1.2;"
+                                                "padding-left:100px'>" +
+                                                text + "</div></body></html>");
+        jobs << PendingJob(id, m_server.Url("/script/" + id));
+    }
+    const QList<TUrlJob> done = RunBatch(jobs, Settings());
+    QCOMPARE(done.size(), 2);
+    QImage thumbs[2];
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(done[i].Status, JobStatus::Success);
+        thumbs[i] = QImage(m_dir.filePath(QString::fromLatin1(done[i].Id) + QStringLiteral(".bmp")))
+                        .convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(thumbs[i].size(), QSize(200, 150));
+    }
+    int differ = 0;
+    int inked[2] = {0, 0};
+    int coloured[2] = {0, 0};
+    for (int y = 0; y < 150; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            for (int i = 0; i < 2; ++i) {
+                const QColor c = thumbs[i].pixelColor(x, y);
+                inked[i] += c.value() < 160 || c.saturation() > 100;
+                coloured[i] += c.saturation() > 100 && c.value() > 60;
+            }
+            const QRgb a = thumbs[0].pixel(x, y);
+            const QRgb b = thumbs[1].pixel(x, y);
+            differ += std::abs(qGray(a) - qGray(b)) > 64 || std::abs(qRed(a) - qRed(b)) > 64 ||
+                      std::abs(qGreen(a) - qGreen(b)) > 64 || std::abs(qBlue(a) - qBlue(b)) > 64;
+        }
+    }
+    const QString counts = QStringLiteral("inked %1/%2, coloured %3/%4, differing %5")
+                               .arg(inked[0])
+                               .arg(inked[1])
+                               .arg(coloured[0])
+                               .arg(coloured[1])
+                               .arg(differ);
+    qInfo("%s", qPrintable(counts));
+    QVERIFY2(inked[0] > 100 && inked[1] > 100, qPrintable(counts));
+    // Two missing-glyph boxes differ in nothing; two drawn characters in their strokes.
+    QVERIFY2(differ > 150, qPrintable(counts));
+    if (colour) QVERIFY2(coloured[0] > 300 && coloured[1] > 300, qPrintable(counts));
 }
 
 THUMBRIX_WEBENGINE_TEST_MAIN(TestWebEngineCapture)

@@ -9,6 +9,7 @@
 #include "platform/CurlHttpClient.h"
 #include "platform/DesktopShell.h"
 #include "platform/EngineSwitches.h"
+#include "platform/ProgramStarter.h"
 #include "platform/QtUserDialogs.h"
 #include "platform/ReportingApplication.h"
 #include "platform/StartupChatter.h"
@@ -17,7 +18,6 @@
 
 #include <QCoreApplication>
 #include <QIcon>
-#include <QProcess>
 
 #include <cstdio>
 #include <cstring>
@@ -95,9 +95,7 @@ int main(int argc, char* argv[])
     parts.WelcomeView = &welcome;
     parts.Http = &http;
     parts.NewHtmlView = [] { return std::make_unique<TWebHtmlView>(); };
-    parts.Launcher = [](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
-    };
+    parts.Launcher = ProgramStarter::StartDetached;
     parts.CaptureBrowser = &capture;
     parts.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
     parts.BrowsingBrowser = &browsing;

@@ -98,8 +98,9 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                     QStringLiteral("Capture rows whose thumbnail file already exists (by default they "
                                                    "are Skipped)."));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("Seconds a page may take to load before its row is an Error. "
-                                                    "Default: 30."),
+                                     QStringLiteral("Seconds a page may take to load (to its load event, and to "
+                                                    "what --wait-for waits for) before its row is an Error; settling "
+                                                    "and --wait come on top. Default: 30."),
                                      QStringLiteral("SECONDS"), QStringLiteral("30"));
     const QCommandLineOption retries(
         QStringLiteral("retries"),
@@ -136,7 +137,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
             .arg(kMaxSettleMs),
         QStringLiteral("MS"), QStringLiteral("5000"));
     const QCommandLineOption noSettle(QStringLiteral("no-settle"),
-                                      QStringLiteral("Capture as soon as the page has loaded and painted."));
+                                      QStringLiteral("Capture as soon as the page has loaded and painted; a consent "
+                                                     "banner on screen then is still hidden."));
     const QCommandLineOption keepConsent(QStringLiteral("keep-consent"),
                                          QStringLiteral("Leave consent banners as the page shows them (by default "
                                                         "they are hidden, opting out where they allow)."));
@@ -164,7 +166,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                            .arg(kMaxFullHeight),
                                        QStringLiteral("PX"), QString::number(kMaxFullHeight));
     const QCommandLineOption hide(QStringLiteral("hide"),
-                                  QStringLiteral("Elements matching this CSS selector are not displayed (repeatable)."),
+                                  QStringLiteral("Elements matching this CSS selector are not displayed (repeatable). "
+                                                 "A text that is not a selector list is refused."),
                                   QStringLiteral("CSS"));
     const QCommandLineOption css(QStringLiteral("css"), QStringLiteral("A style sheet added to every page."),
                                  QStringLiteral("FILE"));
@@ -189,7 +192,10 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                        QStringLiteral("TEXT"));
     const QCommandLineOption header(QStringLiteral("header"),
                                     QStringLiteral("A header sent with every request of the page, as \"Name: value\" "
-                                                   "(repeatable)."),
+                                                   "(repeatable). An Authorization or Cookie header goes only to the "
+                                                   "origin of the row's address, not along a redirect of the page or "
+                                                   "a frame elsewhere (the engine keeps it on a redirect of one of "
+                                                   "that origin's images or scripts)."),
                                     QStringLiteral("HEADER"));
     const QCommandLineOption cookies(QStringLiteral("cookies"),
                                      QStringLiteral("Cookies from a Netscape cookies.txt file (as curl, wget and "
@@ -197,16 +203,19 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                                     "path and Secure flag allow."),
                                      QStringLiteral("FILE"));
     const QCommandLineOption auth(QStringLiteral("auth"),
-                                  QStringLiteral("HTTP Basic or Digest credentials, answered when a page asks. Without "
-                                                 "them every request for credentials is refused."),
+                                  QStringLiteral("HTTP Basic or Digest credentials, answered when the origin (scheme, "
+                                                 "host and port) of the row's address asks; any other origin, a "
+                                                 "frame's or a redirect's, is refused, as every request for "
+                                                 "credentials is without them."),
                                   QStringLiteral("USER:PASSWORD"));
     const QCommandLineOption authFile(QStringLiteral("auth-file"),
                                       QStringLiteral("As --auth, from the first line of FILE, so the password stays "
                                                      "out of the process list."),
                                       QStringLiteral("FILE"));
     const QCommandLineOption proxy(QStringLiteral("proxy"),
-                                   QStringLiteral("Go through this proxy: http://, https:// or socks5://, with an "
-                                                  "optional user:password@."),
+                                   QStringLiteral("Go through this proxy: http:// or https://, with an optional "
+                                                  "user:password@, or socks5:// without one (the engine cannot offer "
+                                                  "a SOCKS5 proxy credentials)."),
                                    QStringLiteral("URL"));
     const QCommandLineOption ignoreCertificateErrors(
         QStringLiteral("ignore-certificate-errors"),

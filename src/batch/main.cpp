@@ -101,18 +101,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("thumbrix-batch"));
 
-    const TCaptureSizes sizes = options.Settings.Sizes;
     const TCaptureOptions capture = options.Capture;
     if (capture.HideConsent && !ConsentScripts::RulesEngineFound())
         PrintLine(stderr,
                   QStringLiteral("thumbrix-batch: %1 is missing: consent banners are left to the built-in check alone")
                       .arg(QDir::toNativeSeparators(ConsentScripts::RulesEngineFile())));
-    const auto makeBrowser = [sizes, capture] {
-        auto browser = std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture, capture);
-        browser->SetWidth(sizes.BrowserX);
-        browser->SetHeight(sizes.BrowserY);
-        return browser;
-    };
+    // Each row gives its browser the sizes and the options.
+    const auto makeBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    TBatchSettings settings = options.Settings;
+    settings.Options = capture;
 
     // Standard output may carry the results; the report then goes to standard error.
     BatchConsole console(options.ResultsFile == QLatin1String("-") ? stderr : stdout, stderr, isatty(STDERR_FILENO));
@@ -144,7 +141,7 @@ int main(int argc, char* argv[])
     if (!watching) PrintLine(stderr, QStringLiteral("thumbrix-batch: cannot watch for SIGINT and SIGTERM"));
 
     console.Begin(int(jobs.size()));
-    runner.Start(jobs, options.Settings);
+    runner.Start(jobs, settings);
     app.exec();
 
     bool galleryLost = false;

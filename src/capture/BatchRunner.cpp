@@ -28,20 +28,41 @@ BatchRunner::~BatchRunner() = default;
 
 void BatchRunner::Start(const QList<TUrlJob>& jobs, const TBatchSettings& settings)
 {
+    Start(jobs, [settings] { return settings; });
+}
+
+void BatchRunner::Start(const QList<TUrlJob>& jobs, SettingsSource settings)
+{
     // A run under way ends first: its rows would otherwise land in the new one's.
     for (const auto& lane : m_lanes)
         lane->Abort();
     m_jobs = jobs;
     m_results = QList<TRowResult>(jobs.size());
-    m_settings = settings;
+    m_settings = std::move(settings);
     m_next = 0;
     m_running = true;
-    for (TUrlJob& job : m_jobs) {
-        const bool exists = ByteFile::FileExists(ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension));
-        job.Status = m_settings.Skip && exists ? JobStatus::Skipped : JobStatus::Pending;
-    }
+    const TBatchSettings now = m_settings();
+    for (TUrlJob& job : m_jobs)
+        Mark(job, now);
     // Later rows wait for the event loop, so a caller can connect to the signals first.
     QTimer::singleShot(0, this, &BatchRunner::Dispatch);
+}
+
+int BatchRunner::Add(const TUrlJob& job)
+{
+    if (!m_running) return -1;
+    m_jobs << job;
+    m_results << TRowResult();
+    Mark(m_jobs.last(), m_settings());
+    // As from Start: the caller learns the index before the row's signals.
+    QTimer::singleShot(0, this, &BatchRunner::Dispatch);
+    return int(m_jobs.size()) - 1;
+}
+
+void BatchRunner::Mark(TUrlJob& job, const TBatchSettings& settings) const
+{
+    const bool exists = ByteFile::FileExists(ThumbnailPath(settings.Folder, job.Id, settings.Extension));
+    job.Status = settings.Skip && exists ? JobStatus::Skipped : JobStatus::Pending;
 }
 
 void BatchRunner::Stop()
@@ -67,7 +88,8 @@ void BatchRunner::Dispatch()
             EndRow(index, JobStatus::Error, QStringLiteral("the ID would name a file outside the output folder"));
             continue;
         }
-        const QByteArray path = ThumbnailPath(m_settings.Folder, job.Id, m_settings.Extension);
+        const TBatchSettings settings = m_settings();
+        const QByteArray path = ThumbnailPath(settings.Folder, job.Id, settings.Extension);
         // Two rows with one file: the later row must write it last, as it would one row at a time.
         if (FileInProgress(path)) break;
         const std::size_t lanes = m_lanes.size();
@@ -75,7 +97,7 @@ void BatchRunner::Dispatch()
         if (!lane) break;
         const int index = m_next++;
         Q_EMIT RowStarted(index);
-        lane->Run(index, job.Url, path);
+        lane->Run(index, job.Url, path, settings);
         if (m_lanes.size() > lanes) {
             // Making a browser takes a while; let the pages already asked for start loading
             // before the next one is made.
@@ -103,7 +125,7 @@ CaptureLane* BatchRunner::FreeLane()
 
 CaptureLane* BatchRunner::AddLane(WebBrowser& browser)
 {
-    m_lanes.push_back(std::make_unique<CaptureLane>(browser, m_settings));
+    m_lanes.push_back(std::make_unique<CaptureLane>(browser));
     CaptureLane* lane = m_lanes.back().get();
     connect(lane, &CaptureLane::Downloading, this,
             [this](int index) { m_jobs[index].Status = JobStatus::Downloading; });

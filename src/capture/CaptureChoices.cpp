@@ -1,8 +1,11 @@
 #include "capture/CaptureChoices.h"
 
+#include "capture/CssSelector.h"
 #include "common/ByteFile.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QUrl>
 
 namespace {
 
@@ -58,7 +61,8 @@ bool Scale(const QString& name, const QString& text, double* scale, QString* mes
 {
     bool ok = false;
     const double number = text.toDouble(&ok);
-    if (ok && number >= 1 && number <= kMaxScale) {
+    // toDouble() reads past blanks round the number, which no other number here takes.
+    if (ok && number >= 1 && number <= kMaxScale && text.trimmed() == text) {
         *scale = number;
         return true;
     }
@@ -76,8 +80,8 @@ bool ColorScheme(const QString& name, const QString& text, QString* scheme, QStr
 
 bool HideSelector(const QString& name, const QString& text, QStringList* selectors, QString* message)
 {
-    // A brace would end the rule early and start one of the selector's own.
-    if (text.trimmed().isEmpty() || text.contains(QLatin1Char('{')) || text.contains(QLatin1Char('}')))
+    // Each becomes a rule of its own: one that is not a selector could swallow the rules after it.
+    if (!IsCssSelectorList(text))
         return Refuse(message, QStringLiteral("%1 must be a CSS selector, not \"%2\".").arg(name, text));
     *selectors << text;
     return true;
@@ -91,7 +95,10 @@ bool Quality(const QString& name, const QString& text, int* quality, QString* me
 
 bool UserAgent(const QString& name, const QString& text, QByteArray* agent, QString* message)
 {
-    if (text.trimmed().isEmpty() || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+    // A control is not repeated: on a terminal it would act rather than show.
+    if (!IsHeaderValue(text))
+        return Refuse(message, QStringLiteral("%1 must be one line of text without control characters.").arg(name));
+    if (text.trimmed().isEmpty())
         return Refuse(message, QStringLiteral("%1 must be one line of text, not \"%2\".").arg(name, text));
     *agent = text.toUtf8();
     return true;
@@ -101,8 +108,17 @@ bool Header(const QString& name, const QString& line, QList<QPair<QByteArray, QB
 {
     QByteArray header;
     QByteArray value;
-    if (!ParseHeaderLine(line, &header, &value))
-        return Refuse(message, QStringLiteral("%1 must be \"Name: value\", not \"%2\".").arg(name, line));
+    // Only the header's name is repeated: the value may be a token or a password.
+    if (!ParseHeaderLine(line, &header, &value)) {
+        const QString headerName = HeaderNameOf(line);
+        if (headerName.isEmpty())
+            return Refuse(message, QStringLiteral("%1 must be \"Name: value\", the name before the colon an HTTP "
+                                                  "token (the text given is not repeated).")
+                                       .arg(name));
+        return Refuse(message, QStringLiteral("%1 \"%2\" must have a value of one line without control characters "
+                                              "(the value is not repeated).")
+                                   .arg(name, headerName));
+    }
     headers->append({header, value});
     return true;
 }
@@ -130,6 +146,11 @@ bool Proxy(const QString& name, const QString& text, QByteArray* server, QString
            QString* message)
 {
     if (ParseProxyUrl(text, server, user, password)) return true;
+    if (IsSocks5WithCredentials(text))
+        return Refuse(message, QStringLiteral("%1: a socks5:// proxy cannot be given a user and password, as the "
+                                              "engine cannot offer them to it; use an http:// or https:// proxy, "
+                                              "or one that needs none, not \"%2\".")
+                                   .arg(name, ProxyWithoutPassword(text)));
     return Refuse(message, QStringLiteral("%1 must be an http://, https:// or socks5:// address of a host, not \"%2\".")
                                .arg(name, ProxyWithoutPassword(text)));
 }
@@ -138,14 +159,36 @@ bool Proxy(const QString& name, const QString& text, QByteArray* server, QString
 
 QString ProxyWithoutPassword(const QString& address)
 {
-    // Taken apart by hand, not by QUrl: an address it refuses may still hold a password.
+    // Taken apart by hand, not by QUrl: an address it refuses may still hold a password. All
+    // from the first colon after the scheme to the last "@" goes: a "://" or an "@" further
+    // on must not hide where the user's part ends.
     const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
     if (at < 0) return address;
-    const qsizetype scheme = address.indexOf(QLatin1String("://"));
-    const qsizetype start = scheme >= 0 && scheme < at ? scheme + 3 : 0;
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    const QRegularExpressionMatch m = scheme.match(address);
+    const qsizetype start = m.hasMatch() ? m.capturedEnd() : 0;
     const qsizetype colon = address.indexOf(QLatin1Char(':'), start);
     if (colon < 0 || colon > at) return address;
     return address.left(colon) + address.mid(at);
+}
+
+QString ProxyPasswordOf(const QString& address)
+{
+    return QUrl(address, QUrl::StrictMode).password(QUrl::FullyDecoded);
+}
+
+bool WithProxyPassword(const QString& address, const QString& password, QString* combined)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    if (password.isEmpty() || !url.password().isEmpty()) {
+        *combined = address;
+        return true;
+    }
+    if (url.userName().isEmpty()) return false;
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    *combined =
+        address.left(at) + QLatin1Char(':') + QString::fromLatin1(QUrl::toPercentEncoding(password)) + address.mid(at);
+    return true;
 }
 
 bool ResolveCaptureChoices(const TCaptureChoices& choices, TCaptureOptions* capture, QString* message)

@@ -37,6 +37,11 @@ bool Proxy(const QString& name, const QString& text, QByteArray* server, QString
 
 // The proxy address without the password in it, as it may be kept or shown.
 QString ProxyWithoutPassword(const QString& address);
+// The password of a proxy address, decoded; empty when it has none.
+QString ProxyPasswordOf(const QString& address);
+// The address with `password` put back after its user, unless it holds one of its own.
+// False when there is a password and no user to give it to.
+bool WithProxyPassword(const QString& address, const QString& password, QString* combined);
 
 // The capture options the window's Options offer, as a person gives them: files by name,
 // read at each Start; empty texts for options not given. config.ini keeps all of it but
@@ -81,6 +86,7 @@ inline const QString Headers = QStringLiteral("Headers");
 inline const QString CookiesFile = QStringLiteral("Cookies file");
 inline const QString User = QStringLiteral("User");
 inline const QString Proxy = QStringLiteral("Proxy");
+inline const QString ProxyPassword = QStringLiteral("Proxy password");
 
 } // namespace CaptureChoiceName
 

@@ -99,8 +99,14 @@ bool TCaptureDriver::CheckAndMark()
 
 void TCaptureDriver::NavigateCurrent()
 {
+    m_loaded = false;
     m_browser.Navigate(m_jobs.Model()->At(m_currentJob).Url);
     m_navigatedAt = m_clock();
+}
+
+void TCaptureDriver::Loaded(bool loaded)
+{
+    m_loaded = loaded;
 }
 
 void TCaptureDriver::LoadNextPending()
@@ -139,7 +145,7 @@ void TCaptureDriver::Tick()
         // Each row that ends shows in the counters at once, the run's last one included.
         if (CurrentJobIsRow()) UpdateCounters();
         LoadNextPending();
-    } else if (!m_stopped && m_view.PageTimeout() > 0 &&
+    } else if (!m_stopped && !m_loaded && m_view.PageTimeout() > 0 &&
                m_clock() - m_navigatedAt >= qint64(m_view.PageTimeout()) * 1000) {
         m_timer2.stop();
         GiveUpCurrentPage();

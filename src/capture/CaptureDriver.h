@@ -45,7 +45,7 @@ using TMonotonicClock = std::function<qint64()>;
 
 // The capture run: Start marks the selected rows, the capture browser loads one pending
 // row after another, a 1000 ms poll writes the thumbnail once the page is complete. A page
-// still not complete after the time-out ends as "Error" and the run goes on.
+// still not loaded after the time-out ends as "Error" and the run goes on.
 class TCaptureDriver
 {
 public:
@@ -62,6 +62,8 @@ public:
     void BeforeNavigate2();
     void NavigateError();
     void ProgressChange(int progress, int progressMax);
+    // The current page has loaded, or loads again by itself: the time-out counts only the load.
+    void Loaded(bool loaded);
     void UpdateCounters();
     int NextPendingIndex();
 
@@ -107,4 +109,5 @@ private:
     int m_gaugeMax = 100;
     // When the current row's navigation began, on m_clock.
     qint64 m_navigatedAt = 0;
+    bool m_loaded = false; // the current page is past its load, in the waits the user asked for
 };

@@ -17,18 +17,28 @@ bool MayPassOnRetry(WebBrowser::Failure failure)
     return false;
 }
 
-CaptureLane::CaptureLane(WebBrowser& browser, const TBatchSettings& settings, QObject* parent)
-    : QObject(parent), m_browser(browser), m_settings(settings)
+CaptureLane::CaptureLane(WebBrowser& browser, QObject* parent) : QObject(parent), m_browser(browser)
 {
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &CaptureLane::OnTimeout);
     connect(&m_browser, &WebBrowser::BeforeNavigate2, this, &CaptureLane::OnBeforeNavigate);
     connect(&m_browser, &WebBrowser::NavigateError, this, &CaptureLane::OnNavigateError);
     connect(&m_browser, &WebBrowser::DocumentComplete, this, &CaptureLane::OnDocumentComplete);
+    connect(&m_browser, &WebBrowser::Loaded, this, &CaptureLane::OnLoaded);
+    connect(&m_browser, &WebBrowser::LoadingAgain, this, &CaptureLane::OnLoadingAgain);
 }
 
-void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path)
+void CaptureLane::Run(int index, const QByteArray& url, const QByteArray& path, const TBatchSettings& settings)
 {
+    m_settings = settings;
+    // New options cost the browser a fresh page: only when they change.
+    if (m_settings.Options != m_options) {
+        m_browser.SetOptions(m_settings.Options);
+        m_options = m_settings.Options;
+    }
+    // The page is laid out at the size it is captured at.
+    m_browser.SetWidth(m_settings.Sizes.BrowserX);
+    m_browser.SetHeight(m_settings.Sizes.BrowserY);
     m_index = index;
     ++m_run;
     m_url = url;
@@ -53,8 +63,22 @@ void CaptureLane::StartAttempt()
 {
     m_failed = false;
     m_error.clear();
+    m_attemptClock.start();
     m_timeout.start(m_settings.TimeoutMs);
     m_browser.Navigate(m_url);
+}
+
+void CaptureLane::OnLoaded()
+{
+    // The waits the user asked for are no part of loading.
+    if (m_index >= 0) m_timeout.stop();
+}
+
+void CaptureLane::OnLoadingAgain()
+{
+    // Still the same attempt's time: a page that keeps reloading itself never loaded.
+    if (m_index < 0 || m_timeout.isActive() || !m_attemptClock.isValid()) return;
+    m_timeout.start(int(qMax<qint64>(0, m_settings.TimeoutMs - m_attemptClock.elapsed())));
 }
 
 void CaptureLane::OnBeforeNavigate()
@@ -100,6 +124,7 @@ void CaptureLane::OnTimeout()
 void CaptureLane::EndAttempt(const QByteArray& status, const QString& reason, bool retryable)
 {
     m_timeout.stop();
+    m_attemptClock.invalidate();
     if (status == JobStatus::Error && retryable && m_attempt <= m_settings.Retries) {
         ++m_attempt;
         m_browser.RenewRenderer();

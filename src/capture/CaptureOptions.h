@@ -79,14 +79,24 @@ struct TEngineOptions
     QByteArray ProxyServer; // "scheme://host:port"; empty: none
 };
 
-// "Name: value", the name an HTTP token; false for anything else.
+// "Name: value", the name an HTTP token and the value free of controls but tab; false for
+// anything else.
 bool ParseHeaderLine(const QString& text, QByteArray* name, QByteArray* value);
-// A proxy address, http://, https:// or socks5:// with a host and an optional port and
-// user:password@. False for anything else.
+// The name before the colon when it is an HTTP token; empty otherwise. A message about a bad
+// header can name it without repeating the value, which may be a token or a password.
+QString HeaderNameOf(const QString& line);
+// No control character in it but tab, as a header value (the user agent's included) must be.
+bool IsHeaderValue(const QString& value);
+// A proxy address, http://, https:// or socks5:// with a host, an optional port (not 0) and,
+// but for socks5://, an optional user:password@. False for anything else.
 bool ParseProxyUrl(const QString& text, QByteArray* server, QString* user, QString* password);
-// "USER:PASSWORD", split at the first colon; the user may not be empty.
+// socks5:// with a user or password: refused above, said apart so that the reason can be given.
+bool IsSocks5WithCredentials(const QString& text);
+// "USER:PASSWORD", split at the first colon; the user may not be empty, and neither may hold
+// a control character.
 bool ParseCredentials(const QByteArray& text, QString* user, QString* password);
 // Cookies from a Netscape cookies.txt file (curl, wget, browser export tools): seven fields
 // a line, tab-separated; "#HttpOnly_" before the domain marks an HTTP-only cookie. False,
-// with the line number in `error`, for a line that is not in that format.
+// with the line number in `error`, for a line that is not in that format, whose domain is
+// not a host name, or whose path, name or value holds ";", a control, or (the name) "=".
 bool ParseNetscapeCookies(const QByteArray& text, QList<TCookie>* cookies, QString* error);

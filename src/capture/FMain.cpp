@@ -3,6 +3,7 @@
 #include "capture/BrowserTab.h"
 #include "capture/LaneRun.h"
 #include "capture/ListDropTarget.h"
+#include "capture/RowReasons.h"
 #include "capture/RunRate.h"
 #include "capture/SettingsFile.h"
 #include "capture/ThumbnailPreview.h"
@@ -69,21 +70,19 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
     m_driver = std::make_unique<TCaptureDriver>(*m_jobs, EmbeddedWB1, Timer2, m_dialogs,
                                                 static_cast<TCaptureView&>(*this), parts.Clock);
 
+    m_rowReasons = new TRowReasons(m_rows, this);
     if (parts.NewCaptureBrowser)
         m_laneRun =
             std::make_unique<TLaneRun>(*m_jobs, *m_driver, static_cast<TCaptureView&>(*this), parts.NewCaptureBrowser);
     if (m_laneRun)
         connect(m_laneRun.get(), &TLaneRun::RowEnded, this,
-                [this](int row, const QString& reason) { m_rowReasons.insert(row, reason); });
+                [this](int row, const QString& reason) { m_rowReasons->Set(row, reason); });
     connect(lvwItems->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TfrmMain::UpdatePreview);
     connect(m_rows, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
         const int current = lvwItems->currentIndex().row();
         if (current >= from.row() && current <= to.row()) UpdatePreview();
     });
-    connect(m_rows, &QAbstractItemModel::modelReset, this, [this] {
-        m_rowReasons.clear();
-        UpdatePreview();
-    });
+    connect(m_rows, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdatePreview);
     connect(lvwItems, &QTableView::doubleClicked, this, &TfrmMain::lvwItemsDblClick);
     m_drops = new TListDropTarget(
         lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); }, [this] { StopRunBeforeListChange(); },
@@ -97,11 +96,13 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
                                               UpdateBaseUrl(), AppVersion, parts.Launcher, [this] { close(); });
     connect(&EmbeddedWB1, &WebBrowser::BeforeNavigate2, this, [this] { m_driver->BeforeNavigate2(); });
     connect(&EmbeddedWB1, &WebBrowser::NavigateError, this, [this](const QString& reason) {
-        if (m_driver->IsRunning()) m_rowReasons.insert(m_driver->CurrentJob(), reason);
+        if (m_driver->IsRunning()) m_rowReasons->Set(m_driver->CurrentJob(), reason);
         m_driver->NavigateError();
     });
     connect(&EmbeddedWB1, &WebBrowser::ProgressChange, this,
             [this](int progress, int progressMax) { m_driver->ProgressChange(progress, progressMax); });
+    connect(&EmbeddedWB1, &WebBrowser::Loaded, this, [this] { m_driver->Loaded(true); });
+    connect(&EmbeddedWB1, &WebBrowser::LoadingAgain, this, [this] { m_driver->Loaded(false); });
     m_liveViewTimer.setInterval(kLiveViewMs);
     connect(&m_liveViewTimer, &QTimer::timeout, this, &TfrmMain::RefreshCaptureView);
 
@@ -246,7 +247,8 @@ void TfrmMain::SaveSettings()
 {
     QString error;
     const bool folderReady = !m_userFolders.PerUser() || MakeUserFolder(m_settingsFolder, &error);
-    if (!folderReady || !SaveSettingsFile(m_settingsFolder, CurrentSettings(), &error)) m_dialogs.ReportError(error);
+    if (!folderReady || !SaveWholeSettingsFile(m_settingsFolder, CurrentSettings(), m_captureChoices, &error))
+        m_dialogs.ReportError(error);
 }
 
 void TfrmMain::speBrowserXChange()
@@ -291,7 +293,7 @@ void TfrmMain::bsSkinButton6Click()
 void TfrmMain::btnStartClick()
 {
     if (!ApplyCaptureChoices()) return;
-    m_rowReasons.clear();
+    m_rowReasons->Clear();
     m_runRows = 0;
     const int lanes = spePagesAtOnce->value();
     if (lanes > 1 && m_laneRun) {
@@ -398,7 +400,7 @@ void TfrmMain::UpdatePreview()
     const TUrlJob& job = m_rows->At(row);
     const QByteArray path =
         IsSafeFileId(job.Id) ? ThumbnailPath(edtFolder->text(), job.Id, cbxExt->currentText()) : QByteArray();
-    imgPreview->ShowRow(path, job.Status, m_rowReasons.value(row));
+    imgPreview->ShowRow(path, job.Status, m_rowReasons->Reason(row));
 }
 
 void TfrmMain::lvwItemsDblClick(const QModelIndex& index)

@@ -9,7 +9,6 @@
 #include "urllist/JobList.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QModelIndex>
 #include <QTimer>
 #include <QWidget>
@@ -32,6 +31,7 @@ class QToolButton;
 class TBrowserTab;
 class TLaneRun;
 class TListDropTarget;
+class TRowReasons;
 class TThumbnailPreview;
 class THtmlView;
 class TLinkLabel;
@@ -268,8 +268,8 @@ private:
     std::unique_ptr<TCaptureDriver> m_driver;
     std::unique_ptr<TLaneRun> m_laneRun;
     TListDropTarget* m_drops = nullptr;
-    // Why rows of this session failed, by row, where the engine said.
-    QHash<int, QString> m_rowReasons;
+    // Why rows of this run failed.
+    TRowReasons* m_rowReasons = nullptr;
     // The rows the run under way had to do, and since when; 0: no run.
     int m_runRows = 0;
     QElapsedTimer m_runClock;

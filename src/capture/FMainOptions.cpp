@@ -15,7 +15,9 @@ void TfrmMain::btnOptionsClick()
     m_captureChoices = window.Choices();
     QString error;
     const bool folderReady = !m_userFolders.PerUser() || MakeUserFolder(m_settingsFolder, &error);
-    if (!folderReady || !SaveCaptureChoices(m_settingsFolder, m_captureChoices, &error)) m_dialogs.ReportError(error);
+    // The whole file: the first one written per user must not leave the panel's values behind.
+    if (!folderReady || !SaveWholeSettingsFile(m_settingsFolder, CurrentSettings(), m_captureChoices, &error))
+        m_dialogs.ReportError(error);
     // The window checked them, files and all.
     TCaptureOptions options;
     if (ResolveCaptureChoices(m_captureChoices, &options, &error)) ApplyBrowsingIdentity(options);

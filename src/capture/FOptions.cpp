@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -92,7 +93,8 @@ TfrmOptions::TfrmOptions(const TCaptureChoices& choices, UserDialogs& dialogs, Q
     m_edtUserAgent = LineEdit(identity, "edtUserAgent", QStringLiteral("the engine's own"));
     identityForm->addRow(QStringLiteral("User &agent:"), m_edtUserAgent);
     m_memHeaders = LinesEdit(identity, "memHeaders");
-    identityForm->addRow(QStringLiteral("Hea&ders:\n(\"Name: value\" a line)"), m_memHeaders);
+    identityForm->addRow(QStringLiteral("Hea&ders:\n(\"Name: value\" a line;\nAuthorization and Cookie\nnot saved)"),
+                         m_memHeaders);
     m_edtCookiesFile = FileEdit("edtCookiesFile", Name::CookiesFile, &row);
     identityForm->addRow(QStringLiteral("Coo&kies file:"), row);
     m_edtUser = LineEdit(identity, "edtUser", QStringLiteral("for pages that ask"));
@@ -117,13 +119,18 @@ TfrmOptions::TfrmOptions(const TCaptureChoices& choices, UserDialogs& dialogs, Q
     engineForm->addRow(QStringLiteral("Colour sc&heme:"), m_cbxColorScheme);
     m_chkReducedMotion = CheckBox(engine, "chkReducedMotion", QStringLiteral("Reduced &motion"));
     engineForm->addRow(QString(), m_chkReducedMotion);
-    m_edtProxy =
-        LineEdit(engine, "edtProxy", QStringLiteral("http://, https:// or socks5://[user:password@]host:port"));
+    m_edtProxy = LineEdit(engine, "edtProxy",
+                          QStringLiteral("http://[user@]host:port, https://…, or socks5://host:port (no user)"));
     engineForm->addRow(QStringLiteral("Pro&xy:"), m_edtProxy);
+    // Shown apart from the address, so that the address can be shown as it is.
+    m_edtProxyPassword = LineEdit(engine, "edtProxyPassword");
+    m_edtProxyPassword->setEchoMode(QLineEdit::Password);
+    engineForm->addRow(QStringLiteral("Pr&oxy password (not saved):"), m_edtProxyPassword);
     layout->addWidget(engine);
 
-    auto* note = new QLabel(QStringLiteral("Passwords, the proxy's included, are kept until Thumbrix closes and are "
-                                           "never saved."),
+    auto* note = new QLabel(QStringLiteral("Passwords, the proxy's included, and Authorization and Cookie headers "
+                                           "are kept until Thumbrix closes and are never saved. A socks5:// proxy "
+                                           "cannot be given a user and password."),
                             this);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -170,10 +177,11 @@ void TfrmOptions::Show(const TCaptureChoices& c)
     m_edtUser->setText(c.User);
     m_edtPassword->setText(c.Password);
     m_chkIgnoreCertificateErrors->setChecked(c.IgnoreCertificateErrors);
-    m_edtScale->setText(QString::number(c.Scale));
+    m_edtScale->setText(QString::number(c.Scale, 'g', QLocale::FloatingPointShortest));
     m_cbxColorScheme->setCurrentIndex(qMax(0, m_cbxColorScheme->findData(c.ColorScheme)));
     m_chkReducedMotion->setChecked(c.ReducedMotion);
-    m_edtProxy->setText(c.Proxy);
+    m_edtProxy->setText(ProxyWithoutPassword(c.Proxy));
+    m_edtProxyPassword->setText(ProxyPasswordOf(c.Proxy));
 }
 
 bool TfrmOptions::ReadControls(TCaptureChoices* c, QString* message) const
@@ -210,7 +218,11 @@ bool TfrmOptions::ReadControls(TCaptureChoices* c, QString* message) const
     if (!CaptureField::Scale(Name::Scale, m_edtScale->text(), &c->Scale, message)) return false;
     c->ColorScheme = m_cbxColorScheme->currentData().toString();
     c->ReducedMotion = m_chkReducedMotion->isChecked();
-    c->Proxy = m_edtProxy->text();
+    if (!WithProxyPassword(m_edtProxy->text(), m_edtProxyPassword->text(), &c->Proxy)) {
+        *message =
+            QStringLiteral("%1 is given, but the proxy's address names no user@ for it.").arg(Name::ProxyPassword);
+        return false;
+    }
     return true;
 }
 

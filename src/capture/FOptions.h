@@ -51,4 +51,5 @@ private:
     QComboBox* m_cbxColorScheme = nullptr;
     QCheckBox* m_chkReducedMotion = nullptr;
     QLineEdit* m_edtProxy = nullptr;
+    QLineEdit* m_edtProxyPassword = nullptr;
 };

@@ -9,6 +9,8 @@ TLaneRun::TLaneRun(TJobList& jobs, TCaptureDriver& driver, TCaptureView& view, B
                    QObject* parent)
     : QObject(parent), m_jobs(jobs), m_driver(driver), m_view(view), m_makeBrowser(std::move(makeBrowser))
 {
+    connect(m_jobs.Model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { OnRowsInserted(first, last); });
 }
 
 TLaneRun::~TLaneRun() = default;
@@ -18,14 +20,12 @@ bool TLaneRun::IsRunning() const
     return m_runner && m_runner->IsRunning();
 }
 
-void TLaneRun::Start(int lanes)
+TBatchSettings TLaneRun::Settings() const
 {
-    Stop();
-    if (!m_driver.MarkRun()) return;
-
     TBatchSettings settings;
     settings.Folder = m_view.FolderText();
     settings.Sizes = m_view.CaptureSizes();
+    settings.Options = m_view.PageOptions();
     settings.Extension = m_view.ExtensionText();
     settings.Quality = m_view.ThumbnailQuality();
     // The rows to skip are marked already, by the one-view run's own test.
@@ -34,31 +34,27 @@ void TLaneRun::Start(int lanes)
     settings.TimeoutMs = timeout > 0 ? timeout * 1000 : std::numeric_limits<int>::max();
     // As in the one-view run: a page that fails is an error at once.
     settings.Retries = 0;
+    return settings;
+}
+
+void TLaneRun::Start(int lanes)
+{
+    Stop();
+    if (!m_driver.MarkRun()) return;
 
     QList<TUrlJob> jobs;
     m_rows.clear();
-    const QList<TUrlJob>& all = m_jobs.Model()->Jobs();
-    for (int row = 0; row < all.size(); ++row) {
-        if (all.at(row).Status != JobStatus::Pending) continue;
-        jobs << all.at(row);
-        m_rows << row;
+    TJobTableModel* rows = m_jobs.Model();
+    for (int row = 0; row < rows->Count(); ++row) {
+        if (rows->At(row).Status != JobStatus::Pending) continue;
+        jobs << rows->At(row);
+        m_rows << QPersistentModelIndex(rows->index(row, 0));
     }
     // Views are dear to make: they stay from one run to the next, unless the number or the
-    // options change.
+    // options change; each row gives its view the panel's sizes as it starts.
     const TCaptureOptions options = m_view.PageOptions();
     if (!m_runner || m_lanes != lanes || options != m_options) {
-        m_runner = std::make_unique<BatchRunner>(
-            [this, options] {
-                std::unique_ptr<WebBrowser> browser = m_makeBrowser();
-                if (browser) {
-                    const TCaptureSizes now = m_view.CaptureSizes();
-                    browser->SetWidth(now.BrowserX);
-                    browser->SetHeight(now.BrowserY);
-                    if (options != TCaptureOptions()) browser->SetOptions(options);
-                }
-                return browser;
-            },
-            lanes);
+        m_runner = std::make_unique<BatchRunner>(m_makeBrowser, lanes);
         m_lanes = lanes;
         m_options = options;
         connect(m_runner.get(), &BatchRunner::RowStarted, this, &TLaneRun::OnRowStarted);
@@ -68,7 +64,7 @@ void TLaneRun::Start(int lanes)
             Q_EMIT Finished();
         });
     }
-    m_runner->Start(jobs, settings);
+    m_runner->Start(jobs, [this] { return Settings(); });
 }
 
 void TLaneRun::Stop()
@@ -76,23 +72,33 @@ void TLaneRun::Stop()
     if (!IsRunning()) return;
     m_runner->Stop();
     TJobTableModel* rows = m_jobs.Model();
-    for (const int row : std::as_const(m_rows)) {
-        if (row < rows->Count() && rows->At(row).Status == JobStatus::Downloading)
-            rows->SetStatus(row, JobStatus::Pending);
+    for (const QPersistentModelIndex& row : std::as_const(m_rows)) {
+        if (row.isValid() && rows->At(row.row()).Status == JobStatus::Downloading)
+            rows->SetStatus(row.row(), JobStatus::Pending);
+    }
+}
+
+void TLaneRun::OnRowsInserted(int first, int last)
+{
+    if (!IsRunning()) return;
+    TJobTableModel* rows = m_jobs.Model();
+    for (int row = first; row <= last; ++row) {
+        if (rows->At(row).Status != JobStatus::Pending) continue;
+        if (m_runner->Add(rows->At(row)) >= 0) m_rows << QPersistentModelIndex(rows->index(row, 0));
     }
 }
 
 void TLaneRun::OnRowStarted(int index)
 {
-    const int row = m_rows.value(index, -1);
-    if (row >= 0 && row < m_jobs.Count()) m_jobs.Model()->SetStatus(row, JobStatus::Downloading);
+    const QPersistentModelIndex row = m_rows.value(index);
+    if (row.isValid()) m_jobs.Model()->SetStatus(row.row(), JobStatus::Downloading);
 }
 
 void TLaneRun::OnRowFinished(int index)
 {
-    const int row = m_rows.value(index, -1);
-    if (row < 0 || row >= m_jobs.Count()) return;
-    m_jobs.Model()->SetStatus(row, m_runner->Jobs().at(index).Status);
-    Q_EMIT RowEnded(row, m_runner->Results().at(index).Reason);
+    const QPersistentModelIndex row = m_rows.value(index);
+    if (!row.isValid()) return;
+    m_jobs.Model()->SetStatus(row.row(), m_runner->Jobs().at(index).Status);
+    Q_EMIT RowEnded(row.row(), m_runner->Results().at(index).Reason);
     m_driver.UpdateCounters();
 }

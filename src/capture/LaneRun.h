@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPersistentModelIndex>
 
 #include <memory>
 
@@ -15,7 +16,8 @@ class TJobList;
 // as the one-view run does, then hands every pending row, in list order, to the lanes of a
 // BatchRunner as they come free: each row goes "Downloading..." and then "Success" or
 // "Error" with its own page, captured the moment that page is complete, and the counters
-// are recounted as each row ends.
+// are recounted as each row ends. As in the one-view run, the panel is read as each row
+// starts, and a row that becomes "Pending" during the run is captured too.
 class TLaneRun : public QObject
 {
     Q_OBJECT
@@ -38,6 +40,9 @@ Q_SIGNALS:
     void Finished();
 
 private:
+    // The panel as it is now.
+    TBatchSettings Settings() const;
+    void OnRowsInserted(int first, int last);
     void OnRowStarted(int index);
     void OnRowFinished(int index);
 
@@ -47,6 +52,6 @@ private:
     BatchRunner::BrowserFactory m_makeBrowser;
     std::unique_ptr<BatchRunner> m_runner;
     int m_lanes = 0;
-    TCaptureOptions m_options; // those the views were given
-    QList<int> m_rows;         // the list row of each of the runner's jobs
+    TCaptureOptions m_options;           // those the views were made for
+    QList<QPersistentModelIndex> m_rows; // the list row of each of the runner's jobs
 };

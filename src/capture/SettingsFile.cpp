@@ -5,6 +5,9 @@
 #include "common/IniFile.h"
 
 #include <QFile>
+#include <QLocale>
+
+#include <algorithm>
 
 #include <functional>
 
@@ -48,12 +51,91 @@ QStringList ReadNumbered(const TIniFile& ini, const QByteArray& key, const std::
 
 void WriteNumbered(TIniFile& ini, const QByteArray& key, const QStringList& values)
 {
+    // Every Key<n> goes first, those written twice and those after a gap too: a line the
+    // load never saw would otherwise come into effect once the lines before it change.
+    for (const QByteArray& name : ini.Keys(kCapture)) {
+        const QByteArray number = name.mid(key.size());
+        if (number.isEmpty() || name.left(key.size()).compare(key, Qt::CaseInsensitive) != 0 ||
+            !std::all_of(number.cbegin(), number.cend(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        while (ini.DeleteKey(kCapture, name)) {
+        }
+    }
     int n = 1;
     for (const QString& value : values)
         ini.WriteString(kCapture, key + QByteArray::number(n++), value.toUtf8());
-    // A shorter list must not end in the longer one's tail.
-    while (ini.DeleteKey(kCapture, key + QByteArray::number(n)))
-        ++n;
+}
+
+// Headers that carry a login, kept for the session as the passwords are.
+bool IsSessionOnlyHeader(const QString& line)
+{
+    const QString name = HeaderNameOf(line);
+    return name.compare(QLatin1String("Authorization"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("Proxy-Authorization"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QLatin1String("Cookie"), Qt::CaseInsensitive) == 0;
+}
+
+// Whether the file says something about the user that others on the machine need not read:
+// the headers sent, the names logged in with, where the cookies are.
+bool HoldsPrivate(const TIniFile& ini)
+{
+    for (const QByteArray& name : ini.Keys(kCapture)) {
+        if (name.left(6).compare("Header", Qt::CaseInsensitive) == 0 && !ini.ReadString(kCapture, name, {}).isEmpty())
+            return true;
+    }
+    return !ini.ReadString(kCapture, "User", {}).isEmpty() || !ini.ReadString(kCapture, "CookiesFile", {}).isEmpty() ||
+           ini.ReadString(kCapture, "Proxy", {}).contains('@');
+}
+
+void WriteSettings(TIniFile& ini, const TCaptureSettings& settings)
+{
+    ini.WriteString(kSection, "Folder", QFile::encodeName(settings.Folder));
+    ini.WriteInteger(kSection, "BrowserX", settings.BrowserX);
+    ini.WriteInteger(kSection, "BrowserY", settings.BrowserY);
+    ini.WriteInteger(kSection, "ThumbX", settings.ThumbX);
+    ini.WriteInteger(kSection, "ThumbY", settings.ThumbY);
+    ini.WriteBool(kSection, "KeepAspectRatio", settings.KeepAspectRatio);
+    ini.WriteBool(kSection, "Skip", settings.Skip);
+    ini.WriteInteger(kSection, "LinkType", settings.LinkType);
+    ini.WriteInteger(kSection, "PageTimeout", settings.PageTimeout);
+    ini.WriteInteger(kSection, "PagesAtOnce", settings.PagesAtOnce);
+}
+
+void WriteChoices(TIniFile& ini, const TCaptureChoices& choices)
+{
+    ini.WriteInteger(kCapture, "WaitMs", choices.WaitMs);
+    ini.WriteString(kCapture, "WaitFor", choices.WaitFor.toUtf8());
+    ini.WriteString(kCapture, "WaitForSelector", choices.WaitForSelector.toUtf8());
+    ini.WriteBool(kCapture, "FullPage", choices.FullPage);
+    ini.WriteInteger(kCapture, "MaxHeight", choices.MaxHeight);
+    // As many digits as it takes to read the same number back.
+    ini.WriteString(kCapture, "Scale", QString::number(choices.Scale, 'g', QLocale::FloatingPointShortest).toLatin1());
+    ini.WriteString(kCapture, "ColorScheme", choices.ColorScheme.toUtf8());
+    ini.WriteBool(kCapture, "ReducedMotion", choices.ReducedMotion);
+    WriteNumbered(ini, "Hide", choices.HideSelectors);
+    ini.WriteString(kCapture, "StyleSheetFile", QFile::encodeName(choices.StyleSheetFile));
+    ini.WriteString(kCapture, "ScriptFile", QFile::encodeName(choices.ScriptFile));
+    ini.WriteInteger(kCapture, "Quality", choices.Quality);
+    ini.WriteString(kCapture, "UserAgent", choices.UserAgent.toUtf8());
+    QStringList headers = choices.Headers;
+    headers.removeIf(IsSessionOnlyHeader);
+    WriteNumbered(ini, "Header", headers);
+    ini.WriteString(kCapture, "CookiesFile", QFile::encodeName(choices.CookiesFile));
+    ini.WriteString(kCapture, "User", choices.User.toUtf8());
+    ini.WriteString(kCapture, "Proxy", ProxyWithoutPassword(choices.Proxy).toUtf8());
+    ini.WriteBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
+}
+
+// Writes what `write` puts in, keeping whatever else the file holds; an unreadable old file
+// is simply replaced.
+bool Rewrite(const QString& folder, const std::function<void(TIniFile&)>& write, QString* error)
+{
+    const QByteArray path = SettingsFilePath(folder);
+    TIniFile ini;
+    QString ignored;
+    ini.Load(path, &ignored, kMaxConfigBytes);
+    write(ini);
+    return ini.Save(path, error, HoldsPrivate(ini));
 }
 
 } // namespace
@@ -89,22 +171,20 @@ TCaptureSettings LoadSettingsFile(const QString& programFolder)
 
 bool SaveSettingsFile(const QString& programFolder, const TCaptureSettings& settings, QString* error)
 {
-    const QByteArray path = SettingsFilePath(programFolder);
-    TIniFile ini;
-    // Keep whatever else the file holds; an unreadable old file is simply replaced.
-    QString ignored;
-    ini.Load(path, &ignored, kMaxConfigBytes);
-    ini.WriteString(kSection, "Folder", QFile::encodeName(settings.Folder));
-    ini.WriteInteger(kSection, "BrowserX", settings.BrowserX);
-    ini.WriteInteger(kSection, "BrowserY", settings.BrowserY);
-    ini.WriteInteger(kSection, "ThumbX", settings.ThumbX);
-    ini.WriteInteger(kSection, "ThumbY", settings.ThumbY);
-    ini.WriteBool(kSection, "KeepAspectRatio", settings.KeepAspectRatio);
-    ini.WriteBool(kSection, "Skip", settings.Skip);
-    ini.WriteInteger(kSection, "LinkType", settings.LinkType);
-    ini.WriteInteger(kSection, "PageTimeout", settings.PageTimeout);
-    ini.WriteInteger(kSection, "PagesAtOnce", settings.PagesAtOnce);
-    return ini.Save(path, error);
+    return Rewrite(
+        programFolder, [&settings](TIniFile& ini) { WriteSettings(ini, settings); }, error);
+}
+
+bool SaveWholeSettingsFile(const QString& folder, const TCaptureSettings& settings, const TCaptureChoices& choices,
+                           QString* error)
+{
+    return Rewrite(
+        folder,
+        [&](TIniFile& ini) {
+            WriteSettings(ini, settings);
+            WriteChoices(ini, choices);
+        },
+        error);
 }
 
 TCaptureChoices LoadCaptureChoices(const QString& programFolder)
@@ -133,9 +213,10 @@ TCaptureChoices LoadCaptureChoices(const QString& programFolder)
     QByteArray agent;
     if (CaptureField::UserAgent({}, ReadText(ini, "UserAgent"), &agent, &message))
         choices.UserAgent = QString::fromUtf8(agent);
+    // A login header put in the file by hand is not read, as a password would not be.
     choices.Headers = ReadNumbered(ini, "Header", [&message](const QString& line) {
         QList<QPair<QByteArray, QByteArray>> ignored;
-        return CaptureField::Header({}, line, &ignored, &message);
+        return !IsSessionOnlyHeader(line) && CaptureField::Header({}, line, &ignored, &message);
     });
     choices.CookiesFile = ReadPath(ini, "CookiesFile");
     text = ReadText(ini, "User");
@@ -152,29 +233,8 @@ TCaptureChoices LoadCaptureChoices(const QString& programFolder)
 
 bool SaveCaptureChoices(const QString& programFolder, const TCaptureChoices& choices, QString* error)
 {
-    const QByteArray path = SettingsFilePath(programFolder);
-    TIniFile ini;
-    QString ignored;
-    ini.Load(path, &ignored, kMaxConfigBytes);
-    ini.WriteInteger(kCapture, "WaitMs", choices.WaitMs);
-    ini.WriteString(kCapture, "WaitFor", choices.WaitFor.toUtf8());
-    ini.WriteString(kCapture, "WaitForSelector", choices.WaitForSelector.toUtf8());
-    ini.WriteBool(kCapture, "FullPage", choices.FullPage);
-    ini.WriteInteger(kCapture, "MaxHeight", choices.MaxHeight);
-    ini.WriteString(kCapture, "Scale", QByteArray::number(choices.Scale, 'g', 6));
-    ini.WriteString(kCapture, "ColorScheme", choices.ColorScheme.toUtf8());
-    ini.WriteBool(kCapture, "ReducedMotion", choices.ReducedMotion);
-    WriteNumbered(ini, "Hide", choices.HideSelectors);
-    ini.WriteString(kCapture, "StyleSheetFile", QFile::encodeName(choices.StyleSheetFile));
-    ini.WriteString(kCapture, "ScriptFile", QFile::encodeName(choices.ScriptFile));
-    ini.WriteInteger(kCapture, "Quality", choices.Quality);
-    ini.WriteString(kCapture, "UserAgent", choices.UserAgent.toUtf8());
-    WriteNumbered(ini, "Header", choices.Headers);
-    ini.WriteString(kCapture, "CookiesFile", QFile::encodeName(choices.CookiesFile));
-    ini.WriteString(kCapture, "User", choices.User.toUtf8());
-    ini.WriteString(kCapture, "Proxy", ProxyWithoutPassword(choices.Proxy).toUtf8());
-    ini.WriteBool(kCapture, "IgnoreCertificateErrors", choices.IgnoreCertificateErrors);
-    return ini.Save(path, error);
+    return Rewrite(
+        programFolder, [&choices](TIniFile& ini) { WriteChoices(ini, choices); }, error);
 }
 
 TEngineOptions StartupEngineOptions(const QString& programFolder, const TUserFolders& folders)

@@ -97,4 +97,9 @@ Q_SIGNALS:
     void NavigateComplete2();
     // ReadyState() has become Complete.
     void DocumentComplete();
+    // The page has loaded and met the conditions the options name; what is left before
+    // Complete (settling, the fixed wait, painting) ends within the browser's own limits.
+    void Loaded();
+    // A page that had Loaded began loading again by itself (a script or a refresh).
+    void LoadingAgain();
 };

@@ -189,7 +189,7 @@ qint64 RegularFileSize(const QByteArray& path)
     return qint64(st.st_size);
 }
 
-bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error)
+bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error, unsigned permissionMask)
 {
     static const char what[] = "Cannot create file";
     if (!IsUsablePath(path)) {
@@ -238,7 +238,9 @@ bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* err
         }
     }
     written =
-        written && ::fchmod(fd, replacing ? (old.st_mode & 0777) : (0666 & ~CurrentUmask())) == 0 && ::fsync(fd) == 0;
+        written &&
+        ::fchmod(fd, (replacing ? (old.st_mode & 0777) : (0666 & ~CurrentUmask())) & mode_t(permissionMask)) == 0 &&
+        ::fsync(fd) == 0;
     if (!written) {
         const int e = CloseAfterError(fd);
         ::unlink(tempPath.constData());

@@ -16,8 +16,9 @@ qint64 RegularFileSize(const QByteArray& path);
 // so a failure never leaves a partial file behind. The new file keeps the old one's
 // permission bits; a symbolic link of ours is written through to its target, in the
 // target's folder. Anything but a regular file at the end is refused. On failure `error`
-// holds the path and the system's reason.
-bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error);
+// holds the path and the system's reason. `permissionMask` takes bits away from the mode,
+// old or new: 0600 for a file only its owner may read.
+bool WriteReplacing(const QByteArray& path, const QByteArray& data, QString* error, unsigned permissionMask = 0777);
 
 // Reads a whole regular file of at most `maxBytes`. A folder, FIFO, device or socket is
 // refused without waiting for it. On failure `error` holds the path and the reason.

@@ -96,9 +96,9 @@ bool TIniFile::Load(const QByteArray& path, QString* error, qint64 maxBytes)
     return true;
 }
 
-bool TIniFile::Save(const QByteArray& path, QString* error) const
+bool TIniFile::Save(const QByteArray& path, QString* error, bool ownerOnly) const
 {
-    return ByteFile::WriteReplacing(path, ToBytes(), error);
+    return ByteFile::WriteReplacing(path, ToBytes(), error, ownerOnly ? 0600 : 0777);
 }
 
 QByteArray TIniFile::ToBytes() const
@@ -234,6 +234,20 @@ bool TIniFile::DeleteKey(const QByteArray& section, const QByteArray& key)
     if (index < 0) return false;
     m_lines.removeAt(index);
     return true;
+}
+
+QList<QByteArray> TIniFile::Keys(const QByteArray& section) const
+{
+    QList<QByteArray> keys;
+    bool inSection = section.isEmpty();
+    for (const Line& line : m_lines) {
+        const Entry entry = Classify(line.text);
+        if (entry.kind == Entry::Section)
+            inSection = SameName(entry.name, section);
+        else if (entry.kind == Entry::Key && inSection)
+            keys << entry.name;
+    }
+    return keys;
 }
 
 void TIniFile::InsertLine(qsizetype index, const QByteArray& text)

@@ -16,7 +16,8 @@ public:
     // A missing file is no error: it loads as empty. Anything else that stops the read is,
     // a file over `maxBytes` or one that is not a regular file included.
     bool Load(const QByteArray& path, QString* error, qint64 maxBytes = DefaultMaxBytes);
-    bool Save(const QByteArray& path, QString* error) const;
+    // `ownerOnly`: the file is written readable by its owner alone (mode 600 at most).
+    bool Save(const QByteArray& path, QString* error, bool ownerOnly = false) const;
 
     QByteArray ReadString(const QByteArray& section, const QByteArray& key, const QByteArray& defaultValue) const;
     // Decimal, or hexadecimal after "0x", "0X" or "$"; anything else, or a value beyond
@@ -29,6 +30,8 @@ public:
     void WriteBool(const QByteArray& section, const QByteArray& key, bool value);
     // Takes the key's line out; false when there was none.
     bool DeleteKey(const QByteArray& section, const QByteArray& key);
+    // The names of the section's keys in file order, a name written twice twice.
+    QList<QByteArray> Keys(const QByteArray& section) const;
 
     // The whole content as Save would write it.
     QByteArray ToBytes() const;

@@ -1,5 +1,7 @@
 #include "platform/CaptureIdentity.h"
 
+#include "platform/RowOrigin.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,15 +26,19 @@ public:
     }
 
     void SetHeaders(const QList<QPair<QByteArray, QByteArray>>& headers) { m_headers = headers; }
+    void SetOrigin(const RowOrigin& origin) { m_origin = origin; }
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
-        for (const auto& header : m_headers)
-            info.setHttpHeader(header.first, header.second);
+        const bool own = m_origin.Holds(info.requestUrl());
+        for (const auto& header : m_headers) {
+            if (own || !RowOrigin::IsPrivateHeader(header.first)) info.setHttpHeader(header.first, header.second);
+        }
     }
 
 private:
     QList<QPair<QByteArray, QByteArray>> m_headers;
+    RowOrigin m_origin;
 };
 
 QNetworkCookie ToNetworkCookie(const TCookie& cookie)
@@ -59,6 +65,12 @@ QString JsString(const QString& text)
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
+HeaderInterceptor* InterceptorOf(QWebEngineProfile* profile)
+{
+    return static_cast<HeaderInterceptor*>(
+        profile->findChild<QWebEngineUrlRequestInterceptor*>(kInterceptorName, Qt::FindDirectChildrenOnly));
+}
+
 } // namespace
 
 namespace CaptureIdentity {
@@ -66,8 +78,7 @@ namespace CaptureIdentity {
 void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QString& engineAgent)
 {
     profile->setHttpUserAgent(options.UserAgent.isEmpty() ? engineAgent : QString::fromUtf8(options.UserAgent));
-    auto* headers = static_cast<HeaderInterceptor*>(
-        profile->findChild<QWebEngineUrlRequestInterceptor*>(kInterceptorName, Qt::FindDirectChildrenOnly));
+    HeaderInterceptor* headers = InterceptorOf(profile);
     if (!headers && !options.Headers.isEmpty()) {
         headers = new HeaderInterceptor(profile);
         profile->setUrlRequestInterceptor(headers);
@@ -77,6 +88,11 @@ void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QSt
     profile->cookieStore()->deleteAllCookies();
     for (const TCookie& cookie : options.Cookies)
         profile->cookieStore()->setCookie(ToNetworkCookie(cookie), OriginOf(cookie));
+}
+
+void SetRowAddress(QWebEngineProfile* profile, const QUrl& address)
+{
+    if (HeaderInterceptor* headers = InterceptorOf(profile)) headers->SetOrigin(RowOrigin(address));
 }
 
 QList<QWebEngineScript> PageScripts(const TCaptureOptions& options)

@@ -4,6 +4,7 @@
 
 #include <QList>
 
+class QUrl;
 class QWebEngineProfile;
 class QWebEngineScript;
 
@@ -16,6 +17,9 @@ namespace CaptureIdentity {
 // was new) when the options name no user agent, no headers when they add none, and their
 // cookies alone.
 void Apply(QWebEngineProfile* profile, const TCaptureOptions& options, const QString& engineAgent);
+// The address of the row the profile loads now: the headers that carry a secret go to its
+// origin alone, the others everywhere.
+void SetRowAddress(QWebEngineProfile* profile, const QUrl& address);
 // Empty when the options add nothing to pages.
 QList<QWebEngineScript> PageScripts(const TCaptureOptions& options);
 

@@ -11,9 +11,9 @@ namespace ConsentScripts {
 // Scripts to insert into every capture page's script collection (QWebEnginePage::scripts()),
 // before its first load.
 QList<QWebEngineScript> Scripts();
-// A JavaScript expression, evaluated in the main world at each settle poll and once just
-// before the capture. It evaluates to "busy" (a banner was detected and is still being dealt
-// with: the capture waits for it, within the settle cap), "opted-out", "hidden", or "" (no banner).
+// A JavaScript expression, evaluated in the main world at each settle poll, then until it is
+// no longer busy (ConsentWatch). It evaluates to "busy" (a banner was detected and is still
+// being dealt with: the capture waits for it), "opted-out", "hidden", or "" (no banner).
 QString StateQuery();
 // Where the rules engine, DuckDuckGo's autoconsent, is looked for: beside the program. Without
 // it the pages carry only the built-in check, which still hides the banners it finds.

@@ -1,8 +1,8 @@
 #include "platform/DesktopShell.h"
 
 #include "common/ByteFile.h"
+#include "platform/ProgramStarter.h"
 
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -29,6 +29,7 @@ QString XdgSettingsBrowser()
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-settings"));
     if (tool.isEmpty()) return {};
     QProcess process;
+    process.setProcessEnvironment(ProgramStarter::StartEnvironment());
     process.start(tool, {QStringLiteral("get"), QStringLiteral("default-web-browser")});
     if (!process.waitForFinished(3000)) {
         process.kill();
@@ -98,23 +99,58 @@ bool SplitExec(const QString& exec, QStringList* words)
 
 } // namespace
 
+QByteArray TDesktopShell::BrowserReading(const QByteArray& url)
+{
+    // As the URL standard has a browser read it: C0 controls and spaces go from both ends,
+    // tab, CR and LF from anywhere. " javascript:" and "java\tscript:" are javascript: to it.
+    qsizetype begin = 0;
+    qsizetype end = url.size();
+    while (begin < end && uchar(url.at(begin)) <= 0x20)
+        ++begin;
+    while (end > begin && uchar(url.at(end - 1)) <= 0x20)
+        --end;
+    QByteArray read;
+    read.reserve(end - begin);
+    for (qsizetype i = begin; i < end; ++i) {
+        const char c = url.at(i);
+        if (c != '\t' && c != '\r' && c != '\n') read += c;
+    }
+    return read;
+}
+
 QByteArray TDesktopShell::SchemeOf(const QByteArray& url)
 {
     // RFC 3986: a letter, then letters, digits, "+", "-" or ".", then ":". What a person
-    // types as "host:port" fits that too; a colon followed by a port is not a scheme's.
+    // types as "host:port" fits that too: digits after a name that could be a host's are a
+    // port, unless the name is a scheme a browser knows ("javascript:1/" is javascript:).
     static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
     static const QRegularExpression port(QStringLiteral("^[0-9]+(?:[/?#]|$)"));
-    const QString text = QString::fromLatin1(url);
+    static const QRegularExpression hostName(QStringLiteral("^[a-z0-9.-]+$"));
+    static const QStringList known = {QStringLiteral("about"),       QStringLiteral("blob"),
+                                      QStringLiteral("chrome"),      QStringLiteral("chrome-extension"),
+                                      QStringLiteral("data"),        QStringLiteral("devtools"),
+                                      QStringLiteral("file"),        QStringLiteral("filesystem"),
+                                      QStringLiteral("ftp"),         QStringLiteral("http"),
+                                      QStringLiteral("https"),       QStringLiteral("jar"),
+                                      QStringLiteral("javascript"),  QStringLiteral("livescript"),
+                                      QStringLiteral("mailto"),      QStringLiteral("moz-extension"),
+                                      QStringLiteral("resource"),    QStringLiteral("vbscript"),
+                                      QStringLiteral("view-source"), QStringLiteral("ws"),
+                                      QStringLiteral("wss")};
+    const QString text = QString::fromLatin1(BrowserReading(url));
     const QRegularExpressionMatch m = scheme.match(text);
-    if (!m.hasMatch() || port.match(text.mid(m.capturedEnd())).hasMatch()) return {};
-    return m.captured(1).toLower().toLatin1();
+    if (!m.hasMatch()) return {};
+    const QString name = m.captured(1).toLower();
+    if (!known.contains(name) && hostName.match(name).hasMatch() && port.match(text.mid(m.capturedEnd())).hasMatch())
+        return {};
+    return name.toLatin1();
 }
 
 bool TDesktopShell::IsSafeAddress(const QByteArray& url)
 {
     // Whatever the handler's command line makes of it, an address must never read as an
     // option, nor reach a program that would run or show local things (file:, javascript:).
-    if (url.startsWith('-')) return false;
+    if (url.startsWith('-') || BrowserReading(url).startsWith('-')) return false;
     const QByteArray scheme = SchemeOf(url);
     // No scheme: opened as http.
     return scheme.isEmpty() || scheme == "http" || scheme == "https" || scheme == "mailto";
@@ -158,7 +194,12 @@ QStringList TDesktopShell::ExecArguments(const QString& exec, const QString& url
 
 TDesktopShell::TDesktopShell(std::function<bool(const QUrl&)> fallback) : m_fallback(std::move(fallback))
 {
-    if (!m_fallback) m_fallback = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    // xdg-open is what Qt's own opener would run too, but Qt's gets the environment as it is now.
+    if (!m_fallback)
+        m_fallback = [](const QUrl& url) {
+            const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+            return !opener.isEmpty() && ProgramStarter::StartDetached(opener, {QString::fromLatin1(url.toEncoded())});
+        };
 }
 
 bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
@@ -176,7 +217,7 @@ bool TDesktopShell::Open(const QString& scheme, const QByteArray& url)
                       QFile::decodeName(g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(handler.get()))));
     if (arguments.isEmpty()) return false;
     const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments);
+    return ProgramStarter::StartDetached(program, arguments);
 }
 
 bool TDesktopShell::OpenUrlInBrowser(const QByteArray& url)

@@ -12,11 +12,12 @@ class QUrl;
 // The freedesktop.org way: the default application for "x-scheme-handler/<scheme>", as
 // GIO finds it, and for the web the desktop's browser setting; started from its desktop
 // entry's Exec line with the address as one argument. No shell ever sees the address.
-// When the desktop names no handler, its own opener is asked.
+// When the desktop names no handler, its own opener is asked. Every program is started
+// with the environment this process was started with.
 class TDesktopShell : public TShell
 {
 public:
-    // `fallback` opens an address when no handler is found; QDesktopServices by default.
+    // `fallback` opens an address when no handler is found; the desktop's xdg-open by default.
     explicit TDesktopShell(std::function<bool(const QUrl&)> fallback = {});
 
     bool OpenUrlInBrowser(const QByteArray& url) override;
@@ -30,8 +31,11 @@ public:
     // Whether an address may be handed to another program at all: http, https, mailto or
     // no scheme, and not starting with "-".
     static bool IsSafeAddress(const QByteArray& url);
-    // The address's scheme in lower case; empty when it has none ("localhost:8080" has none).
+    // The address's scheme in lower case, read as a browser reads it; empty when it has none
+    // ("localhost:8080" has none, "javascript:1/" has one).
     static QByteArray SchemeOf(const QByteArray& url);
+    // The address with C0 controls and spaces trimmed from its ends and tab, CR and LF taken out.
+    static QByteArray BrowserReading(const QByteArray& url);
 
 private:
     bool Open(const QString& scheme, const QByteArray& url);

@@ -1,5 +1,7 @@
 #include "platform/QuietPage.h"
 
+#include "platform/ExternalLinks.h"
+
 #include <QAuthenticator>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFileSystemAccessRequest>
@@ -9,7 +11,7 @@
 #include <QWebEngineSettings>
 
 QuietPage::QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent)
-    : QWebEnginePage(profile, parent), m_options(options)
+    : QWebEnginePage(profile, parent), m_options(options), m_capture(capture)
 {
     QWebEngineSettings* s = settings();
     s->setAttribute(QWebEngineSettings::ShowScrollBars, !capture);
@@ -34,9 +36,10 @@ QuietPage::QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOpt
             [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
     connect(this, &QWebEnginePage::selectClientCertificate, this,
             [](QWebEngineClientCertificateSelection selection) { selection.selectNone(); });
-    // Credentials are offered once a page: asked again, they were wrong.
-    connect(this, &QWebEnginePage::authenticationRequired, this, [this](const QUrl&, QAuthenticator* auth) {
-        if (!m_options.HasCredentials || m_credentialsOffered) {
+    // Credentials are offered once a page: asked again, they were wrong. A frame, an image or
+    // a redirect of another origin asking is someone else.
+    connect(this, &QWebEnginePage::authenticationRequired, this, [this](const QUrl& asking, QAuthenticator* auth) {
+        if (!m_options.HasCredentials || m_credentialsOffered || !m_origin.Holds(asking)) {
             *auth = QAuthenticator();
             return;
         }
@@ -62,12 +65,35 @@ QuietPage::QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOpt
     }
 }
 
-bool QuietPage::acceptNavigationRequest(const QUrl&, NavigationType, bool isMainFrame)
+bool QuietPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
+    // A capture has no one to click a link, and its views never open other programs.
+    if (!m_capture && !ExternalLinks::Accept(url, type)) return false;
     if (isMainFrame) {
         m_credentialsOffered = false;
         m_proxyCredentialsOffered = false;
     }
+    // The engine sends a redirected request with the headers of the first, and a request to
+    // the row's origin carries its private headers: they must not follow it elsewhere. A frame
+    // that would take them along stays empty; the page goes there afresh, without them.
+    if (type == NavigationTypeRedirect && !m_origin.Holds(url) && SendsPrivateHeaders()) {
+        if (!isMainFrame) return false;
+        if (m_secretsInTow) {
+            m_secretsInTow = false;
+            Q_EMIT LeftOrigin(url);
+            return false;
+        }
+    } else if (isMainFrame && type != NavigationTypeRedirect) {
+        m_secretsInTow = m_origin.Holds(url);
+    }
     Q_EMIT NavigationRequested();
     return true;
+}
+
+bool QuietPage::SendsPrivateHeaders() const
+{
+    for (const auto& header : m_options.Headers) {
+        if (RowOrigin::IsPrivateHeader(header.first)) return true;
+    }
+    return false;
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "capture/CaptureOptions.h"
+#include "platform/RowOrigin.h"
 
 #include <QWebEnginePage>
 
 // A page that never waits for a person: script dialogs, new windows, permission,
 // authentication and certificate prompts are all answered "no" at once, but for the
 // credentials and certificate errors the options accept. It reads the browser's options as
-// they are when a prompt comes.
+// they are when a prompt comes. Credentials go to the row's own origin alone.
 class QuietPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -16,8 +17,14 @@ public:
     // `options` must outlive the page.
     QuietPage(QWebEngineProfile* profile, bool capture, const TCaptureOptions& options, QObject* parent);
 
+    // Where the credentials may go from now on.
+    void SetRowOrigin(const RowOrigin& origin) { m_origin = origin; }
+
 Q_SIGNALS:
     void NavigationRequested();
+    // The page was redirected away from the row's origin with its private headers in tow; the
+    // redirect was refused, and the page's owner should load `url` afresh.
+    void LeftOrigin(const QUrl& url);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
@@ -29,7 +36,12 @@ protected:
     QStringList chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) override { return {}; }
 
 private:
+    bool SendsPrivateHeaders() const;
+
     const TCaptureOptions& m_options;
+    bool m_capture = false;
+    RowOrigin m_origin;
+    bool m_secretsInTow = false; // the main frame's request went to the row's origin
     bool m_credentialsOffered = false;
     bool m_proxyCredentialsOffered = false;
 };

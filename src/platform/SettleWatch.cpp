@@ -108,13 +108,13 @@ void SettleWatch::Poll()
                                  .arg(consent, QString::number(kConsentMaxLength), ProbeQuestion());
     m_asked = true;
     m_askedAt = m_clock.elapsed();
+    // Back to see whether it answered: a renderer stuck in a script never does.
+    m_poll.start(kPollMs);
     QPointer<SettleWatch> self(this);
     const quint64 token = m_token;
     m_page->runJavaScript(question, QWebEngineScript::MainWorld, [self, token](const QVariant& answer) {
         if (self && self->m_token == token) self->OnAnswer(answer);
     });
-    // Until the answer comes: a page whose script never yields leaves it unanswered.
-    m_poll.start(kPollMs);
 }
 
 void SettleWatch::OnAnswer(const QVariant& answer)

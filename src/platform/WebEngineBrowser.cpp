@@ -4,6 +4,7 @@
 #include "platform/CaptureIdentity.h"
 #include "platform/ConditionWatch.h"
 #include "platform/ConsentScripts.h"
+#include "platform/ConsentWatch.h"
 #include "platform/FullPageLayout.h"
 #include "platform/NetErrors.h"
 #include "platform/PaintFence.h"
@@ -75,29 +76,15 @@ WebEngineBrowser::WebEngineBrowser(Role role, const TCaptureOptions& options, QW
 {
     if (m_role != Role::Capture) m_options = IdentityOf(options);
     m_settle = new SettleWatch(m_options, this);
-    connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::OnSettled);
+    connect(m_settle, &SettleWatch::Finished, this, &WebEngineBrowser::WatchConsent);
+    m_consent = new ConsentWatch(this);
+    connect(m_consent, &ConsentWatch::Finished, this, &WebEngineBrowser::OnSettled);
     m_fullPage = new FullPageLayout(this);
     connect(m_fullPage, &FullPageLayout::Measured, this, &WebEngineBrowser::OnPageMeasured);
     m_condition = new ConditionWatch(this);
-    connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::Settle);
+    connect(m_condition, &ConditionWatch::Met, this, &WebEngineBrowser::OnConditionsMet);
     m_fence = new PaintFence(this);
-    // No storage name: an in-memory profile, so nothing of a run is kept on disk.
-    m_profile = new QWebEngineProfile(this);
-    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
-            [](QWebEngineDownloadRequest* download) { download->cancel(); });
-    // A batch loads each address once: a cache would only hold memory, and could answer
-    // with an older copy of a page.
-    if (m_role == Role::Capture) m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
-    // The families a current Chromium names by default, so that a page that leaves the font
-    // to the browser looks as it does in the user's browser; fontconfig finds their metric
-    // twins (Liberation) where the originals are not installed.
-    m_engineAgent = m_profile->httpUserAgent();
-    CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
-    QWebEngineSettings* fonts = m_profile->settings();
-    fonts->setFontFamily(QWebEngineSettings::StandardFont, QStringLiteral("Times New Roman"));
-    fonts->setFontFamily(QWebEngineSettings::SerifFont, QStringLiteral("Times New Roman"));
-    fonts->setFontFamily(QWebEngineSettings::SansSerifFont, QStringLiteral("Arial"));
-    fonts->setFontFamily(QWebEngineSettings::FixedFont, QStringLiteral("Courier New"));
+    CreateProfile();
 
     if (m_role == Role::Capture) {
         m_view = new QWebEngineView();
@@ -138,14 +125,58 @@ QWidget* WebEngineBrowser::Widget() const
     return m_view;
 }
 
+void WebEngineBrowser::CreateProfile()
+{
+    // No storage name: an in-memory profile, so nothing of a run is kept on disk.
+    m_profile = new QWebEngineProfile(this);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this,
+            [](QWebEngineDownloadRequest* download) { download->cancel(); });
+    // A batch loads each address once: a cache would only hold memory, and could answer
+    // with an older copy of a page.
+    if (m_role == Role::Capture) m_profile->setHttpCacheType(QWebEngineProfile::NoCache);
+    // The families a current Chromium names by default, so that a page that leaves the font
+    // to the browser looks as it does in the user's browser; fontconfig finds their metric
+    // twins (Liberation) where the originals are not installed.
+    m_engineAgent = m_profile->httpUserAgent();
+    ApplyIdentity();
+    QWebEngineSettings* fonts = m_profile->settings();
+    fonts->setFontFamily(QWebEngineSettings::StandardFont, QStringLiteral("Times New Roman"));
+    fonts->setFontFamily(QWebEngineSettings::SerifFont, QStringLiteral("Times New Roman"));
+    fonts->setFontFamily(QWebEngineSettings::SansSerifFont, QStringLiteral("Arial"));
+    fonts->setFontFamily(QWebEngineSettings::FixedFont, QStringLiteral("Courier New"));
+}
+
+void WebEngineBrowser::RenewProfile()
+{
+    // Pages go before their profile.
+    QuietPage* old = m_page;
+    QWebEngineProfile* oldProfile = m_profile;
+    CreateProfile();
+    CreatePage();
+    m_view->setPage(m_page);
+    delete old;
+    delete oldProfile;
+    m_loading = false;
+    m_crashed = false;
+    m_readyState = Uninitialized;
+}
+
+void WebEngineBrowser::ApplyIdentity()
+{
+    CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
+    CaptureIdentity::SetRowAddress(m_profile, m_rowAddress);
+}
+
 void WebEngineBrowser::CreatePage()
 {
     auto* page = new QuietPage(m_profile, m_role == Role::Capture, m_options, this);
     m_page = page;
+    page->SetRowOrigin(RowOrigin(m_rowAddress));
     page->scripts().insert(CaptureIdentity::PageScripts(m_options));
     if (m_options.Settle) page->scripts().insert(SettleWatch::ProbeScript());
     if (m_options.HideConsent) page->scripts().insert(ConsentScripts::Scripts());
     connect(page, &QuietPage::NavigationRequested, this, &WebBrowser::BeforeNavigate2);
+    connect(page, &QuietPage::LeftOrigin, this, [this](const QUrl& url) { m_detour = url; });
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::OnLoadingChanged);
     connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) { Q_EMIT ProgressChange(progress, 100); });
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
@@ -175,8 +206,8 @@ void WebEngineBrowser::ReplacePage()
 
 void WebEngineBrowser::Navigate(const QByteArray& url)
 {
-    if (m_stopCheck.isActive() || m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() ||
-        m_condition->IsActive() || m_fullPage->IsActive()) {
+    if (m_stopCheck.isActive() || m_fence->IsActive() || m_settle->IsActive() || m_consent->IsActive() ||
+        m_wait.isActive() || m_condition->IsActive() || m_fullPage->IsActive()) {
         // Stop has not taken yet, or a fence is still waiting: the renderer may be stuck in
         // a script, and a stuck renderer swallows the next load.
         m_stopCheck.stop();
@@ -184,6 +215,7 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
     }
     m_loadSeen = false;
     m_crashed = false;
+    m_detour.clear();
     m_httpStatus = 0;
     m_settleReport = {};
     RestoreViewport();
@@ -200,6 +232,9 @@ void WebEngineBrowser::Navigate(const QByteArray& url)
         target = QUrl(QStringLiteral("about:blank"));
     }
     m_pendingUrl = target.toEncoded();
+    m_rowAddress = target;
+    m_page->SetRowOrigin(RowOrigin(target));
+    CaptureIdentity::SetRowAddress(m_profile, target);
     m_page->load(target);
     m_startWatchdog.start(kStartWatchdogMs);
 }
@@ -239,16 +274,22 @@ void WebEngineBrowser::SetOptions(const TCaptureOptions& options)
     if (m_role != Role::Capture) {
         // The page the person is on stays; what it loads next goes out under the new identity.
         m_options = IdentityOf(options);
-        CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
+        ApplyIdentity();
         return;
     }
     m_startWatchdog.stop();
     m_stopCheck.stop();
     CancelPaintFence();
     RestoreViewport();
+    // The profile keeps the certificates it was told to accept, whatever its pages say.
+    const bool forgetCertificates = m_options.IgnoreCertificateErrors && !options.IgnoreCertificateErrors;
     m_options = options;
     m_settle->SetOptions(m_options);
-    CaptureIdentity::Apply(m_profile, m_options, m_engineAgent);
+    if (forgetCertificates) {
+        RenewProfile();
+        return;
+    }
+    ApplyIdentity();
     // The page scripts go into a page when it is made.
     ReplacePage();
 }
@@ -331,16 +372,19 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = true;
         m_loadSeen = true;
         m_startWatchdog.stop();
-        if (m_fence->IsActive() || m_settle->IsActive() || m_wait.isActive() || m_condition->IsActive() ||
-            m_fullPage->IsActive() || (m_readyState != Loading && m_readyState != Interactive)) {
+        if (m_fence->IsActive() || m_settle->IsActive() || m_consent->IsActive() || m_wait.isActive() ||
+            m_condition->IsActive() || m_fullPage->IsActive() ||
+            (m_readyState != Loading && m_readyState != Interactive)) {
             // The page moved on by itself (a script or meta refresh): complete again later.
             CancelPaintFence();
             m_readyState = Loading;
+            Q_EMIT LoadingAgain();
         }
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
         m_loading = false;
         m_stopCheck.stop();
+        if (TakeDetour()) break;
         OnLoadCancelled(info);
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
@@ -354,6 +398,7 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         m_loading = false;
         m_stopCheck.stop();
         if (info.errorCode() == kNetErrorAborted) {
+            if (TakeDetour()) break;
             OnLoadCancelled(info);
             break;
         }
@@ -365,6 +410,17 @@ void WebEngineBrowser::OnLoadingChanged(const QWebEngineLoadingInfo& info)
         }
         break;
     }
+}
+
+bool WebEngineBrowser::TakeDetour()
+{
+    if (m_detour.isEmpty()) return false;
+    // Not from inside the engine's own signal.
+    QTimer::singleShot(0, m_page, [page = m_page, url = m_detour] {
+        if (page) page->load(url);
+    });
+    m_detour.clear();
+    return true;
 }
 
 void WebEngineBrowser::OnLoadCancelled(const QWebEngineLoadingInfo& info)
@@ -415,17 +471,32 @@ void WebEngineBrowser::StartSettling()
     if (!m_options.WaitFor.isEmpty()) conditions << QLatin1Char('(') + m_options.WaitFor + QLatin1Char(')');
     if (!m_options.WaitForSelector.isEmpty()) conditions << ConditionWatch::SelectorVisible(m_options.WaitForSelector);
     if (conditions.isEmpty())
-        Settle();
+        OnConditionsMet();
     else
         m_condition->Start(m_page, conditions.join(QStringLiteral("&&")));
 }
 
+void WebEngineBrowser::OnConditionsMet()
+{
+    Q_EMIT Loaded();
+    Settle();
+}
+
 void WebEngineBrowser::Settle()
 {
-    if (m_options.Settle || m_options.HideConsent)
+    if (m_options.Settle)
         m_settle->Start(m_page);
     else
-        OnSettled({});
+        WatchConsent({});
+}
+
+void WebEngineBrowser::WatchConsent(const TSettleReport& report)
+{
+    // A banner is dealt with however short the wait for the page was.
+    if (m_options.HideConsent)
+        m_consent->Start(m_page, report);
+    else
+        OnSettled(report);
 }
 
 QString WebEngineBrowser::AwaitedCondition() const
@@ -486,6 +557,7 @@ void WebEngineBrowser::CancelPaintFence()
     m_fullPage->Cancel();
     m_condition->Cancel();
     m_settle->Cancel();
+    m_consent->Cancel();
     m_wait.stop();
     m_fence->Cancel();
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QSize>
 #include <QTimer>
+#include <QUrl>
 
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
@@ -13,6 +14,7 @@ class QWebEngineView;
 class QWidget;
 class QuietPage;
 class ConditionWatch;
+class ConsentWatch;
 class FullPageLayout;
 class PaintFence;
 class SettleWatch;
@@ -24,10 +26,12 @@ class SettleWatch;
 // Interactive role: an ordinary child view for browsing.
 //
 // Complete means loaded, settled *and painted*: after the load event a capture view waits
-// until the page has settled (SettleWatch), within the options' longest wait, then until the
-// view shows a frame painted since (PaintFence). A renderer that stops answering, or a page
-// that cannot be shown to have painted, ends the load in NavigateError instead, and the view
-// gets a fresh page for the next load.
+// until the page has settled (SettleWatch), within the options' longest wait, and its consent
+// banner is dealt with (ConsentWatch), then until the view shows a frame painted since
+// (PaintFence). Each of these waits has a limit of its own; the conditions the options name
+// have none but the caller's time-out. A renderer that stops answering, or a page that cannot
+// be shown to have painted, ends the load in NavigateError instead, and the view gets a fresh
+// page for the next load.
 class WebEngineBrowser : public WebBrowser
 {
     Q_OBJECT
@@ -72,15 +76,23 @@ public:
     QImage Draw() override;
 
 private:
+    void CreateProfile();
+    // A new profile, and a page on it: nothing the old one was told carries over.
+    void RenewProfile();
+    void ApplyIdentity();
     void CreatePage();
     void ReplacePage();
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
+    // Loads the address a redirect was refused for, if one was; true when it does.
+    bool TakeDetour();
     void OnLoadCancelled(const QWebEngineLoadingInfo& info);
     void OnRenderProcessTerminated(int status, int exitCode);
     void OnStartWatchdog();
     void FinishLoad(bool painted);
     void StartSettling();
+    void OnConditionsMet();
     void Settle();
+    void WatchConsent(const TSettleReport& report);
     void OnSettled(const TSettleReport& report);
     void OnPageMeasured(int height);
     void RestoreViewport();
@@ -93,6 +105,7 @@ private:
     Role m_role;
     TCaptureOptions m_options;
     SettleWatch* m_settle = nullptr;
+    ConsentWatch* m_consent = nullptr;
     ConditionWatch* m_condition = nullptr;
     FullPageLayout* m_fullPage = nullptr;
     PaintFence* m_fence = nullptr;
@@ -101,6 +114,7 @@ private:
     TSettleReport m_settleReport;
     QWebEngineProfile* m_profile = nullptr;
     QString m_engineAgent; // the profile's user agent before the options named one
+    QUrl m_rowAddress;     // the address last asked for: credentials go to its origin alone
     QPointer<QWebEngineView> m_view;
     QPointer<QuietPage> m_page;
 
@@ -111,6 +125,7 @@ private:
     int m_httpStatus = 0;
     QByteArray m_pendingUrl; // reloaded once if the engine never starts it
     QString m_pendingError;  // reported when the stand-in page for a bad address finishes
+    QUrl m_detour;           // where a refused redirect would have gone: loaded when the refusal ends
 
     QTimer m_wait; // the options' fixed wait before the fence
     QTimer m_startWatchdog;

@@ -1,5 +1,7 @@
 #include "platform/WebHtmlView.h"
 
+#include "platform/ExternalLinks.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QWebEnginePage>
@@ -55,6 +57,19 @@ public:
     }
 };
 
+// Links to other programs' schemes go to the desktop our way, not Qt's.
+class LinkPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool) override
+    {
+        return ExternalLinks::Accept(url, type);
+    }
+};
+
 } // namespace
 
 void TWebHtmlView::RegisterScheme()
@@ -66,6 +81,7 @@ void TWebHtmlView::RegisterScheme()
 
 TWebHtmlView::TWebHtmlView(QWidget* parent) : m_view(new QWebEngineView(parent))
 {
+    m_view->setPage(new LinkPage(m_view));
     QWebEngineSettings* settings = m_view->settings();
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);

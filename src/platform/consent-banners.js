@@ -14,6 +14,8 @@
     // A banner says little; a box with more text than this is the page's own content.
     const MAX_TEXT = 1500;
     const MARK = 'data-thumbrix-consent-hidden';
+    // The bands at the top and bottom of the view where a sticky bar counts as over the page.
+    const EDGE = 0.1;
 
     const TOPIC = new RegExp(
         [
@@ -157,6 +159,9 @@
             held.clear();
             return false;
         }
+        // Those the style engine matched since the last frame have not started yet: at the
+        // load event, a capture that does not settle asks before they do.
+        for (const a of document.getAnimations()) if (a.animationName === HELD && a.effect) held.add(a.effect.target);
         for (const el of held) {
             if (!el.isConnected) held.delete(el);
             else if (takesRoom(el)) return true;
@@ -263,19 +268,56 @@
         return text.replace(/[\s\u00a0]+/g, ' ').replace(/[×✕✖❯›»]/g, '').trim();
     }
 
+    // A link that takes the reader to another page, or to a place in this one, is the page's
+    // navigation: a reference's list of header names reads "Accept", "Allow", "Cookie".
+    function leads(link) {
+        if (link.getAttribute('role') === 'button') return false;
+        const href = (link.getAttribute('href') || '').trim();
+        if (href === '' || href === '#' || /^javascript:/i.test(href)) return false;
+        let target;
+        try {
+            target = new URL(href, document.baseURI);
+        } catch (e) {
+            return true;
+        }
+        const here = new URL(location.href);
+        if (target.origin + target.pathname + target.search !== here.origin + here.pathname + here.search) return true;
+        let name = target.hash.slice(1);
+        try {
+            name = decodeURIComponent(name);
+        } catch (e) {
+            // Not escaped: the name as written.
+        }
+        return name !== '' && (document.getElementById(name) !== null || document.getElementsByName(name).length > 0);
+    }
+
     function offersChoice(box) {
         for (const b of box.querySelectorAll(BUTTONS)) {
             const text = label(b);
-            if (text.length > 0 && text.length <= 40 && CHOICE.test(text)) return true;
+            if (text.length > 0 && text.length <= 40 && CHOICE.test(text) && !(b.tagName === 'A' && leads(b)))
+                return true;
         }
         return false;
+    }
+
+    // Over the page rather than in it: fixed, or sticky and either as wide as the page's
+    // content or held at the top or bottom edge of the view. A sticky column beside the text
+    // is the page's own.
+    function floats(box, r, vp) {
+        const position = getComputedStyle(box).position;
+        if (position === 'fixed') return true;
+        if (position !== 'sticky') return false;
+        const body = document.body.getBoundingClientRect();
+        const content = Math.min(body.right, vp.w) - Math.max(body.left, 0);
+        if (r.width >= content * 0.9) return true;
+        return r.height <= vp.h / 2 && (r.top <= vp.h * EDGE || r.bottom >= vp.h * (1 - EDGE));
     }
 
     function isBanner(box, vp) {
         if (box.hasAttribute(MARK) || !shown(box)) return false;
         const r = box.getBoundingClientRect();
         const a = area(r, vp);
-        if (a < 400 || !placedLikeBanner(r, vp)) return false;
+        if (a < 400 || !placedLikeBanner(r, vp) || !floats(box, r, vp)) return false;
         if (box.textContent.length > MAX_TEXT * 8) return false;
         const text = box.innerText || '';
         if (text.length > MAX_TEXT || !TOPIC.test(text)) return false;

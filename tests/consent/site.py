@@ -5,6 +5,7 @@
     /late/NAME.html     the same banner, put in 400 ms after the page loaded
     /twin/NAME.html     the same page without any banner
     /content/NAME.html  a page whose own content comes close to a banner, and is not one
+    /blocked/NAME.html  the banner page, whose script stops answering for 3 s from 200 ms after load
     /node_modules/...   the consent libraries installed from package-lock.json
 
 Prints the port it listens on, then serves until killed. The platforms' banners carry
@@ -105,10 +106,35 @@ um Inhalte zu personalisieren und die Zugriffe auf unsere Website zu analysieren
 <p>Nous utilisons des cookies pour mesurer l'audience de notre site et vous proposer des contenus
 adaptés. Vous pouvez accepter ou refuser ces cookies.</p>
 <a href="#" class="bouton">Tout refuser</a> <a href="#" class="bouton">Tout accepter</a></div>"""),
+    # Sticky at the foot of the page: a wall across the content's width, taller than a bar
+    # at the edge of the view would be; a box held in the bottom corner.
+    "own-nl": dict(
+        style="#melding{position:sticky;bottom:0;min-height:55vh;box-sizing:border-box;background:#fff;"
+              "border-top:3px solid #e0a000;padding:24px 32px;font-size:15px;z-index:20}",
+        markup="""<div id="melding"><h2>Wij gebruiken cookies</h2><p>Met cookies meten wij het bezoek aan
+onze website en tonen wij inhoud die bij u past. Geeft u toestemming voor het gebruik van uw
+persoonsgegevens?</p><button type="button">Alles accepteren</button>
+<button type="button">Alles weigeren</button></div>"""),
+    "own-es": dict(
+        style="#aviso{position:sticky;bottom:16px;width:320px;margin:0 16px 0 auto;background:#fff;"
+              "box-shadow:0 2px 12px rgba(0,0,0,.3);padding:16px;font-size:14px;z-index:20}",
+        markup="""<div id="aviso"><strong>Usamos cookies</strong><p>Con su consentimiento, usamos cookies
+para medir las visitas y mejorar el sitio.</p><button type="button">Aceptar todo</button>
+<button type="button">Rechazar todo</button></div>"""),
 }
 
 # The page's own content, close to a banner in one way or another: none of it may go.
 LONG = " ".join(["Our cookies are baked each morning from butter, flour and a little salt."] * 30)
+# A reference of HTTP headers keeps its index beside the text.
+HEADERS = "".join('<li><a href="/reference/headers/%s">%s</a></li>' % (h.lower(), h) for h in (
+    "Accept", "Accept-Language", "Allow", "Authorization", "Cache-Control", "Cookie", "Host", "Referer",
+    "Set-Cookie", "User-Agent"))
+HEADERS_NAV = """<nav class="index"><h3>HTTP headers</h3><ul>%s</ul></nav>""" % HEADERS
+COLUMNS = ("body{{display:grid;grid-template-columns:{columns};align-items:start}} header{{grid-column:1/-1}}"
+           "main{{grid-row:2;grid-column:{main}}}")
+INDEX = (COLUMNS.format(columns="200px 1fr", main=2) +
+         ".index{grid-row:2;grid-column:1;%s;background:#f2f2f2;padding:8px 16px;font-size:14px}"
+         ".index ul{list-style:none;margin:0;padding:0} .index li{margin:2px 0}")
 CONTENT = {
     # Pinned, and speaks of privacy and cookies, but offers no consent choice.
     "sticky-nav": dict(
@@ -134,6 +160,19 @@ CONTENT = {
     "app-shell": dict(
         style="#app{position:fixed;inset:0;overflow:auto;background:#fffaf0;padding:24px 32px;z-index:1}",
         markup="""<div id="app"><h1>Cookies</h1><p>%s</p><form><button type="button">OK</button></form></div>""" % LONG),
+    # The index of a reference of HTTP headers, whose links read Accept, Allow, Cookie: sticky
+    # beside the text as it scrolls, or fixed at the side of the view.
+    "headers-sticky": dict(style=INDEX % "position:sticky;top:0", markup=HEADERS_NAV),
+    "headers-fixed": dict(style=INDEX % "position:fixed;left:0;top:80px;width:168px",
+                          markup=HEADERS_NAV),
+    # A privacy settings page whose choices stay in view beside its text: sticky, not over it.
+    "settings-aside": dict(
+        style=COLUMNS.format(columns="1fr 260px", main=1) +
+              "aside{grid-row:2;grid-column:2;position:sticky;top:0;margin:16px;padding:16px;background:#f2f2f2;"
+              "font-size:14px}",
+        markup="""<aside><h2>Your privacy settings</h2><p>Choose which cookies this site may set.</p>
+<label><input type="checkbox" checked> Necessary</label> <label><input type="checkbox"> Statistics</label>
+<p><button type="button">Reject all</button> <button type="button">Accept all</button></p></aside>"""),
     # A privacy settings page: the choices are its content, in the flow of the page.
     "privacy-settings": dict(
         style="",
@@ -187,6 +226,8 @@ def page(name, kind):
             return PAGE.format(name=name, top="", style=case["style"], head="", body="")
         if kind == "banner":
             return PAGE.format(name=name, top="", style=case["style"], head="", body=case["markup"])
+        if kind == "blocked":
+            return PAGE.format(name=name, top="", style=case["style"], head="", body=case["markup"] + BLOCK)
         late = LATE.format(markup=js_string(case["markup"]), then="", ms=LATE_MS)
         return PAGE.format(name=name, top="", style=case["style"], head="", body=late)
     lib = LIBRARIES[name]
@@ -199,6 +240,14 @@ def page(name, kind):
             lib["show"], LATE_MS)
     store = "consent-" + kind
     return PAGE.format(name=name, top="", style="", head=lib["head"], body=show).replace("@STORE@", store)
+
+
+BLOCK = """<script>
+addEventListener('load', () => setTimeout(() => {
+    const end = Date.now() + 3000;
+    while (Date.now() < end) {}
+}, 200));
+</script>"""
 
 
 def js_string(text):
@@ -214,7 +263,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         if len(parts) == 2 and parts[1].endswith(".html"):
             name = parts[1][: -len(".html")]
             known = name in CONTENT if parts[0] == "content" else (
-                parts[0] in ("banner", "late", "twin") and (name in CASES or name in LIBRARIES))
+                (parts[0] in ("banner", "late", "twin") and (name in CASES or name in LIBRARIES))
+                or (parts[0] == "blocked" and name in CASES))
             if known:
                 body = page(name, parts[0]).encode("utf-8")
                 self.send_response(200)

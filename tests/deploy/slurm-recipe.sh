@@ -17,6 +17,7 @@ for tool in munged munge unmunge slurmctld slurmd sbatch squeue scancel scontrol
     command -v "$tool" >/dev/null || skip "$tool not installed (scripts/install-deps.sh installs Slurm and MUNGE)"
 done
 [ "$(id -u)" = 0 ] || skip "Slurm's daemons run as root here (SlurmUser=root)"
+grep -qE '^\S+ \S+ cgroup2? ' /proc/mounts || skip "no cgroup file system is mounted, and slurmd needs one"
 
 # Variables of an enclosing Slurm job would steer our client commands to another cluster.
 while read -r v; do unset "$v"; done < <(compgen -e | grep -E '^(SLURM|SBATCH|SALLOC|SRUN)_' || true)

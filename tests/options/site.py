@@ -1,8 +1,9 @@
 """Pages that turn green only when a capture option did its job, for TestCaptureOptions.
 
-Usage: site.py LOG_FILE [CERT KEY]. Prints three ports on its first line: the plain site, a
-proxy that alone knows the host thumbrix-proxy.test, and (with CERT and KEY) an HTTPS twin
-of the site. Every request the site and the proxy see goes to LOG_FILE as one JSON line.
+Usage: site.py LOG_FILE [CERT KEY]. Prints four ports on its first line: the plain site, a
+proxy that alone knows the host thumbrix-proxy.test, another origin that serves the same
+pages (the site's pages load parts of it), and (with CERT and KEY) an HTTPS twin of the site.
+Every request they see goes to LOG_FILE as one JSON line.
 """
 import base64
 import hashlib
@@ -11,6 +12,7 @@ import json
 import ssl
 import sys
 import threading
+import time
 
 LOG = open(sys.argv[1], 'a', buffering=1)
 LOCK = threading.Lock()
@@ -56,12 +58,28 @@ PAGES = {
                '<div style="background:#ff0000"></div><div style="background:#00ff00"></div>'
                '<div style="background:#0000ff"></div><div style="background:#ffff00"></div>'
                '<img loading="lazy" src="/magenta.svg"></body></html>'),
+    # Green once an answer that takes 1.8 s has come: settling waits for it (not yet long-lived).
+    '/fetched': page(RED, '<script>fetch("/slow-colour").then(r => r.text()).then(c => '
+                          'document.documentElement.style.background = document.body.style.background = c)</script>'),
     '/cookies': page(GREEN),
     '/only/here': page(GREEN),
     '/headers': page(GREEN),
 }
 
 USER, PASSWORD, REALM = 'ann', 'se:cret', 'thumbrix'
+
+
+# The other origin's port, for the pages that reach it.
+ELSEWHERE = {}
+
+
+def reaching(colour):
+    # A frame, an image and a fetch from the other origin, each of which asks for credentials.
+    other = 'http://127.0.0.1:%d' % ELSEWHERE['port']
+    return page(colour, body='<div style="position:absolute;left:40px;top:40px"><iframe src="%s/basic?frame" '
+                             'style="width:100px;height:60px"></iframe><img src="%s/basic?image"></div>'
+                             '<script>fetch("%s/basic?fetch", {credentials: "include"}).catch(() => {})</script>'
+                             % (other, other, other))
 
 
 def log(kind, handler):
@@ -89,6 +107,7 @@ def digest_ok(header, method):
 
 class Site(http.server.BaseHTTPRequestHandler):
     protocol_version = 'HTTP/1.1'
+    KIND = 'site'
 
     def log_message(self, *args):
         pass
@@ -105,12 +124,13 @@ class Site(http.server.BaseHTTPRequestHandler):
         self.wfile.write(data)
 
     def do_GET(self):
-        log('site', self)
+        log(self.KIND, self)
         path = self.path.split('?')[0]
-        if path == '/basic':
+        other = 'http://127.0.0.1:%d' % ELSEWHERE['port']
+        if path in ('/basic', '/guarded'):
             expected = 'Basic ' + base64.b64encode(('%s:%s' % (USER, PASSWORD)).encode()).decode()
             if self.headers.get('Authorization') == expected:
-                self.send(200, page(GREEN))
+                self.send(200, page(GREEN) if path == '/basic' else reaching(GREEN))
             else:
                 self.send(401, page(RED), [('WWW-Authenticate', 'Basic realm="%s"' % REALM)])
         elif path == '/digest':
@@ -126,10 +146,25 @@ class Site(http.server.BaseHTTPRequestHandler):
             self.send_header('Content-Length', str(len(data)))
             self.end_headers()
             self.wfile.write(data)
+        elif path == '/slow-colour':
+            time.sleep(1.8)
+            self.send(200, GREEN)
+        elif path == '/reaching':
+            self.send(200, reaching(GREEN))
+        elif path == '/hop':
+            # To the given path: "/x" on this origin, "elsewhere/x" on the other.
+            target = self.path.split('?', 1)[1]
+            if target.startswith('elsewhere/'):
+                target = other + target[len('elsewhere'):]
+            self.send(302, page(RED), [('Location', target)])
         elif path in PAGES:
             self.send(200, PAGES[path])
         else:
             self.send(404, page(RED))
+
+
+class Elsewhere(Site):
+    KIND = 'elsewhere'
 
 
 class Proxy(Site):
@@ -158,7 +193,8 @@ def serve(handler, context=None):
 
 
 def main():
-    ports = [serve(Site), serve(Proxy)]
+    ELSEWHERE['port'] = serve(Elsewhere)
+    ports = [serve(Site), serve(Proxy), ELSEWHERE['port']]
     if len(sys.argv) > 3:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(sys.argv[2], sys.argv[3])

@@ -70,6 +70,10 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6webenginecore6-bin qt6-qpa-plugins fonts-liberation libqt6webenginewidgets6 libcurl4; do
     [[ ", $depends" == *", $needed"* ]] || fail "Depends lacks $needed: $depends"
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for font in fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji; do
+    [[ ", $recommends," == *", $font,"* ]] || fail "Recommends lacks $font: $recommends"
+done
 (cd "$root" && md5sum --quiet -c <(dpkg-deb -I "$deb" md5sums)) || fail "md5sums do not match the files"
 
 # --- validators
