@@ -70,6 +70,8 @@ private:
     QString m_siteUrl;
     QString m_proxy;
     QString m_tlsUrl;
+    QString m_sitePort;
+    QString m_tlsPort;
 };
 
 void TestCaptureOptions::initTestCase()
@@ -89,6 +91,11 @@ void TestCaptureOptions::initTestCase()
     m_siteUrl = QStringLiteral("http://127.0.0.1:%1").arg(ports[0]);
     m_proxy = QStringLiteral("127.0.0.1:%1").arg(ports[1]);
     m_tlsUrl = QStringLiteral("https://127.0.0.1:%1").arg(ports[3]);
+    m_sitePort = ports[0];
+    m_tlsPort = ports[3];
+    // The engine counts 127.0.0.1 as a secure origin, even over plain HTTP; a name of its own is not.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS") + " \"--host-resolver-rules=MAP thumbrix-secure.test 127.0.0.1\"");
 }
 
 void TestCaptureOptions::cleanupTestCase()
@@ -219,8 +226,9 @@ void TestCaptureOptions::identityReachesTheServer()
     QCOMPARE(headers.value(QLatin1String("accept-language")).toString(), QStringLiteral("de-CH"));
 }
 
-// Through the proxy: the engine sends Secure cookies to 127.0.0.1 over plain HTTP, as to any
-// loopback address, so the host must be one of its own.
+// Through the proxy, or to a name the engine's resolver maps to 127.0.0.1: the engine sends
+// Secure cookies to 127.0.0.1 over plain HTTP, as to any loopback address, so the host must
+// be one of its own.
 void TestCaptureOptions::cookiesGoOnlyWhereTheyMay()
 {
     const QString cookies = WriteFile(QStringLiteral("cookies.txt"),
@@ -230,25 +238,37 @@ void TestCaptureOptions::cookiesGoOnlyWhereTheyMay()
                                       "thumbrix-proxy.test\tFALSE\t/only\tFALSE\t0\tpathed\tthree\n"
                                       "thumbrix-proxy.test\tFALSE\t/\tTRUE\t0\tsecure\tfour\n"
                                       ".other.test\tTRUE\t/\tFALSE\t0\telsewhere\tfive\n"
-                                      ".proxy.test\tTRUE\t/\tFALSE\t0\tsuffix\tsix\n");
+                                      ".proxy.test\tTRUE\t/\tFALSE\t0\tsuffix\tsix\n"
+                                      "thumbrix-secure.test\tFALSE\t/\tTRUE\t0\tsecure\tseven\n"
+                                      "thumbrix-secure.test\tFALSE\t/\tFALSE\t0\tplain\teight\n");
+    const QString secureHttps = QStringLiteral("thumbrix-secure.test:") + m_tlsPort + QStringLiteral("/cookies");
+    const QString secureHttp = QStringLiteral("thumbrix-secure.test:") + m_sitePort + QStringLiteral("/cookies");
+    const QStringList proxied{QStringLiteral("--proxy"), QStringLiteral("http://") + m_proxy};
+    const QList<QPair<QString, QStringList>> captures{
+        {QStringLiteral("http://thumbrix-proxy.test/cookies"), proxied},
+        {QStringLiteral("http://thumbrix-proxy.test/only/here"), proxied},
+        {QStringLiteral("https://") + secureHttps, {QStringLiteral("--ignore-certificate-errors")}},
+        {QStringLiteral("http://") + secureHttp, {}}};
     Requests(QString());
-    for (const char* path : {"/cookies", "/only/here"}) {
-        const Run run = Capture(
-            QByteArray("cookies") + QByteArray(path).replace('/', '-'),
-            QStringLiteral("http://thumbrix-proxy.test") + QLatin1String(path),
-            {QStringLiteral("--cookies"), cookies, QStringLiteral("--proxy"), QStringLiteral("http://") + m_proxy});
+    int n = 0;
+    for (const auto& [url, options] : captures) {
+        const Run run = Capture("cookies-" + QByteArray::number(++n), url,
+                                QStringList{QStringLiteral("--cookies"), cookies} + options);
         QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
     }
-    QHash<QString, QStringList> sent; // cookies by address
+    QHash<QString, QStringList> sent; // cookies by address, without the scheme when not through the proxy
     for (const QJsonObject& request : Requests(QString())) {
-        QStringList cookies = request.value(QLatin1String("headers"))
-                                  .toObject()
-                                  .value(QLatin1String("cookie"))
-                                  .toString()
-                                  .split(QStringLiteral("; "), Qt::SkipEmptyParts);
+        const QJsonObject headers = request.value(QLatin1String("headers")).toObject();
+        QStringList cookies =
+            headers.value(QLatin1String("cookie")).toString().split(QStringLiteral("; "), Qt::SkipEmptyParts);
         cookies.sort();
-        sent.insert(request.value(QLatin1String("path")).toString(), cookies);
+        const QString path = request.value(QLatin1String("path")).toString();
+        sent.insert(path.startsWith(QLatin1Char('/')) ? headers.value(QLatin1String("host")).toString() + path : path,
+                    cookies);
     }
+    // A Secure cookie reaches an https page of a host that is not loopback, and only that.
+    QCOMPARE(sent.value(secureHttps), (QStringList{QStringLiteral("plain=eight"), QStringLiteral("secure=seven")}));
+    QCOMPARE(sent.value(secureHttp), QStringList{QStringLiteral("plain=eight")});
     // Neither the Secure cookie over plain HTTP, nor another host's, nor one for another path.
     QCOMPARE(sent.value(QStringLiteral("http://thumbrix-proxy.test/cookies")),
              (QStringList{QStringLiteral("lasting=two"), QStringLiteral("session=one")}));
@@ -341,6 +361,8 @@ void TestCaptureOptions::conditionNeverMet_data()
     QTest::newRow("hidden-element") << QStringList{QStringLiteral("--wait-for-selector"), QStringLiteral("#cover"),
                                                    QStringLiteral("--hide"), QStringLiteral("#cover")}
                                     << QStringLiteral("waited 2 s for the selector \"#cover\"");
+    QTest::newRow("invisible-element") << QStringList{QStringLiteral("--wait-for-selector"), QStringLiteral("#unseen")}
+                                       << QStringLiteral("waited 2 s for the selector \"#unseen\"");
 }
 
 // The page loads, but what it is waited for never comes: an Error that says so, tried once.

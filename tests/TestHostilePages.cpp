@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -37,6 +38,17 @@ QByteArray OwnPage(const QByteArray& head, const QByteArray& body = {})
            head + "</head><body>" + body + "</body></html>";
 }
 
+// A field of /proc/self/status, in kB; -1 when it cannot be read.
+qint64 StatusKb(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':')) return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
 QByteArray Noise(int size)
 {
     QByteArray bytes(size, '\0');
@@ -56,6 +68,8 @@ private Q_SLOTS:
     void initTestCase();
     void everyRowEndsInTime_data();
     void everyRowEndsInTime();
+    void probeCannotBeTurnedAgainstTheHost_data();
+    void probeCannotBeTurnedAgainstTheHost();
     void retriesOnAFreshRenderer_data();
     void retriesOnAFreshRenderer();
     void cleanupTestCase();
@@ -108,6 +122,18 @@ void TestHostilePages::initTestCase()
     // Script that never yields.
     m_server.RoutePage("/spin-before-load", OwnPage("<script>for(;;){}</script>"));
     m_server.RoutePage("/spin-after-load", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},0)</script>"));
+    // Blocks just after the settling has asked its first question.
+    m_server.RoutePage("/spin-while-settling", OwnPage("<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
+    // Pages that try to answer in the settle probe's place, or to spoil its answer, with
+    // far more than a few numbers.
+    m_server.RoutePage("/probe-replaced-huge",
+                       OwnPage("<script>const big='x'.repeat(1<<28),f=()=>big;const take=()=>{try{"
+                               "window.__thumbrixSettle=f}catch(e){}};take();setInterval(take,50)</script>"));
+    m_server.RoutePage("/probe-replaced-shape",
+                       OwnPage("<script>const shape={requests:new Array(1<<24).fill(0)},f=()=>shape;"
+                               "const take=()=>{try{window.__thumbrixSettle=f}catch(e){}};take();"
+                               "setInterval(take,50)</script>"));
+    m_server.RoutePage("/probe-fed-huge", OwnPage("<script>const big='x'.repeat(1<<28);Math.round=()=>big</script>"));
     // A long task just as the marker goes in, as a huge page's own work after its load
     // on a slow machine: the renderer answers late, but it answers.
     m_server.RoutePage("/busy-at-marker",
@@ -224,6 +250,7 @@ void TestHostilePages::everyRowEndsInTime_data()
     // The load may or may not get reported before the loop starts: either way an honest Error.
     QTest::newRow("script-spins-after-load") << url("/spin-after-load") << error << -1 << stuck + u'|' + late << 4000;
     // Time-outs past the renderer's time to answer: the fence, not the time-out, ends these.
+    QTest::newRow("script-spins-while-settling") << url("/spin-while-settling") << error << -1 << stuck << 15000;
     QTest::newRow("script-spins-at-the-marker") << url("/spin-at-marker") << error << -1 << stuck << 8000;
     QTest::newRow("script-busy-at-the-marker") << url("/busy-at-marker") << success << own << QString() << 8000;
     QTest::newRow("dialogs-and-popups") << url("/dialogs") << success << own << QString() << 4000;
@@ -284,6 +311,51 @@ void TestHostilePages::everyRowEndsInTime()
 
     // Three rows: a hostile one holds the batch at most its own time-out and one fence.
     QVERIFY2(run.Ms < settings.TimeoutMs + 6000, qPrintable(QString::number(run.Ms)));
+}
+
+void TestHostilePages::probeCannotBeTurnedAgainstTheHost_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    // Both rows end within this: the probe cannot be replaced and answers as ever, so the
+    // page settles before the longest wait; a spoiled answer is no answer, and the longest
+    // wait ends the row.
+    QTest::addColumn<int>("boundMs");
+    const int longestWait = TCaptureOptions().SettleMaxMs;
+    QTest::newRow("replaced-with-a-huge-string") << QByteArray("/probe-replaced-huge") << longestWait;
+    QTest::newRow("replaced-with-a-wrong-shape") << QByteArray("/probe-replaced-shape") << longestWait;
+    QTest::newRow("fed-a-huge-string") << QByteArray("/probe-fed-huge") << longestWait + 5000;
+}
+
+// All answers are read on one thread: a page that could make the host read hundreds of
+// megabytes every poll would hold every view. It ends by the longest wait, and the host's
+// memory stays near a plain page's.
+void TestHostilePages::probeCannotBeTurnedAgainstTheHost()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(int, boundMs);
+
+    // From here on, the peak is counted from the memory in use now.
+    QFile peak(QStringLiteral("/proc/self/clear_refs"));
+    QVERIFY(peak.open(QIODevice::WriteOnly) && peak.write("5") == 1);
+    peak.close();
+    const qint64 baseKb = StatusKb("VmRSS");
+    QVERIFY(baseKb > 0);
+
+    const QByteArray tag = QTest::currentDataTag();
+    TBatchSettings settings = Settings();
+    settings.TimeoutMs = 30000;
+    const Run run = RunBatch(
+        {PendingJob(tag + "-page", m_server.Url(path)), PendingJob(tag + "-after", m_server.Url("/after"))}, settings);
+    QCOMPARE(run.Jobs.size(), 2);
+    QVERIFY2(run.Jobs[0].Status == JobStatus::Success, qPrintable(run.Reasons[0]));
+    QVERIFY(IsSolid(Thumbnail(tag + "-page"), kOwnRgb, kSlack));
+    QCOMPARE(run.Jobs[1].Status, JobStatus::Success);
+    QVERIFY(IsSolid(Thumbnail(tag + "-after"), 0x00ff00, kSlack));
+
+    const qint64 growthMb = (StatusKb("VmHWM") - baseKb) / 1024;
+    qInfo("%s: %lld ms, host grew %lld MB at most", tag.constData(), run.Ms, growthMb);
+    QVERIFY2(growthMb <= 300, qPrintable(QStringLiteral("%1 MB").arg(growthMb)));
+    QVERIFY2(run.Ms < boundMs, qPrintable(QString::number(run.Ms)));
 }
 
 void TestHostilePages::retriesOnAFreshRenderer_data()

@@ -906,6 +906,9 @@ void TestMainWindow::listsAndAddressesFromTheDesktop_data()
                                                        "javascript:alert(1)\nword\n-x.invalid\n")
                                      << QByteArrayList{"http://old.invalid/", "http://a.invalid/", "b.invalid/p?q=1"}
                                      << QString();
+    // A word alone is text, but with a scheme it is an intranet host.
+    QTest::newRow("schemed-word-host-added") << QStringLiteral("http://intranet/\nintranet\n")
+                                             << QByteArrayList{"http://old.invalid/", "http://intranet/"} << QString();
 }
 
 // Through the list's own drop handling, as the desktop delivers a drop.

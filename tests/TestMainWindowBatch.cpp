@@ -96,6 +96,7 @@ private Q_SLOTS:
     void userAgentReachesTheServer();
     void pagesAtOnce();
     void stopEndsEveryLane();
+    void pageStuckWhileSettlingFreesItsLane();
     void laneViewsTakeTheBrowserSizeAtEachRun_data();
     void laneViewsTakeTheBrowserSizeAtEachRun();
     void laneRunTakesChangesForTheRowsAfter_data();
@@ -123,6 +124,10 @@ void TestMainWindowBatch::initTestCase()
                        LocalHttpServer::SolidPage("#00ff00", "<script>fetch('/late-colour').then(r=>r.text()).then(c=>"
                                                              "document.body.style.background=c)</script>"));
     m_server.Route("/late-colour", {200, "text/plain", "#0000ff", 1800});
+    // Its script blocks just after the settling has asked the page its first question.
+    m_server.RoutePage(
+        "/spin-while-settling",
+        LocalHttpServer::SolidPage("#ff0000", "<script>onload=()=>setTimeout(()=>{for(;;){}},300)</script>"));
     m_server.Route("/lane-slow", {200, "text/html", LocalHttpServer::SolidPage("#00ff00"), 1500});
     // A border of its own colour on each side of the viewport: a margin or a cut shows at once.
     m_server.RoutePage("/edges", "<!DOCTYPE html><style>html,body{margin:0;height:100%}body{box-sizing:border-box;"
@@ -416,6 +421,30 @@ void TestMainWindowBatch::stopEndsEveryLane()
         statuses << job.Status;
     QCOMPARE(statuses, (QByteArrayList{JobStatus::Error, JobStatus::Error, JobStatus::Success, JobStatus::Error,
                                        JobStatus::Success}));
+}
+
+// With no page time-out, only the settling can tell that a page's script has stopped
+// answering: the page is an Error within seconds, and its lane goes on.
+void TestMainWindowBatch::pageStuckWhileSettlingFreesItsLane()
+{
+    WebEngineBrowser capture(WebEngineBrowser::Role::Capture);
+    MainWindowFixture f;
+    f.NewCaptureBrowser = [] { return std::make_unique<WebEngineBrowser>(WebEngineBrowser::Role::Capture); };
+    f.WriteConfig("[Settings]\nPagesAtOnce=2\nPageTimeout=0\n");
+    QTemporaryDir out;
+    TfrmMain& window = OpenForBmp(f, capture, out.path());
+    QVERIFY(!QTest::currentTestFailed());
+    window.Jobs().Import({"stuck|" + m_server.Url("/spin-while-settling"), "red|" + m_server.Url("/red"),
+                          "blue|" + m_server.Url("/blue")},
+                         ListFormat::Pipe, 0);
+    window.btnSelectAllClick();
+    window.btnStartClick();
+    QVERIFY(window.LaneRun()->IsRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.LaneRun()->IsRunning(), 20000);
+    QByteArrayList statuses;
+    for (const TUrlJob& job : window.Jobs().Model()->Jobs())
+        statuses << job.Status;
+    QCOMPARE(statuses, (QByteArrayList{JobStatus::Error, JobStatus::Success, JobStatus::Success}));
 }
 
 void TestMainWindowBatch::laneViewsTakeTheBrowserSizeAtEachRun_data()

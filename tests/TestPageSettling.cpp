@@ -14,6 +14,8 @@ class TestPageSettling : public QObject
 private Q_SLOTS:
     void judge_data();
     void judge();
+    void readsOnlyWellFormedAnswers_data();
+    void readsOnlyWellFormedAnswers();
 };
 
 void TestPageSettling::judge_data()
@@ -31,6 +33,13 @@ void TestPageSettling::judge_data()
     QTest::newRow("quiet long enough") << a << qint64(900) << V::Settled;
     a.QuietMs = quiet - 1;
     QTest::newRow("last answer just in") << a << qint64(900) << V::Wait;
+    // The quiet time itself, not only its name: a page's script may take a quarter second
+    // to draw what its last answer brought.
+    a.QuietMs = 250;
+    QTest::newRow("quiet a quarter second") << a << qint64(900) << V::Wait;
+    a = idle;
+    a.Starting = 1;
+    QTest::newRow("frames after load still to come") << a << qint64(20) << V::Wait;
     a = idle;
     a.Requests = 1;
     QTest::newRow("request in flight") << a << qint64(100) << V::Wait;
@@ -72,6 +81,37 @@ void TestPageSettling::judge()
     QFETCH(qint64, elapsedMs);
     QFETCH(PageSettling::Verdict, verdict);
     QCOMPARE(PageSettling(5000).Judge(activity, elapsedMs), verdict);
+}
+
+void TestPageSettling::readsOnlyWellFormedAnswers_data()
+{
+    QTest::addColumn<QString>("answer");
+    // What is read, in the order the probe answers; empty: no answer.
+    QTest::addColumn<QList<int>>("read");
+    using L = QList<int>;
+
+    QTest::newRow("idle since load") << QStringLiteral("0,0,0,0,0,0,0,-1,0") << L{0, 0, 0, 0, 0, 0, 0, -1, 0};
+    QTest::newRow("busy") << QStringLiteral("2,1,3,1,4,800,5,120,1") << L{2, 1, 3, 1, 4, 800, 5, 120, 1};
+    QTest::newRow("a field the page spoiled") << QStringLiteral("0,0,0,0,0,0,x,-1,0") << L{};
+    QTest::newRow("one field short") << QStringLiteral("0,0,0,0,0,0,0,-1") << L{};
+    QTest::newRow("one field over") << QStringLiteral("0,0,0,0,0,0,0,-1,0,0") << L{};
+    QTest::newRow("below the least") << QStringLiteral("0,0,0,0,0,0,-1,-1,0") << L{};
+    QTest::newRow("longer than numbers can be")
+        << QStringLiteral("0,0,0,0,0,0,0,-1,") + QString(200, QLatin1Char('0')) + QLatin1Char('1') << L{};
+    QTest::newRow("empty") << QString() << L{};
+}
+
+void TestPageSettling::readsOnlyWellFormedAnswers()
+{
+    QFETCH(QString, answer);
+    QFETCH(QList<int>, read);
+
+    const std::optional<TPageActivity> a = ProbeAnswer::Read(answer);
+    QCOMPARE(a.has_value(), !read.isEmpty());
+    if (!a) return;
+    QCOMPARE((QList<int>{a->Requests, a->Fonts, a->Images, a->Observers, a->Animations, a->AnimationLeftMs, a->Timers,
+                         a->QuietMs, a->Starting}),
+             read);
 }
 
 QTEST_GUILESS_MAIN(TestPageSettling)

@@ -24,6 +24,7 @@ void TestRunRate::text_data()
     QTest::newRow("whole-minutes") << 10 << 30 << qint64(60000) << QStringLiteral("10 pages/min, 3:00 left");
     QTest::newRow("slow-keeps-a-decimal") << 3 << 1 << qint64(60000) << QStringLiteral("3.0 pages/min, 0:20 left");
     QTest::newRow("seconds-round-up") << 4 << 1 << qint64(1001) << QStringLiteral("240 pages/min, 0:01 left");
+    QTest::newRow("one-hour-exactly") << 10 << 600 << qint64(60000) << QStringLiteral("10 pages/min, 1:00:00 left");
     QTest::newRow("hours") << 40 << 4960 << qint64(30000) << QStringLiteral("80 pages/min, 1:02:00 left");
     QTest::newRow("last-row-done") << 12 << 0 << qint64(6000) << QStringLiteral("120 pages/min, 0:00 left");
 }

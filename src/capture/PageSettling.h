@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QStringList>
 #include <QtGlobal>
+
+#include <optional>
 
 // One look at what a page is still waiting for, as the probe in the page counts it.
 struct TPageActivity
@@ -13,8 +16,18 @@ struct TPageActivity
     int Timers = 0;           // short timers pending
     int QuietMs = -1;         // since the last awaited thing ended; -1 when nothing has since the load event
     int Observers = 0;        // intersection observers whose first report, due with the next frame, has not come
+    int Starting = 0;         // the two frames and the idle moment right after the load event are still to come
     bool ConsentBusy = false; // a consent banner is still being dealt with
 };
+
+// What the host asks the probe for and reads back: these fields, in this order, as whole
+// numbers joined by commas. The page cannot make the answer any longer or of another shape.
+namespace ProbeAnswer {
+// The probe's names of the fields, in the order of the answer.
+QStringList FieldNames();
+// The numbers of a well-formed answer; none for anything else, which counts as no answer.
+std::optional<TPageActivity> Read(const QString& answer);
+} // namespace ProbeAnswer
 
 // Decides, look by look, when a page has settled: nothing it was waiting for is still to
 // come, and it has had a short quiet moment to draw what came last. Movement that never

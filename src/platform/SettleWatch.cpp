@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int kPollMs = 50;
+// While the page has only the frames right after its load event to go, which take a few
+// tens of milliseconds, it is asked again sooner.
+constexpr int kStartingPollMs = 10;
 // A renderer that leaves a question this long unanswered is stuck in a script: the paint
 // fence that follows tells it apart and gives the page up.
 constexpr int kUnansweredMs = 1000;
@@ -23,10 +26,22 @@ QString ProbeSource()
         .replace(QLatin1String("%LONG_LIVED_MS%"), QString::number(PageSettling::kLongLivedMs));
 }
 
-int Number(const QVariantMap& map, const char* key)
+// Asked in the page's own world, where the page may have changed every function the
+// question could call: it uses operators only, and sends back whole numbers in a short
+// string, whatever the probe answered.
+QString ProbeQuestion()
 {
-    return map.value(QLatin1String(key)).toInt();
+    QStringList keys;
+    for (const QString& name : ProbeAnswer::FieldNames())
+        keys << QLatin1Char('\'') + name + QLatin1Char('\'');
+    return QStringLiteral("(()=>{const p=window.__thumbrixSettle;if(typeof p!=='function')return null;"
+                          "let o='';try{const r=p(),k=[%1];for(let i=0;i<k.length;++i){const v=r[k[i]];"
+                          "o+=(i?',':'')+(typeof v==='number'&&v>=-1&&v<=1e9?v|0:'x')}}catch(e){o='x'}return o})()")
+        .arg(keys.join(QLatin1Char(',')));
 }
+
+// A consent state is one short word.
+constexpr int kConsentMaxLength = 32;
 
 } // namespace
 
@@ -87,9 +102,10 @@ void SettleWatch::Poll()
         return;
     }
     const QString consent = m_options.HideConsent ? ConsentScripts::StateQuery() : QStringLiteral("''");
-    const QString question = QStringLiteral("(()=>{let c='';try{c=String(%1)}catch(e){}"
-                                            "return {s:window.__thumbrixSettle?window.__thumbrixSettle():null,c}})()")
-                                 .arg(consent);
+    const QString question = QStringLiteral("(()=>{let c='';try{c=%1}catch(e){}"
+                                            "if(typeof c!=='string'||c.length>%2)c='';let s='x';try{s=%3}catch(e){}"
+                                            "return {s,c}})()")
+                                 .arg(consent, QString::number(kConsentMaxLength), ProbeQuestion());
     m_asked = true;
     m_askedAt = m_clock.elapsed();
     // Back to see whether it answered: a renderer stuck in a script never does.
@@ -108,19 +124,19 @@ void SettleWatch::OnAnswer(const QVariant& answer)
     const QString consent = ConsentScripts::Heed(m_page, map.value(QStringLiteral("c")).toString());
     if (consent != QLatin1String("busy")) m_consent = consent;
 
-    const QVariantMap probe = map.value(QStringLiteral("s")).toMap();
-    TPageActivity activity;
+    const QVariant probe = map.value(QStringLiteral("s"));
     // A page without the probe (an image, a page of the engine's own) has nothing to wait for.
-    if (!probe.isEmpty()) {
-        activity.Requests = Number(probe, "requests");
-        activity.Fonts = Number(probe, "fonts");
-        activity.Images = Number(probe, "images");
-        activity.Animations = Number(probe, "animations");
-        activity.AnimationLeftMs = Number(probe, "animationLeftMs");
-        activity.Timers = Number(probe, "timers");
-        activity.QuietMs = probe.value(QStringLiteral("quietMs"), -1).toInt();
-        activity.Observers = Number(probe, "observers");
+    std::optional<TPageActivity> read = probe.isNull() ? TPageActivity() : ProbeAnswer::Read(probe.toString());
+    if (!read) {
+        // The page turned the probe's answer into something else: no answer, and the
+        // longest wait ends it.
+        if (m_clock.elapsed() >= m_settling.MaxMs())
+            Finish(false);
+        else
+            m_poll.start(kPollMs);
+        return;
     }
+    TPageActivity activity = *read;
     activity.ConsentBusy = consent == QLatin1String("busy");
 
     switch (m_settling.Judge(activity, m_clock.elapsed())) {
@@ -131,7 +147,7 @@ void SettleWatch::OnAnswer(const QVariant& answer)
         Finish(false);
         break;
     case PageSettling::Verdict::Wait:
-        m_poll.start(kPollMs);
+        m_poll.start(activity.Starting > 0 ? kStartingPollMs : kPollMs);
         break;
     }
 }

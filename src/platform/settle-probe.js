@@ -7,6 +7,8 @@
     const SHORT_TIMER_MS = %SHORT_TIMER_MS%;
     const LONG_LIVED_MS = %LONG_LIVED_MS%;
     const OBSERVER_DUE_MS = 500;
+    // A page never idle still gets its idle callback after this long.
+    const IDLE_DUE_MS = 500;
 
     const now = () => performance.now();
     let loaded = document.readyState === 'complete';
@@ -15,7 +17,30 @@
     const ended = () => {
         if (loaded) lastEnd = now();
     };
-    addEventListener('load', () => { loaded = true; }, {once: true});
+    // What the page starts in the frames right after its load event (a class added in the
+    // first animation frame, a transition from a 0 ms timer) is not running yet when the
+    // load event ends: until two frames and an idle moment after them have passed, the
+    // page is still starting.
+    let starting = true;
+    const nativeFrame = window.requestAnimationFrame;
+    const nativeIdle = window.requestIdleCallback;
+    const watchStart = () => {
+        const idle = () => {
+            if (typeof nativeIdle === 'function')
+                nativeIdle.call(window, () => { starting = false; }, {timeout: IDLE_DUE_MS});
+            else
+                starting = false;
+        };
+        if (typeof nativeFrame === 'function')
+            nativeFrame.call(window, () => nativeFrame.call(window, idle));
+        else
+            idle();
+    };
+    if (loaded) watchStart();
+    addEventListener('load', () => {
+        loaded = true;
+        watchStart();
+    }, {once: true});
 
     // Requests in flight, by start time. EventSource and WebSocket are never counted: they
     // stay open for as long as the page lives.
@@ -69,10 +94,13 @@
         };
     }
 
-    // Short timers the page has set. A timer that sets itself again from the same place with
-    // the same delay is a loop (a clock, a carousel), as an interval is: only its first
-    // round is waited for.
+    // Short timers the page has set. A timer set again from inside its own round, by the same
+    // callback or from the same place, is a loop (a poll, a clock, a carousel), whatever its
+    // delay, as an interval is: only its first round is waited for, unless its rounds add
+    // elements to the page. Such a loop is still building the page, and its next round is
+    // waited for too.
     const timers = new Set();
+    const loopRounds = new Set(); // a loop's next rounds not waited for, until they run
     const nativeSetTimeout = window.setTimeout;
     const nativeClearTimeout = window.clearTimeout;
     const nativeClearInterval = window.clearInterval;
@@ -81,31 +109,49 @@
     window.setTimeout = function setTimeout(handler, delay, ...rest) {
         const ms = Math.max(0, Number(delay) || 0);
         if (typeof handler !== 'function' || ms > SHORT_TIMER_MS) return nativeSetTimeout.apply(window, arguments);
-        const self = {handler, ms, site: callSite()};
-        const loop = running !== null && running.ms === ms && (running.handler === handler || running.site === self.site);
+        const self = {handler, site: callSite(), next: []};
+        const round = running;
+        const loop = round !== null && (round.handler === handler || round.site === self.site);
         let id = 0;
         const fire = function () {
             const outer = running;
             running = self;
             const awaited = timers.delete(id);
+            loopRounds.delete(id);
+            noteChanges(changes.takeRecords());
+            const before = grown;
             try {
                 return handler.apply(this, rest);
             } finally {
                 // A loop written with await sets its next round in a microtask of this one.
-                Promise.resolve().then(() => { running = outer; });
+                Promise.resolve().then(() => {
+                    running = outer;
+                    noteChanges(changes.takeRecords());
+                    if (grown <= before) return;
+                    for (const next of self.next) {
+                        if (loopRounds.delete(next)) timers.add(next);
+                    }
+                });
                 if (awaited) ended();
             }
         };
         id = nativeSetTimeout.call(window, fire, ms);
-        if (!loop) timers.add(id);
+        if (loop) {
+            loopRounds.add(id);
+            round.next.push(id);
+        } else {
+            timers.add(id);
+        }
         return id;
     };
     window.clearTimeout = function clearTimeout(id) {
         timers.delete(id);
+        loopRounds.delete(id);
         return nativeClearTimeout.apply(this, arguments);
     };
     window.clearInterval = function clearInterval(id) {
         timers.delete(id);
+        loopRounds.delete(id);
         return nativeClearInterval.apply(this, arguments);
     };
 
@@ -159,20 +205,48 @@
         node.addEventListener('load', done, {once: true});
         node.addEventListener('error', done, {once: true});
     };
-    const changes = new MutationObserver((records) => {
+    // Elements added less elements taken away, in the document and its open shadow roots: a
+    // round that rewrites what is there (a clock, a carousel) leaves it as it was.
+    let grown = 0;
+    const noteChanges = (records) => {
+        if (records.length === 0) return;
         for (const record of records) {
             for (const node of record.addedNodes) {
+                if (node.nodeType !== 1) continue;
+                ++grown;
                 watchScript(node);
                 if (node.querySelectorAll) node.querySelectorAll('script[src]').forEach(watchScript);
             }
+            for (const node of record.removedNodes) {
+                if (node.nodeType === 1) --grown;
+            }
         }
         styleChanged = true;
-    });
+    };
+    const changes = new MutationObserver(noteChanges);
+    const watched = {childList: true, subtree: true, attributes: true, attributeFilter: ['class', 'style']};
+    const roots = [];
+    let watching = false;
+    const nativeAttachShadow = window.Element && Element.prototype.attachShadow;
+    if (typeof nativeAttachShadow === 'function') {
+        Element.prototype.attachShadow = function attachShadow(init) {
+            const root = nativeAttachShadow.apply(this, arguments);
+            if (init && init.mode === 'open') {
+                if (watching)
+                    changes.observe(root, watched);
+                else
+                    roots.push(root);
+            }
+            return root;
+        };
+    }
     // Watched from the load event on: what was added before it held the load event back
     // anyway, and a record for every node the parser adds costs a huge page seconds.
     const watchChanges = () => {
         styleChanged = false;
-        changes.observe(document, {childList: true, subtree: true, attributes: true, attributeFilter: ['class', 'style']});
+        watching = true;
+        changes.observe(document, watched);
+        for (const root of roots.splice(0)) changes.observe(root, watched);
     };
     if (loaded)
         watchChanges();
@@ -319,22 +393,29 @@
         return {count, leftMs: Math.round(leftMs)};
     };
 
-    window.__thumbrixSettle = () => {
-        const t = now();
-        let inFlight = 0;
-        for (const started of requests.values()) {
-            if (t - started < LONG_LIVED_MS) ++inFlight;
-        }
-        const anim = animations();
-        return {
-            requests: inFlight + scripts.size + sheetsPending(),
-            fonts: document.fonts && document.fonts.status === 'loading' ? 1 : 0,
-            images: imagesPending() + backgroundsPending(),
-            observers: observersPending(),
-            animations: anim.count,
-            animationLeftMs: anim.leftMs,
-            timers: timers.size,
-            quietMs: lastEnd === -Infinity ? -1 : Math.round(t - lastEnd),
-        };
-    };
+    // The page cannot put anything of its own in the probe's place.
+    Object.defineProperty(window, '__thumbrixSettle', {
+        value: () => {
+            const t = now();
+            let inFlight = 0;
+            for (const started of requests.values()) {
+                if (t - started < LONG_LIVED_MS) ++inFlight;
+            }
+            const anim = animations();
+            return {
+                requests: inFlight + scripts.size + sheetsPending(),
+                fonts: document.fonts && document.fonts.status === 'loading' ? 1 : 0,
+                images: imagesPending() + backgroundsPending(),
+                observers: observersPending(),
+                animations: anim.count,
+                animationLeftMs: anim.leftMs,
+                timers: timers.size,
+                quietMs: lastEnd === -Infinity ? -1 : Math.round(t - lastEnd),
+                starting: starting ? 1 : 0,
+            };
+        },
+        writable: false,
+        configurable: false,
+        enumerable: false,
+    });
 })();

@@ -39,7 +39,8 @@ PAGES = {
     '/light': page(RED, '<style>@media (prefers-color-scheme: light){html,body{background:%s}}</style>' % GREEN),
     '/motion': page(RED, '<style>@media (prefers-reduced-motion: reduce){html,body{background:%s}}</style>' % GREEN),
     '/cover': page(GREEN, body='<div id="cover" style="position:fixed;inset:0;background:%s"></div>'
-                               '<div class="also" style="position:fixed;inset:0;background:%s"></div>' % (RED, RED)),
+                               '<div class="also" style="position:fixed;inset:0;background:%s"></div>'
+                               '<div id="unseen" style="visibility:hidden;height:10px">unseen</div>' % (RED, RED)),
     '/agent': turns_green('navigator.userAgent.indexOf("ThumbrixProbe/1") >= 0'),
     '/styled': page(RED),
     '/scripted': page(RED),

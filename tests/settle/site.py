@@ -59,6 +59,11 @@ LAZY_BACKGROUND = ("addEventListener('load',()=>new IntersectionObserver((es,o)=
                    ".observe(document.getElementById('hero')));")
 
 
+# A page 9000 CSS pixels tall in bands of colour, for captures of a page's whole height.
+TALL = ("<!doctype html><html><head><meta charset=utf-8><style>html,body{margin:0}div{height:900px}</style></head>"
+        "<body>" + "".join(f'<div style="background:{c}"></div>' for c in (COLOURS * 2)[:10]) + "</body></html>").encode()
+
+
 def items_of(index):
     """Six cards in colours of their own per case."""
     return [{"title": t, "color": COLOURS[(index * 2 + i) % len(COLOURS)]} for i, t in enumerate(TITLES)]
@@ -248,10 +253,12 @@ def build_cases(font):
     c.json("data.json", {"items": c.items}, 0.5)
     c.twin(header_extra=spinner)
 
-    # A clock drawn every frame, an interval and a self-rescheduling poll, none of which ever stop.
+    # A clock drawn every frame, an interval, a self-rescheduling poll, one written with await and
+    # a carousel that rebuilds its slides, none of which ever stop.
     c = case("never-still")
     c.html("", page(c.title, c.head, header_extra='<canvas id="clock" width="40" height="40"></canvas>',
-                    body_extra='<div id="tick" class="hidden"></div><div id="poll" class="hidden"></div>',
+                    body_extra='<div id="tick" class="hidden"></div><div id="poll" class="hidden"></div>'
+                               '<div id="slides" class="hidden"></div>',
                     script="const g=document.getElementById('clock').getContext('2d');"
                            "(function draw(){const t=Date.now()/1000;g.clearRect(0,0,40,40);"
                            "g.fillStyle='rgba(255,255,255,.3)';g.beginPath();g.arc(20,20,20,0,7);g.fill();"
@@ -260,15 +267,85 @@ def build_cases(font):
                            "setInterval(()=>{document.getElementById('tick').textContent=Date.now();},100);"
                            "(function poll(){document.getElementById('poll').textContent=Date.now();"
                            "setTimeout(poll,300);})();"
+                           "(async()=>{for(;;){await new Promise(r=>setTimeout(r,300));"
+                           "document.getElementById('tick').title=Date.now();}})();"
+                           "let slide=0;(function carousel(){document.getElementById('slides').replaceChildren("
+                           "...[0,1,2].map(i=>{const d=document.createElement('div');d.textContent=slide+i;return d;}));"
+                           "++slide;setTimeout(carousel,250);})();"
                            "load('data.json').then(d=>render(d.items));"))
     c.json("data.json", {"items": c.items}, 0.5)
     c.twin(header_extra='<div class="clock"><div class="hand"></div></div>')
+
+    # A hero that slides in once the page has loaded, started in the first animation frame
+    # after the load event, as many animate-on-load libraries do.
+    c = case("frame-transition")
+    hero_style = ("<style>main{display:block}.hero{height:472px;background:%s;padding:24px}</style>"
+                  % c.items[3]["color"])
+    c.html("", page(c.title, c.head, '<div class="hero" id="hero">Welcome</div>',
+                    head_extra=hero_style + "<style>.hero{transform:translateX(-100%)}"
+                                            ".hero.in{transform:none;transition:transform .8s ease-in}</style>",
+                    script="addEventListener('load',()=>requestAnimationFrame(()=>"
+                           "document.getElementById('hero').classList.add('in')));"))
+    c.twin('<div class="hero">Welcome</div>', head_extra=hero_style)
+
+    # The same fade started from a 0 ms timer set by the load event.
+    c = case("timer-transition")
+    c.html("", page(c.title, c.head, cards_html(c.items),
+                    head_extra="<style>main{opacity:0}main.in{opacity:1;transition:opacity .8s ease-in}</style>",
+                    script="addEventListener('load',()=>setTimeout(()=>"
+                           "document.getElementById('app').classList.add('in'),0));"))
+    c.twin()
+
+    # Complete at load; a poll whose delay jitters keeps running.
+    c = case("jitter-poll")
+    c.html("", page(c.title, c.head, cards_html(c.items), body_extra='<div id="poll" class="hidden"></div>',
+                    script="(function poll(){document.getElementById('poll').textContent=Date.now();"
+                           "setTimeout(poll,400+Math.random()*200);})();"))
+    c.twin()
+
+    # Complete at load; a poll that backs off, its delay growing by half up to 1.2 s.
+    c = case("backoff-poll")
+    c.html("", page(c.title, c.head, cards_html(c.items), body_extra='<div id="poll" class="hidden"></div>',
+                    script="let delay=100;(function poll(){document.getElementById('poll').textContent=Date.now();"
+                           "delay=Math.min(delay*1.5,1200);setTimeout(()=>poll(),delay);})();"))
+    c.twin()
+
+    # A web component whose open shadow root gets its tiles one by one from a 16 ms timer.
+    c = case("shadow-build")
+    tiles = [COLOURS[(i * 5) % len(COLOURS)] for i in range(48)]
+    tile_style = ("<style>main{display:block;padding:8px}.tiles{display:grid;grid-template-columns:repeat(8,1fr);"
+                  "gap:8px}.tiles div{height:72px}</style>")
+    c.html("", page(c.title, c.head, "<tile-board></tile-board>", head_extra=tile_style,
+                    script=f"const tiles={json.dumps(tiles)};"
+                           "addEventListener('load',()=>customElements.define('tile-board',class extends HTMLElement{"
+                           "connectedCallback(){const r=this.attachShadow({mode:'open'});"
+                           "r.innerHTML='<style>:host{display:grid;grid-template-columns:repeat(8,1fr);gap:8px}"
+                           "div{height:72px}</style>';let i=0;const add=()=>{const d=document.createElement('div');"
+                           "d.style.background=tiles[i];r.append(d);if(++i<tiles.length)setTimeout(add,16);};"
+                           "setTimeout(add,16);}}));"))
+    c.twin('<div class="tiles">' + "".join(f'<div style="background:{t}"></div>' for t in tiles) + "</div>",
+           head_extra=tile_style)
+
+    # A picture added by script far below the view, served late: nobody sees it in the thumbnail.
+    c = case("image-far-below")
+    c.html("", page(c.title, c.head, cards_html(c.items), body_extra='<div style="height:3000px"></div>',
+                    script="addEventListener('load',()=>{const i=new Image(768,472);i.alt='';i.src='far.png';"
+                           "document.body.append(i);});"))
+    c.routes["far.png"] = (3.0, "image/png", solid_png(768, 472, (0, 0, 0)))
+    c.twin(body_extra='<div style="height:3000px"></div>')
 
     # Never settled: a poll sent at once, again every 200 ms, answered after 450 ms, is always in flight.
     c = case("never-settles-poll")
     c.html("", page(c.title, c.head, cards_html(c.items),
                     script="let n=0;const poll=()=>fetch('poll?'+n++).catch(()=>{});poll();setInterval(poll,200);"))
     c.json("poll", {}, 0.45)
+    c.twin()
+
+    # Never settled: a feed that adds an entry every 100 ms, forever, is still building the page.
+    c = case("never-settles-feed")
+    c.html("", page(c.title, c.head, cards_html(c.items), body_extra='<div id="feed" class="hidden"></div>',
+                    script="(function more(){const p=document.createElement('p');p.textContent=Date.now();"
+                           "document.getElementById('feed').append(p);setTimeout(more,100);})();"))
     c.twin()
 
     # Never settled: a short animation started again each time it ends.
@@ -296,6 +373,8 @@ class Handler(BaseHTTPRequestHandler):
         path = self.path.split("?", 1)[0]
         if path == "/static/":
             return self.answer(200, "text/html; charset=utf-8", page("Static", "#37474f", cards_html(items_of(0))))
+        if path.startswith("/tall/"):
+            return self.answer(200, "text/html; charset=utf-8", TALL)
         route = self.routes.get(path)
         if route is None:
             return self.answer(404, "text/plain", b"not found\n")
