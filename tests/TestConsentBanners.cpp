@@ -107,6 +107,7 @@ private Q_SLOTS:
     void ownCheckWorksWithoutRulesEngine();
     void bannerIsHiddenWithoutSettling_data();
     void bannerIsHiddenWithoutSettling();
+    void answerDoesNotCarryOver_data();
     void answerDoesNotCarryOver();
 
 private:
@@ -119,6 +120,7 @@ private:
     QHash<QString, QJsonObject> m_results;      // by ID, with consent hiding on
     QHash<QString, QJsonObject> m_bareResults;  // by ID, a copy of the program without the rules engine
     QHash<QString, QJsonObject> m_quickResults; // by ID, with --no-settle in one view
+    QHash<QString, QJsonObject> m_pairResults;  // by ID, the blocked pair settled in one view
     QByteArray m_bareErr;
 };
 
@@ -186,12 +188,14 @@ void TestConsentBanners::initTestCase()
     for (const Banner& banner : kBanners)
         if (banner.markup)
             quick << QStringLiteral("banner-%1|%2banner/%1.html").arg(QLatin1String(banner.name), m_base);
-    quick << QStringLiteral("before-blocked|%1banner/own-de.html").arg(m_base)
-          << QStringLiteral("blocked|%1blocked/own-de.html").arg(m_base);
+    const QStringList pair{QStringLiteral("before-blocked|%1banner/own-de.html").arg(m_base),
+                           QStringLiteral("blocked|%1blocked/own-de.html").arg(m_base)};
+    quick << pair;
 
     const QDir dir(m_dir.path());
     QVERIFY(dir.mkpath(QStringLiteral("on")) && dir.mkpath(QStringLiteral("off")) &&
-            dir.mkpath(QStringLiteral("bare")) && dir.mkpath(QStringLiteral("quick")));
+            dir.mkpath(QStringLiteral("bare")) && dir.mkpath(QStringLiteral("quick")) &&
+            dir.mkpath(QStringLiteral("pair")));
     const QString batch = QStringLiteral(THUMBRIX_BATCH_BIN);
     const QString copy = m_dir.filePath(QStringLiteral("thumbrix-batch"));
     QVERIFY(QFile::copy(batch, copy));
@@ -205,12 +209,17 @@ void TestConsentBanners::initTestCase()
     QVERIFY(Batch(batch, m_dir.filePath(QStringLiteral("quick")), quick,
                   {QStringLiteral("--no-settle"), QStringLiteral("--jobs"), QStringLiteral("1"),
                    QStringLiteral("--results"), quickResults}));
+    const QString pairResults = m_dir.filePath(QStringLiteral("pair.jsonl"));
+    QVERIFY(Batch(batch, m_dir.filePath(QStringLiteral("pair")), pair,
+                  {QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--results"), pairResults}));
     m_results = ReadResults(results);
+    m_pairResults = ReadResults(pairResults);
     m_bareResults = ReadResults(bareResults);
     m_quickResults = ReadResults(quickResults);
     QCOMPARE(m_results.size(), all.size());
     QCOMPARE(m_bareResults.size(), bare.size());
     QCOMPARE(m_quickResults.size(), quick.size());
+    QCOMPARE(m_pairResults.size(), pair.size());
 }
 
 void TestConsentBanners::cleanupTestCase()
@@ -352,13 +361,22 @@ void TestConsentBanners::bannerIsHiddenWithoutSettling()
     QCOMPARE(m_quickResults.value(id).value(QLatin1String("consent")).toString(), consent);
 }
 
+void TestConsentBanners::answerDoesNotCarryOver_data()
+{
+    QTest::addColumn<bool>("settled");
+    QTest::newRow("without-settling") << false;
+    QTest::newRow("settling") << true;
+}
+
 void TestConsentBanners::answerDoesNotCarryOver()
 {
+    QFETCH(bool, settled);
+    const QHash<QString, QJsonObject>& results = settled ? m_pairResults : m_quickResults;
     // The row before hid its banner; this page stopped answering before its own banner was
     // dealt with, so nothing was done to it.
-    QCOMPARE(m_quickResults.value(QStringLiteral("before-blocked")).value(QLatin1String("consent")).toString(),
+    QCOMPARE(results.value(QStringLiteral("before-blocked")).value(QLatin1String("consent")).toString(),
              QStringLiteral("hidden"));
-    const QJsonObject blocked = m_quickResults.value(QStringLiteral("blocked"));
+    const QJsonObject blocked = results.value(QStringLiteral("blocked"));
     QCOMPARE(blocked.value(QLatin1String("status")).toString(), QStringLiteral("Success"));
     QCOMPARE(blocked.value(QLatin1String("consent")), QJsonValue(QJsonValue::Null));
 }
