@@ -39,16 +39,24 @@ struct Banner
 // left on screen is ours to hide. The libraries answer the click themselves; they draw their
 // banners from script, some only after the load event.
 const Banner kBanners[] = {
-    {"onetrust", "hidden", true},  {"didomi", "hidden", true},
-    {"quantcast", "hidden", true}, {"own-de", "hidden", true},
-    {"own-fr", "hidden", true},    {"own-nl", "hidden", true},
-    {"own-es", "hidden", true},    {"vanilla-cookieconsent", "opted-out", false},
-    {"klaro", "opted-out", false}, {"tarteaucitron", "opted-out", false},
+    {"onetrust", "hidden", true},
+    {"onetrust-inline", "hidden", true},
+    {"didomi", "hidden", true},
+    {"quantcast", "hidden", true},
+    {"own-de", "hidden", true},
+    {"own-fr", "hidden", true},
+    {"own-nl", "hidden", true},
+    {"own-es", "hidden", true},
+    {"vanilla-cookieconsent", "opted-out", false},
+    {"klaro", "opted-out", false},
+    {"tarteaucitron", "opted-out", false},
 };
 
-// Pages of the fixture site whose own content comes close to a banner.
-const char* const kContent[] = {"sticky-nav",       "newsletter",     "chat",          "app-shell",
-                                "privacy-settings", "headers-sticky", "headers-fixed", "settings-aside"};
+// Pages of the fixture site without a banner: a plain one that shows whether the rules engine
+// came into it, and those whose own content comes close to a banner.
+const char* const kContent[] = {"plain",          "sticky-nav",    "newsletter",
+                                "chat",           "app-shell",     "privacy-settings",
+                                "headers-sticky", "headers-fixed", "settings-aside"};
 
 // Pages of Debian's python3.11-doc and git-doc: indexes, long pages, and pages that speak of
 // cookies and privacy.

@@ -3,26 +3,24 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
-
-#include <algorithm>
 
 namespace {
 
 // DuckDuckGo's autoconsent, installed beside the programs (scripts/install-deps.sh, CMake).
 constexpr char kRulesEngineFile[] = "autoconsent/autoconsent.standalone.js";
-constexpr char kRulesEngineName[] = "thumbrix-autoconsent";
 
 QWebEngineScript MainFrameScript(const QString& name, const QString& source)
 {
     QWebEngineScript script;
     script.setName(name);
     script.setSourceCode(source);
-    // Before the page's own scripts, so the rules engine can hide a banner before it paints;
-    // in the main world, where the consent platforms' own objects live.
+    // Before the page's own scripts, so that a page cannot take what the check relies on; in
+    // the main world, where the consent platforms' own objects live.
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
-    // Frames are where advertising lives: the engine would be parsed again for each one.
+    // Frames are where advertising lives, and no banner of the page's.
     script.setRunsOnSubFrames(false);
     return script;
 }
@@ -51,16 +49,22 @@ QString ReadRulesEngine()
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QByteArray engine = file.readAll();
     if (engine.isEmpty()) return {};
+    // Ours adjusts the engine as soon as it is in, before it starts looking.
     return QStringLiteral("(function () {") + QString::fromUtf8(kEngineTimers) + QString::fromUtf8(engine) +
-           QStringLiteral("\n}).call(window);");
+           QStringLiteral("\n}).call(window);\n"
+                          "try { window.__thumbrixConsent.tame(); } catch (e) {}\n");
+}
+
+// Read once: every page of the run that asks for it gets the same engine.
+const QString& RulesEngine()
+{
+    static const QString engine = ReadRulesEngine();
+    return engine;
 }
 
 QList<QWebEngineScript> BuildScripts()
 {
     QList<QWebEngineScript> scripts;
-    const QString engine = ReadRulesEngine();
-    // The engine first: ours adjusts it before it starts looking.
-    if (!engine.isEmpty()) scripts.append(MainFrameScript(QLatin1String(kRulesEngineName), engine));
     QFile banners(QStringLiteral(":/thumbrix/consent-banners.js"));
     if (banners.open(QIODevice::ReadOnly))
         scripts.append(MainFrameScript(QStringLiteral("thumbrix-consent"), QString::fromUtf8(banners.readAll())));
@@ -85,15 +89,21 @@ QString RulesEngineFile()
 
 bool RulesEngineFound()
 {
-    const QList<QWebEngineScript> scripts = Scripts();
-    return std::any_of(scripts.cbegin(), scripts.cend(),
-                       [](const QWebEngineScript& s) { return s.name() == QLatin1String(kRulesEngineName); });
+    return !RulesEngine().isEmpty();
 }
 
 QString StateQuery()
 {
     return QStringLiteral("(()=>{try{const c=window.__thumbrixConsent;return c?String(c.poll()):''}"
                           "catch(e){return ''}})()");
+}
+
+QString Heed(QWebEnginePage* page, const QString& answer)
+{
+    if (answer != QLatin1String("engine")) return answer;
+    // Without the engine, the page's own check goes on alone at the next question.
+    if (page && RulesEngineFound()) page->runJavaScript(RulesEngine(), QWebEngineScript::MainWorld);
+    return QStringLiteral("busy");
 }
 
 } // namespace ConsentScripts

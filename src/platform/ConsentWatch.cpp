@@ -53,7 +53,8 @@ void ConsentWatch::Ask()
     const quint64 token = m_token;
     m_page->runJavaScript(ConsentScripts::StateQuery(), QWebEngineScript::MainWorld,
                           [self, token](const QVariant& answer) {
-                              if (self && self->m_token == token) self->OnAnswer(answer.toString());
+                              if (self && self->m_token == token)
+                                  self->OnAnswer(ConsentScripts::Heed(self->m_page, answer.toString()));
                           });
 }
 

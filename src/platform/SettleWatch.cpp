@@ -121,7 +121,7 @@ void SettleWatch::OnAnswer(const QVariant& answer)
 {
     m_asked = false;
     const QVariantMap map = answer.toMap();
-    const QString consent = map.value(QStringLiteral("c")).toString();
+    const QString consent = ConsentScripts::Heed(m_page, map.value(QStringLiteral("c")).toString());
     if (consent != QLatin1String("busy")) m_consent = consent;
 
     const QVariant probe = map.value(QStringLiteral("s"));

@@ -492,8 +492,9 @@ void WebEngineBrowser::Settle()
 
 void WebEngineBrowser::WatchConsent(const TSettleReport& report)
 {
-    // A banner is dealt with however short the wait for the page was.
-    if (m_options.HideConsent)
+    // A banner is dealt with however short the wait for the page was. A page that settled
+    // has just said its banner was dealt with: asking again would only cost it the check.
+    if (m_options.HideConsent && !report.Settled)
         m_consent->Start(m_page, report);
     else
         OnSettled(report);

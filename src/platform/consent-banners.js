@@ -1,6 +1,8 @@
 // Keeps consent banners out of a capture: those the rules engine leaves on screen, and those
 // of a site's own making. Does nothing by itself; each settle poll calls poll(), which looks
-// at what is on screen now and answers "busy", "opted-out", "hidden" or "".
+// at what is on screen now and answers "busy", "opted-out", "hidden" or "", or "engine" once,
+// when the page first shows something a banner could be: the rules engine is brought in
+// then, and tame() called as soon as it is in.
 (() => {
     'use strict';
     if (window.__thumbrixConsent) return;
@@ -61,6 +63,19 @@
     let finishedAt = 0; // when the rules engine finished
     const hidden = [];
     let settled = '';
+    let engineAsked = false;
+    const tamed = new WeakSet();
+
+    // What the consent platforms leave in a page before or without a floating box: their
+    // APIs, and the roots they draw their banners in.
+    const PLATFORM_APIS = ['__tcfapi', '__gpp', '__uspapi', '__cmp', 'Cookiebot', 'OneTrust', 'Didomi', 'UC_UI', '_sp_'];
+    const PLATFORM_IDS = [
+        'onetrust-consent-sdk', 'CybotCookiebotDialog', 'didomi-host', 'qc-cmp2-container', 'usercentrics-root',
+        'truste-consent-track', 'consent_blackbar', 'BorlabsCookieBox', 'cmplz-cookiebanner-container',
+        'iubenda-cs-banner', 'axeptio_overlay', 'cookiescript_injected', 'tarteaucitronRoot', 'klaro', 'cc-main',
+        'cookie-law-info-bar', 'CookieConsent', 'sd-cmp',
+    ];
+    const PLATFORM_CLASSES = ['fc-consent-root', 'cky-consent-container', 'osano-cm-window', 'cc-window'];
 
     function engine() {
         const ac = window.autoconsentStandalone;
@@ -128,7 +143,8 @@
     // nothing to decline is ours to hide; it should not be accepted on the user's behalf.
     function tameEngine() {
         const ac = engine();
-        if (!ac) return;
+        if (!ac || tamed.has(ac.instance)) return;
+        tamed.add(ac.instance);
         try {
             const config = ac.instance.config;
             config.heuristicMode = 'reject';
@@ -216,12 +232,17 @@
     }
 
     // What is painted on top somewhere in the viewport: the first few elements at each
-    // point of a grid fine enough to land on any banner.
-    function onScreen(vp) {
+    // point of a grid fine enough to land on any banner; with `topOnly`, the first alone.
+    function onScreen(vp, topOnly) {
         const found = new Set();
         const fractions = [0.02, 0.12, 0.3, 0.5, 0.7, 0.88, 0.98];
         for (const fy of fractions) {
             for (const fx of fractions) {
+                if (topOnly) {
+                    const top = document.elementFromPoint(fx * vp.w, fy * vp.h);
+                    if (top) found.add(top);
+                    continue;
+                }
                 const stack = document.elementsFromPoint(fx * vp.w, fy * vp.h);
                 for (let i = 0; i < stack.length && i < 6; ++i) found.add(stack[i]);
             }
@@ -311,6 +332,34 @@
         const content = Math.min(body.right, vp.w) - Math.max(body.left, 0);
         if (r.width >= content * 0.9) return true;
         return r.height <= vp.h / 2 && (r.top <= vp.h * EDGE || r.bottom >= vp.h * (1 - EDGE));
+    }
+
+    // A platform's mark, or a box over the page where a banner goes: reason enough to bring
+    // in the rules engine, whose hundreds of rules would cost every other page its time.
+    function platformMarked() {
+        for (const name of PLATFORM_APIS) if (typeof window[name] !== 'undefined') return true;
+        for (const id of PLATFORM_IDS) if (document.getElementById(id)) return true;
+        for (const name of PLATFORM_CLASSES) if (document.getElementsByClassName(name).length > 0) return true;
+        return false;
+    }
+
+    function mayBeBanner(boxes, vp) {
+        for (const box of boxes) {
+            const r = box.getBoundingClientRect();
+            if (area(r, vp) >= 400 && placedLikeBanner(r, vp) && floats(box, r, vp) && shown(box)) return true;
+        }
+        return false;
+    }
+
+    function wantsEngine(boxes, vp) {
+        if (engineAsked) return false;
+        try {
+            if (!platformMarked() && !mayBeBanner(boxes, vp)) return false;
+        } catch (e) {
+            // A page that throws at the question has its banner looked for the long way.
+        }
+        engineAsked = true;
+        return true;
     }
 
     function isBanner(box, vp) {
@@ -408,8 +457,15 @@
         }
         if (phase === 'finished' && !finishedAt) finishedAt = now;
 
-        const elements = onScreen(vp);
-        const boxes = pinnedBoxes(elements);
+        // Most pages float nothing: the top of each point says so at a third of the cost of
+        // looking under it.
+        let elements = onScreen(vp, !ac && hidden.length === 0);
+        let boxes = pinnedBoxes(elements);
+        if (!ac && hidden.length === 0 && boxes.size > 0) {
+            elements = onScreen(vp, false);
+            boxes = pinnedBoxes(elements);
+        }
+        if (!ac && wantsEngine(boxes, vp)) return 'engine';
         const banners = [...boxes].filter((b) => isBanner(b, vp));
         if (banners.length > 0 && !firstSeenAt) firstSeenAt = now;
         const leftovers = phase === 'searching' ? [] : engineLeftovers(ac, elements);
@@ -434,9 +490,8 @@
         return settled;
     }
 
-    tameEngine();
     Object.defineProperty(window, '__thumbrixConsent', {
-        value: Object.freeze({ poll }),
+        value: Object.freeze({ poll, tame: tameEngine }),
         writable: false,
         configurable: false,
         enumerable: false,

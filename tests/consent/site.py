@@ -53,7 +53,7 @@ LATE = """<script>
 addEventListener('load', () => setTimeout(() => {{
     const t = document.createElement('template');
     t.innerHTML = {markup};
-    document.body.appendChild(t.content);
+    document.body.{put}(t.content);
     {then}
 }}, {ms}));
 </script>"""
@@ -93,6 +93,19 @@ cookies to store and access personal data such as browsing data for purposes suc
 and personalising content and advertising.</p><div class="qc-cmp2-summary-buttons">
 <button mode="secondary">MORE OPTIONS</button><button id="disagree-btn" mode="secondary">DISAGREE</button>
 <button mode="primary">AGREE</button></div></div></div></div>"""),
+    # A platform's banner in the flow at the top of the page, nothing of it fixed: only the
+    # platform's marks tell it from the page.
+    "onetrust-inline": dict(
+        top=True,
+        style="#onetrust-banner-sdk{background:#f7f7f7;border-bottom:1px solid #ccc;padding:16px 24px;font-size:14px}"
+              ".onetrust-pc-dark-filter{display:none}",
+        markup="""<div id="onetrust-consent-sdk"><div class="onetrust-pc-dark-filter"></div>
+<div id="onetrust-banner-sdk" class="otFlat" role="region" aria-label="Cookie banner">
+<div id="onetrust-policy"><p id="onetrust-policy-text">We use cookies to improve your experience
+and to show you relevant advertising. You can choose which cookies we may use.</p></div>
+<div id="onetrust-button-group"><button id="onetrust-pc-btn-handler">Cookie Settings</button>
+<button id="onetrust-reject-all-handler">Reject All</button>
+<button id="onetrust-accept-btn-handler">Accept All Cookies</button></div></div></div>"""),
     # A site's own banners: a German box in a corner, a French dialog over a veil.
     "own-de": dict(
         style="#hinweis{position:fixed;left:20px;bottom:20px;width:340px;background:#fff;"
@@ -135,7 +148,25 @@ COLUMNS = ("body{{display:grid;grid-template-columns:{columns};align-items:start
 INDEX = (COLUMNS.format(columns="200px 1fr", main=2) +
          ".index{grid-row:2;grid-column:1;%s;background:#f2f2f2;padding:8px 16px;font-size:14px}"
          ".index ul{list-style:none;margin:0;padding:0} .index li{margin:2px 0}")
+# Writes on the page when a consent rules engine comes into it, before the page's script or after.
+ENGINE_SEEN = """<script>
+(() => {
+    const say = () => {
+        const p = document.createElement('p');
+        p.textContent = 'A consent rules engine came into this page.';
+        p.style.cssText = 'margin:0;padding:24px 32px;background:#c00;color:#fff';
+        document.body.prepend(p);
+    };
+    const seen = () => document.body ? say() : addEventListener('DOMContentLoaded', say);
+    if (window.autoconsentStandalone) seen();
+    let engine;
+    Object.defineProperty(window, 'autoconsentStandalone',
+        {configurable: true, get: () => engine, set: (value) => { engine = value; seen(); }});
+})();
+</script>"""
 CONTENT = {
+    # Nothing over the page and no platform's marks: no reason to bring in the rules engine.
+    "plain": dict(style="", head=ENGINE_SEEN, markup=""),
     # Pinned, and speaks of privacy and cookies, but offers no consent choice.
     "sticky-nav": dict(
         top=True,
@@ -219,16 +250,19 @@ def page(name, kind):
         content = CONTENT[name]
         top = content["markup"] if content.get("top") else ""
         body = "" if top else content["markup"]
-        return PAGE.format(name=name, style=content["style"], head="", top=top, body=body)
+        return PAGE.format(name=name, style=content["style"], head=content.get("head", ""), top=top, body=body)
     if name in CASES:
         case = CASES[name]
         if kind == "twin":
             return PAGE.format(name=name, top="", style=case["style"], head="", body="")
+        if kind == "banner" and case.get("top"):
+            return PAGE.format(name=name, top=case["markup"], style=case["style"], head="", body="")
         if kind == "banner":
             return PAGE.format(name=name, top="", style=case["style"], head="", body=case["markup"])
         if kind == "blocked":
             return PAGE.format(name=name, top="", style=case["style"], head="", body=case["markup"] + BLOCK)
-        late = LATE.format(markup=js_string(case["markup"]), then="", ms=LATE_MS)
+        put = "prepend" if case.get("top") else "appendChild"
+        late = LATE.format(markup=js_string(case["markup"]), then="", ms=LATE_MS, put=put)
         return PAGE.format(name=name, top="", style=case["style"], head="", body=late)
     lib = LIBRARIES[name]
     if kind == "twin":
