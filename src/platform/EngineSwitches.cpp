@@ -11,6 +11,9 @@ void PrepareEngineSwitches(const TEngineOptions& options)
     if (options.ColorScheme == QLatin1String("light")) flags << "--blink-settings=preferredColorScheme=1";
     if (options.ReducedMotion) flags << "--force-prefers-reduced-motion";
     if (!options.ProxyServer.isEmpty()) flags << "--proxy-server=" + options.ProxyServer;
+    // A heap sized for memory, not speed: it halves each renderer, and the pages we load run
+    // their scripts about once. Never over the user's own V8 flags.
+    if (!qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").contains("--js-flags")) flags << "--js-flags=--optimize-for-size";
     if (!flags.isEmpty()) {
         QByteArray all = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
         for (const QByteArray& flag : flags)
