@@ -342,6 +342,8 @@ void TestOptionsWindow::refusesBadValues_data()
         "Fixed wait (ms) must be a whole number of milliseconds from 0 to 600000, not \"\".");
     row("wait-for-blank", {"edtWaitFor=  "}, "Wait for expression needs a JavaScript expression.");
     row("wait-for-selector-blank", {"edtWaitForSelector= "}, "Wait for selector needs a CSS selector.");
+    row("wait-for-selector-open-bracket", {"edtWaitForSelector=div[title"},
+        "Wait for selector must be a CSS selector, not \"div[title\".");
     row("max-height-zero", {"edtMaxHeight=0"},
         "Max height (px) must be a whole number of pixels from 1 to 16384, not \"0\".");
     row("hide-rule", {"memHide=.ok\na{color:red}"}, "Hidden elements must be a CSS selector, not \"a{color:red}\".");
