@@ -234,6 +234,13 @@ bool ResolveCaptureChoices(const TCaptureChoices& choices, TCaptureOptions* capt
     if (!choices.User.isEmpty() || !choices.Password.isEmpty()) {
         if (choices.User.isEmpty())
             return Refuse(message, QStringLiteral("%1 is needed with a password.").arg(Name::User));
+        // The password alone with a made-up user: refused only for what the batch refuses in it.
+        QString user;
+        QString password;
+        if (!ParseCredentials("u:" + choices.Password.toUtf8(), &user, &password))
+            return Refuse(message, QStringLiteral("%1 must be one line without control characters (the password is "
+                                                  "not repeated).")
+                                       .arg(Name::Password));
         // Split as the batch splits USER:PASSWORD, so a user the batch would misread is refused here too.
         if (!ParseCredentials((choices.User + QLatin1Char(':') + choices.Password).toUtf8(), &out.User,
                               &out.Password) ||

@@ -87,6 +87,7 @@ inline const QString UserAgent = QStringLiteral("User agent");
 inline const QString Headers = QStringLiteral("Headers");
 inline const QString CookiesFile = QStringLiteral("Cookies file");
 inline const QString User = QStringLiteral("User");
+inline const QString Password = QStringLiteral("Password");
 inline const QString Proxy = QStringLiteral("Proxy");
 inline const QString ProxyPassword = QStringLiteral("Proxy password");
 
