@@ -88,6 +88,12 @@ void TestBatchOptions::bounds_data()
         {"--hide", "div >", false},
         {"--hide", "#1a", false},
         {"--hide", "a:url(x)", false},
+        // Refused at once, not after the whole time-out of every row.
+        {"--wait-for-selector", "#main .ready", true},
+        {"--wait-for-selector", "div[data-state=\"done\"] > img", true},
+        {"--wait-for-selector", "div[title", false},
+        {"--wait-for-selector", "a{color:red}", false},
+        {"--wait-for-selector", "#1a", false},
     };
     for (const auto& row : rows)
         QTest::addRow("%s %s", row.option, row.value)
@@ -129,6 +135,7 @@ void TestBatchOptions::bounds()
     if (option == QLatin1String("--scale")) QCOMPARE(options.Engine.Scale, number);
     if (option == QLatin1String("--proxy")) QCOMPARE(options.Engine.ProxyServer, value.toLatin1());
     if (option == QLatin1String("--hide")) QCOMPARE(options.Capture.HideSelectors, QStringList{value});
+    if (option == QLatin1String("--wait-for-selector")) QCOMPARE(options.Capture.WaitForSelector, value);
 }
 
 void TestBatchOptions::refusedTextNotRepeated_data()

@@ -107,6 +107,7 @@ private Q_SLOTS:
     void startRefusals_data();
     void startRefusals();
     void runMarksAndCaptures();
+    void rateCountsRowsAddedDuringTheRun();
     void previewShowsTheRowsThumbnail();
     void listsAndAddressesFromTheDesktop_data();
     void listsAndAddressesFromTheDesktop();
@@ -317,6 +318,29 @@ void TestMainWindow::startRefusals()
     QCOMPARE(f.Dialogs.Messages.first().buttons, TMsgDlgButtons(mbOK));
     QVERIFY(f.Capture.Navigated.isEmpty());
     QVERIFY(!window.Driver().IsRunning());
+}
+
+void TestMainWindow::rateCountsRowsAddedDuringTheRun()
+{
+    MainWindowFixture f;
+    TfrmMain& window = f.Open();
+    QTemporaryDir out;
+    f.Find<QLineEdit>("edtFolder")->setText(out.path());
+    f.Capture.View = QImage(800, 600, QImage::Format_RGB32);
+    f.Capture.View.fill(Qt::red);
+    AddRows(window, {"http://a.invalid/"});
+    SelectRows(window, {0});
+    window.btnStartClick();
+    AddRows(window, {"http://b.invalid/", "http://c.invalid/"});
+
+    Q_EMIT f.Capture.BeforeNavigate2();
+    f.Capture.State = WebBrowser::Complete;
+    window.Timer2Timer();
+    QCOMPARE(Statuses(window)[0], JobStatus::Success);
+    QVERIFY(window.Driver().IsRunning());
+    // One row done of three, two of them added after Start.
+    QVERIFY2(f.Find<QLabel>("stpRate")->text().contains(QStringLiteral(" pages/min, ")),
+             qPrintable(f.Find<QLabel>("stpRate")->text()));
 }
 
 void TestMainWindow::runMarksAndCaptures()

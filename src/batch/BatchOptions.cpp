@@ -380,8 +380,8 @@ ParseResult ParseBatchOptions(const QStringList& arguments, TBatchOptions* optio
                                  QStringLiteral("a JavaScript expression"), &capture.WaitFor, message))
         return ParseResult::Invalid;
     if (parser.isSet(waitForSelector) &&
-        !CaptureField::Condition(QStringLiteral("--wait-for-selector"), parser.value(waitForSelector),
-                                 QStringLiteral("a CSS selector"), &capture.WaitForSelector, message))
+        !CaptureField::WaitSelector(QStringLiteral("--wait-for-selector"), parser.value(waitForSelector),
+                                    &capture.WaitForSelector, message))
         return ParseResult::Invalid;
     capture.FullPage = parser.isSet(fullPage);
     settings.Sizes.FullPage = capture.FullPage;

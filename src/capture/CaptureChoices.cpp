@@ -48,6 +48,17 @@ bool Condition(const QString& name, const QString& text, const QString& what, QS
     return true;
 }
 
+bool WaitSelector(const QString& name, const QString& text, QString* selector, QString* message)
+{
+    QString given;
+    if (!Condition(name, text, QStringLiteral("a CSS selector"), &given, message)) return false;
+    // Refused now: otherwise the page would only be an error once its whole time-out is out.
+    if (!IsCssSelectorList(given))
+        return Refuse(message, QStringLiteral("%1 must be a CSS selector, not \"%2\".").arg(name, given));
+    *selector = given;
+    return true;
+}
+
 bool MaxHeight(const QString& name, const QString& text, int* pixels, QString* message)
 {
     if (Whole(text, 1, kMaxFullHeight, pixels)) return true;
@@ -197,7 +208,9 @@ bool ResolveCaptureChoices(const TCaptureChoices& choices, TCaptureOptions* capt
     TCaptureOptions out;
     out.WaitMs = choices.WaitMs;
     out.WaitFor = choices.WaitFor;
-    out.WaitForSelector = choices.WaitForSelector;
+    if (!choices.WaitForSelector.isEmpty() &&
+        !CaptureField::WaitSelector(Name::WaitForSelector, choices.WaitForSelector, &out.WaitForSelector, message))
+        return false;
     out.FullPage = choices.FullPage;
     out.MaxHeight = choices.MaxHeight;
     for (const QString& selector : choices.HideSelectors) {
@@ -221,6 +234,13 @@ bool ResolveCaptureChoices(const TCaptureChoices& choices, TCaptureOptions* capt
     if (!choices.User.isEmpty() || !choices.Password.isEmpty()) {
         if (choices.User.isEmpty())
             return Refuse(message, QStringLiteral("%1 is needed with a password.").arg(Name::User));
+        // The password alone with a made-up user: refused only for what the batch refuses in it.
+        QString user;
+        QString password;
+        if (!ParseCredentials("u:" + choices.Password.toUtf8(), &user, &password))
+            return Refuse(message, QStringLiteral("%1 must be one line without control characters (the password is "
+                                                  "not repeated).")
+                                       .arg(Name::Password));
         // Split as the batch splits USER:PASSWORD, so a user the batch would misread is refused here too.
         if (!ParseCredentials((choices.User + QLatin1Char(':') + choices.Password).toUtf8(), &out.User,
                               &out.Password) ||

@@ -19,6 +19,8 @@ namespace CaptureField {
 bool WaitMs(const QString& name, const QString& text, int* ms, QString* message);
 // A JavaScript expression or a CSS selector to wait for; `what` says which.
 bool Condition(const QString& name, const QString& text, const QString& what, QString* condition, QString* message);
+// A CSS selector to wait for.
+bool WaitSelector(const QString& name, const QString& text, QString* selector, QString* message);
 bool MaxHeight(const QString& name, const QString& text, int* pixels, QString* message);
 bool Scale(const QString& name, const QString& text, double* scale, QString* message);
 // "light" or "dark".
@@ -85,6 +87,7 @@ inline const QString UserAgent = QStringLiteral("User agent");
 inline const QString Headers = QStringLiteral("Headers");
 inline const QString CookiesFile = QStringLiteral("Cookies file");
 inline const QString User = QStringLiteral("User");
+inline const QString Password = QStringLiteral("Password");
 inline const QString Proxy = QStringLiteral("Proxy");
 inline const QString ProxyPassword = QStringLiteral("Proxy password");
 

@@ -83,6 +83,13 @@ TfrmMain::TfrmMain(const TMainParts& parts, QWidget* parent)
         if (current >= from.row() && current <= to.row()) UpdatePreview();
     });
     connect(m_rows, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdatePreview);
+    // A row added during a run is captured in it: it counts among the run's rows.
+    connect(m_rows, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        if (m_runRows == 0) return;
+        for (int row = first; row <= last; ++row) {
+            if (m_rows->At(row).Status == JobStatus::Pending) ++m_runRows;
+        }
+    });
     connect(lvwItems, &QTableView::doubleClicked, this, &TfrmMain::lvwItemsDblClick);
     m_drops = new TListDropTarget(
         lvwItems, *m_jobs, m_dialogs, [this] { return cbxType->currentIndex(); }, [this] { StopRunBeforeListChange(); },

@@ -195,8 +195,7 @@ bool TfrmOptions::ReadControls(TCaptureChoices* c, QString* message) const
                                  &c->WaitFor, message))
         return false;
     if (given(m_edtWaitForSelector) &&
-        !CaptureField::Condition(Name::WaitForSelector, m_edtWaitForSelector->text(), QStringLiteral("a CSS selector"),
-                                 &c->WaitForSelector, message))
+        !CaptureField::WaitSelector(Name::WaitForSelector, m_edtWaitForSelector->text(), &c->WaitForSelector, message))
         return false;
     c->FullPage = m_chkFullPage->isChecked();
     if (!CaptureField::MaxHeight(Name::MaxHeight, m_edtMaxHeight->text(), &c->MaxHeight, message)) return false;
